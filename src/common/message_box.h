@@ -1,0 +1,26 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace vesmera {
+
+enum class MessageButtons { Ok, YesNo };
+enum class MessageResult { Ok, Yes, No };
+
+struct MessageBoxRequest {
+    std::string caption;
+    std::string text;
+    MessageButtons buttons = MessageButtons::Ok;
+    MessageResult defaultResult = MessageResult::Ok;
+};
+
+using MessageBoxHandler = std::function<MessageResult(const MessageBoxRequest&)>;
+
+// Every message box of the program goes through here. The program installs a Qt box; tests
+// install a recorder, so no test and no headless run can hang on a modal box. Without a
+// handler the text goes to standard error and the default answer is returned.
+MessageResult ShowMessageBox(const MessageBoxRequest& request);
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+
+} // namespace vesmera

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+namespace vesmera {
+
+// The part of the serial port that the polls and the supervision tick use. Texts are bytes:
+// each char is one byte on the line (0 to 255), in both directions. Failures are EComPort.
+class ISerialChannel {
+public:
+    virtual ~ISerialChannel() = default;
+    // Does nothing when the port is open already.
+    virtual void Open() = 0;
+    virtual void Close() = 0;
+    virtual bool Connected() const = 0;
+    // Returns the number of bytes written; fewer than given on a write time-out.
+    virtual int WriteStr(const std::string& bytes) = 0;
+    // Takes at most count bytes that have already arrived, never waiting.
+    virtual int ReadStr(std::string& bytes, int count) = 0;
+};
+
+} // namespace vesmera
