@@ -104,13 +104,18 @@ TEST_F(ComPortPtyTest, DiscardNullDropsNulBytesWhileOpen) {
     EXPECT_EQ(bytes, "ab");
 }
 
-TEST_F(ComPortPtyTest, MasterClosedMakesReadFailWithEioAndPortStaysOpen) {
+TEST_F(ComPortPtyTest, MasterClosedMakesTransfersFailWithEioAndPortStaysOpen) {
     pty.CloseMaster();
     std::string bytes;
     EComPort e = Raised([&] { port.ReadStr(bytes, 100); });
     EXPECT_EQ(e.Code(), CE_ReadFailed);
     EXPECT_EQ(e.WinCode(), EIO);
     EXPECT_EQ(e.Message(), "ReadFile function failed (Error: 5)");
+    EXPECT_TRUE(port.Connected());
+    // Writing to the vanished device fails too, and still leaves the port open.
+    EComPort w = Raised([&] { port.WriteStr("1"); });
+    EXPECT_EQ(w.Code(), CE_WriteFailed);
+    EXPECT_EQ(w.WinCode(), EIO);
     EXPECT_TRUE(port.Connected());
     port.Close();
     EXPECT_FALSE(port.Connected());
