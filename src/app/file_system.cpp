@@ -135,7 +135,9 @@ ssize_t PosixFileSystem::WriteSome(int fd, const char* data, size_t size) {
     return ::write(fd, data, size);
 }
 
-int PosixFileSystem::SyncFile(int fd) { return ::fsync(fd); }
+int PosixFileSystem::SyncFile(int fd) {
+    return ::fsync(fd);
+}
 
 int PosixFileSystem::RenameFile(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str());

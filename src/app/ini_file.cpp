@@ -19,8 +19,7 @@ std::optional<std::string> IniFile::ReadString(std::string_view section,
     return profile_.ReadString(section, key);
 }
 
-void IniFile::WriteString(std::string_view section, std::string_view key,
-                          std::string_view value) {
+void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
     const auto refused = [this] { return Exception("Unable to write to " + path_); };
     // A file that is there but could not be read would lose all its other keys if it were
     // replaced by this one.

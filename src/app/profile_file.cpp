@@ -6,7 +6,9 @@ namespace {
 
 constexpr std::size_t npos = std::string::npos;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front()))
@@ -92,9 +94,9 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 // Where a key is, or where it goes.
 struct ProfileFile::Place {
     bool sectionFound = false;
-    LineSpan keyLine;              // valid when keyFound
+    LineSpan keyLine; // valid when keyFound
     bool keyFound = false;
-    std::size_t insertAt = npos;   // after the first matching section's last non-blank line
+    std::size_t insertAt = npos;     // after the first matching section's last non-blank line
     bool insertNeedsLineEnd = false; // that line is the file's last and has no line end
 };
 
@@ -183,6 +185,8 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key,
     text_ += added;
 }
 
-std::string ProfileFile::ToBytes() const { return EncodeText(text_, encoding_); }
+std::string ProfileFile::ToBytes() const {
+    return EncodeText(text_, encoding_);
+}
 
 } // namespace vesmera

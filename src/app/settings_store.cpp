@@ -84,9 +84,13 @@ SettingsStore::SettingsStore(std::function<std::string()> directory, IFileSystem
 
 SettingsStore::SettingsStore() : SettingsStore(ExecutableDirectory, RealFileSystem()) {}
 
-std::string SettingsStore::SettingsPath() const { return directory_() + "Vesmera.ini"; }
+std::string SettingsStore::SettingsPath() const {
+    return directory_() + "Vesmera.ini";
+}
 
-std::string SettingsStore::TerminalListPath() const { return directory_() + "ZidOzod.ini"; }
+std::string SettingsStore::TerminalListPath() const {
+    return directory_() + "ZidOzod.ini";
+}
 
 HeldSettings SettingsStore::Load() {
     const HeldSettings defaults;
