@@ -22,19 +22,35 @@ protected:
     }
 };
 
+void ExpectHeld(const HeldSettings& s, const HeldSettings& expected) {
+    EXPECT_EQ(s.port, expected.port);
+    EXPECT_EQ(s.baudRate, expected.baudRate);
+    EXPECT_EQ(s.delayMs, expected.delayMs);
+    EXPECT_EQ(s.channel, expected.channel);
+    EXPECT_EQ(s.skin, expected.skin);
+    EXPECT_EQ(s.color1, expected.color1);
+    EXPECT_EQ(s.color2, expected.color2);
+    EXPECT_EQ(s.background, expected.background);
+    EXPECT_EQ(s.ip, expected.ip);
+    EXPECT_EQ(s.serverPort, expected.serverPort);
+    EXPECT_EQ(s.networkMode, expected.networkMode);
+    EXPECT_EQ(s.protocol, expected.protocol);
+}
+
+// Spelled out rather than taken from HeldSettings, so a wrong default there is caught.
 void ExpectDefaults(const HeldSettings& s) {
-    EXPECT_EQ(s.port, "Com1");
-    EXPECT_EQ(s.baudRate, 19200);
-    EXPECT_EQ(s.delayMs, 100);
-    EXPECT_EQ(s.channel, 1);
-    EXPECT_EQ(s.skin, "Cold");
-    EXPECT_EQ(s.color1, "clRed");
-    EXPECT_EQ(s.color2, "clGreen");
-    EXPECT_EQ(s.background, "clBlack");
-    EXPECT_EQ(s.ip, "");
-    EXPECT_EQ(s.serverPort, 0);
-    EXPECT_FALSE(s.networkMode);
-    EXPECT_EQ(s.protocol, "Ворлен");
+    ExpectHeld(s, {.port = "Com1",
+                   .baudRate = 19200,
+                   .delayMs = 100,
+                   .channel = 1,
+                   .skin = "Cold",
+                   .color1 = "clRed",
+                   .color2 = "clGreen",
+                   .background = "clBlack",
+                   .ip = "",
+                   .serverPort = 0,
+                   .networkMode = false,
+                   .protocol = "Ворлен"});
 }
 
 TEST_F(SettingsStoreTest, NoFileGivesEveryDefault) {
@@ -147,19 +163,9 @@ TEST_F(SettingsStoreTest, LongValuesAreCutAt2047Characters) {
 }
 
 TEST_F(SettingsStoreTest, FirstSaveWritesTheDialogsFileByteForByte) {
-    SettingsTexts t;
-    t.port = "Com1";
-    t.baudRate = "19200";
-    t.channel = "1";
-    t.delay = "100";
-    t.skin = "Cold";
-    t.color1 = "clRed";
-    t.color2 = "clGreen";
-    t.background = "clBlack";
-    t.ip = "";
-    t.serverPort = "0";
-    t.networkMode = false;
-    t.protocol = "Ворлен";
+    // The dialog's texts for the defaults.
+    const SettingsTexts t{"Com1",    "19200",   "1", "100", "Cold", "clRed",
+                          "clGreen", "clBlack", "",  "0",   false,  "Ворлен"};
     store.SaveAll(t);
     EXPECT_EQ(fs.files[kIni], "[Настройки порта]\r\nПорт=Com1\r\nСкорость обмена=19200\r\n"
                               "Канал=1\r\n[Общие]\r\nЗадержка(мск)=100\r\nСкин=Cold\r\n"
@@ -173,19 +179,18 @@ TEST_F(SettingsStoreTest, SaveAllThenLoadGivesTheValuesBack) {
     SettingsTexts t{"/dev/ttyUSB0", "115200", "0x1F",        "-1",   "Нет", "255",
                     "CLGREEN",      "clNavy", "scale.local", "5000", true,  "6.43"};
     store.SaveAll(t);
-    const HeldSettings s = store.Load();
-    EXPECT_EQ(s.port, "/dev/ttyUSB0");
-    EXPECT_EQ(s.baudRate, 115200);
-    EXPECT_EQ(s.channel, 31);
-    EXPECT_EQ(s.delayMs, 65535);
-    EXPECT_EQ(s.skin, "Нет");
-    EXPECT_EQ(s.color1, "255");
-    EXPECT_EQ(s.color2, "CLGREEN");
-    EXPECT_EQ(s.background, "clNavy");
-    EXPECT_EQ(s.ip, "scale.local");
-    EXPECT_EQ(s.serverPort, 5000);
-    EXPECT_TRUE(s.networkMode);
-    EXPECT_EQ(s.protocol, "6.43");
+    ExpectHeld(store.Load(), {.port = "/dev/ttyUSB0",
+                              .baudRate = 115200,
+                              .delayMs = 65535,
+                              .channel = 31,
+                              .skin = "Нет",
+                              .color1 = "255",
+                              .color2 = "CLGREEN",
+                              .background = "clNavy",
+                              .ip = "scale.local",
+                              .serverPort = 5000,
+                              .networkMode = true,
+                              .protocol = "6.43"});
     const std::string& file = fs.files[kIni];
     EXPECT_EQ(file.rfind("; kept\r\n[Общие]\r\nЧужой=x\r\nСкин=Нет\r\nЗадержка(мск)=-1\r\n", 0), 0u)
         << file;
