@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 #include "app/port_entries.h"
 #include "app/text_compare.h"
@@ -31,10 +32,8 @@ TEST(PortEntries, NoDuplicateForAListedDeviceOrAComName) {
 }
 
 TEST(ListSerialDevices, ByIdNamesFirstThenUsbAndAcmSorted) {
-    auto root =
-        std::filesystem::temp_directory_path() /
-        ("vesmera-dev-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-         std::to_string(reinterpret_cast<std::uintptr_t>(&root)));
+    const auto root =
+        std::filesystem::temp_directory_path() / ("vesmera-dev-" + std::to_string(::getpid()));
     std::filesystem::create_directories(root / "serial" / "by-id");
     for (auto name : {"ttyUSB1", "ttyUSB0", "ttyACM0", "ttyS0", "tty1"})
         std::ofstream(root / name).put('x');
