@@ -2,8 +2,8 @@
 
 #include <arpa/inet.h>
 #include <netdb.h>
-#include <sys/ioctl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -72,7 +72,9 @@ int FakeSocketSystem::Resolve(const std::string& host, in_addr& address) {
     return 0;
 }
 
-Peer::~Peer() { Close(); }
+Peer::~Peer() {
+    Close();
+}
 
 void Peer::Send(const std::string& bytes) {
     std::size_t sent = 0;
@@ -163,7 +165,9 @@ LoopbackServer::LoopbackServer(std::uint16_t port) {
     port_ = ntohs(address.sin_port);
 }
 
-LoopbackServer::~LoopbackServer() { Close(); }
+LoopbackServer::~LoopbackServer() {
+    Close();
+}
 
 void LoopbackServer::Close() {
     if (fd_ >= 0) {

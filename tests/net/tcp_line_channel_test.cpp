@@ -90,15 +90,14 @@ TEST_P(ConnectStepTest, WaitsInStepsOfAtMost125Ms) {
 constexpr std::int64_t kNever = INT64_MAX;
 using S = std::vector<std::uint32_t>;
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ConnectStepTest,
-    ::testing::Values(StepRow{1000, 0, S{125}, true},
-                      StepRow{1000, 300, S{125, 125, 125}, true},
-                      StepRow{1000, 1000, S(8, 125), true},
-                      StepRow{1000, kNever, S(8, 125), false},
-                      StepRow{100, kNever, S{100}, false},
-                      StepRow{300, kNever, S{125, 125, 50}, false},
-                      StepRow{-1, 600, S(5, 125), true}));
+INSTANTIATE_TEST_SUITE_P(Rows, ConnectStepTest,
+                         ::testing::Values(StepRow{1000, 0, S{125}, true},
+                                           StepRow{1000, 300, S{125, 125, 125}, true},
+                                           StepRow{1000, 1000, S(8, 125), true},
+                                           StepRow{1000, kNever, S(8, 125), false},
+                                           StepRow{100, kNever, S{100}, false},
+                                           StepRow{300, kNever, S{125, 125, 50}, false},
+                                           StepRow{-1, 600, S(5, 125), true}));
 
 TEST_F(ChannelTest, RefusedConnectFailsWithTheSocketErrorAfterTheFirstStep) {
     channel.SetPort(RefusedPort());
@@ -118,8 +117,8 @@ TEST_F(ChannelTest, RefusedConnectFailsWithTheSocketErrorAfterTheFirstStep) {
 }
 
 TEST_F(ChannelTest, EmptyHostOrPortZeroFailsWithAnEmptyMessageAndNoWait) {
-    for (const auto& [host, port] : {std::pair<std::string, std::uint16_t>{"", server.Port()},
-                                     {"127.0.0.1", 0}}) {
+    for (const auto& [host, port] :
+         {std::pair<std::string, std::uint16_t>{"", server.Port()}, {"127.0.0.1", 0}}) {
         channel.SetHost(host);
         channel.SetPort(port);
         const auto failure = FailureOf([&] { channel.Connect(); });
@@ -213,14 +212,18 @@ INSTANTIATE_TEST_SUITE_P(
                       FramingRow{"12,5\r\r\n", {"12,5\r"}}, FramingRow{"\r\n\n", {"", ""}},
                       FramingRow{"12,5\r\n-5002\r\n", {"12,5", "-5002"}},
                       FramingRow{"\xD0\x92\xD0\xB5\xD1\x81\xD1\x8B 1\n", {"Весы 1"}},
-                      FramingRow{std::string("1\0" "2\n", 4), {std::string("1\0" "2", 3)}},
+                      FramingRow{std::string("1\0"
+                                             "2\n",
+                                             4),
+                                 {std::string("1\0"
+                                              "2",
+                                              3)}},
                       FramingRow{"\xFF\xC3(\xE2\x82\n", {"\xEF\xBF\xBD\xEF\xBF\xBD(\xEF\xBF\xBD"}},
                       FramingRow{std::string(16384, 'x') + "\n", {std::string(16384, 'x')}}));
 
 TEST_F(ChannelTest, LinesOverTheLimitFailAndDropTheConnection) {
     for (const std::string& bytes : {std::string(16385, 'x') + "\n",
-                                     std::string(16384, 'x') + "\r\n",
-                                     std::string(20000, 'x')}) {
+                                     std::string(16384, 'x') + "\r\n", std::string(20000, 'x')}) {
         Open();
         ArriveNow(bytes);
         const auto failure = FailureOf([&] { channel.ReadLn(); });
@@ -465,10 +468,10 @@ TEST(RealChannelTest, ConnectAndReadTimeOutWaitAtLeastTheirTime) {
 }
 
 TEST(RealChannelTest, IgnoreSigpipeIgnoresTheSignal) {
-    struct sigaction before{};
+    struct sigaction before {};
     ::sigaction(SIGPIPE, nullptr, &before);
     IgnoreSigpipe();
-    struct sigaction now{};
+    struct sigaction now {};
     ::sigaction(SIGPIPE, nullptr, &now);
     EXPECT_EQ(now.sa_handler, SIG_IGN);
     ::sigaction(SIGPIPE, &before, nullptr);
