@@ -116,8 +116,8 @@ void TLCDScreenModel::SetLCDAnimator(TLCDAnimator* animator) {
         return;
     if (FAnimator)
         FAnimator->RemoveClient(*this);
-    // The original warns here about an animator whose CodeErrorFound is set, but only while a
-    // form is being designed; this program has no form designer, so it attaches silently.
+    // A warning about an animator whose CodeErrorFound is set belongs to designing a form; this
+    // program has no form designer, so it attaches silently.
     FAnimator = animator;
     if (FAnimator)
         FAnimator->AddClient(*this);
@@ -228,7 +228,7 @@ void TLCDScreenModel::TimerTick() {
     try {
         AnimationTick();
     } catch (const EConvertError& e) {
-        // The original leaves this to the application's default error handler. A box that
+        // This is where the application's error box for a script comes from. A box that
         // stays open must not be joined by one more every 30 ms, so ticks wait for it.
         FErrorBoxOpen = true;
         ShowMessageBox({"Vesmera", e.Message(), MessageButtons::Ok, MessageResult::Ok});

@@ -20,13 +20,13 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-// The position as the original's 1-based Pos reports it: 0 when absent.
+// 1-based position of a character, 0 when absent; the statement rules count in these.
 std::size_t Pos(char c, std::string_view s) {
     const auto p = s.find(c);
     return p == std::string_view::npos ? 0 : p + 1;
 }
 
-// Copy with the original's forgiving bounds: a start past the end or a negative count gives
+// A 1-based substring with forgiving bounds: a start past the end or a negative count gives
 // an empty text.
 std::string_view Copy(std::string_view s, long long start, long long count) {
     if (start < 1)

@@ -86,6 +86,16 @@ inline void TLCDFont::SetSize(int points) {
     Height = -static_cast<int>(px);
 }
 
+// The font of the main window's message screen: "Tahoma" 32 pixels high, fixed pitch,
+// antialiased, in the given colour.
+inline TLCDFont MessageScreenFont(TColor color) {
+    return {.Name = "Tahoma",
+            .Height = -32,
+            .Color = color,
+            .Pitch = fpFixed,
+            .Quality = fqAntialiased};
+}
+
 // Attribute bits of a Display cell.
 inline constexpr std::uint8_t kAttrUnderline = 1;
 inline constexpr std::uint8_t kAttrStrike = 2;
