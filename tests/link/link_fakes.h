@@ -12,6 +12,7 @@
 #include "common/sleeper.h"
 #include "common/views.h"
 #include "link/serial_channel.h"
+#include "terminal-sim/sim_terminal.h"
 
 namespace vesmera::testing {
 
@@ -20,15 +21,7 @@ namespace vesmera::testing {
 using CallLog = std::vector<std::string>;
 
 inline std::string Hex(const std::string& bytes) {
-    static const char* digits = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : bytes) {
-        if (!out.empty())
-            out += ' ';
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
+    return SpacedHex(bytes);
 }
 
 inline std::string Bytes(std::initializer_list<int> values) {
