@@ -226,7 +226,8 @@ TEST(SimPtyDevice, CarriesBytesBothWaysAndVanishes) {
     ASSERT_TRUE(pty.WaitReadable(5000));
     EXPECT_EQ(Hex(pty.ReadAvailable()), Hex(request)); // raw: no CR translation, NUL kept
     pty.Write("\x0D\xFF");
-    ASSERT_TRUE(pty.WaitDelivered(5000));
+    ASSERT_TRUE(pty.WaitDelivered(2, 5000));
+    EXPECT_EQ(pty.PendingAtSlave(), 2u);
     char buf[8];
     EXPECT_EQ(::read(fd, buf, sizeof buf), 2);
     EXPECT_EQ(Hex(std::string(buf, 2)), "0D FF");

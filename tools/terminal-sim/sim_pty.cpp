@@ -1,10 +1,12 @@
 #include "terminal-sim/sim_pty.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -116,8 +118,23 @@ bool SimPty::WaitReadable(int timeoutMs) {
     return IsOpen() && WaitIn(master_, timeoutMs);
 }
 
-bool SimPty::WaitDelivered(int timeoutMs) {
-    return heldSlave_ >= 0 && WaitIn(heldSlave_, timeoutMs);
+std::size_t SimPty::PendingAtSlave() const {
+    int n = 0;
+    if (heldSlave_ < 0 || ::ioctl(heldSlave_, FIONREAD, &n) != 0 || n < 0)
+        return 0;
+    return static_cast<std::size_t>(n);
+}
+
+bool SimPty::WaitDelivered(std::size_t count, int timeoutMs) {
+    // The pseudo-terminal hands bytes over from a kernel work queue, so they become readable
+    // a moment after the write returns.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (PendingAtSlave() < count) {
+        if (heldSlave_ < 0 || std::chrono::steady_clock::now() > deadline)
+            return false;
+        ::poll(nullptr, 0, 1);
+    }
+    return true;
 }
 
 } // namespace vesmera

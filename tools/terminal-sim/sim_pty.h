@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -12,7 +13,7 @@ public:
     enum class Slave { Free, Held };
 
     // Held keeps a descriptor of the slave open here too, so that WaitDelivered can see when
-    // written bytes are ready for the program.
+    // written bytes are ready for the program (tests only: the tool leaves the slave free).
     explicit SimPty(Slave slave = Slave::Free);
     ~SimPty();
     SimPty(const SimPty&) = delete;
@@ -32,8 +33,10 @@ public:
     void Write(std::string_view bytes);
     // Waits at most timeoutMs for bytes from the program.
     bool WaitReadable(int timeoutMs);
-    // With a held slave: waits at most timeoutMs until written bytes can be read there.
-    bool WaitDelivered(int timeoutMs);
+    // With a held slave: the bytes waiting to be read on the slave side.
+    std::size_t PendingAtSlave() const;
+    // With a held slave: waits at most timeoutMs until at least count bytes wait there.
+    bool WaitDelivered(std::size_t count, int timeoutMs);
 
 private:
     Slave slave_;
