@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/held_settings.h"
 #include "common/sleeper.h"
