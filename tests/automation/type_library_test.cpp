@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QXmlStreamReader>
-#include <regex>
 #include <set>
 
 #include "automation/bus_interface.h"
@@ -37,10 +36,23 @@ TEST(TypeLibrary, IdentityAndTypesInOrder) {
 }
 
 TEST(TypeLibrary, GuidsAreFixedBracedUpperCaseAndDistinct) {
-    const std::regex braced("\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}");
+    // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}, upper-case hexadecimal, as StringFromCLSID.
+    const auto braced = [](const std::string& g) {
+        if (g.size() != 38 || g.front() != '{' || g.back() != '}')
+            return false;
+        for (std::size_t i = 1; i < 37; ++i) {
+            const bool dash = i == 9 || i == 14 || i == 19 || i == 24;
+            const char c = g[i];
+            if (dash ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
+                return false;
+        }
+        return true;
+    };
+    EXPECT_TRUE(braced(VesmeraTypeLibrary().guid));
+    EXPECT_FALSE(braced("{5578c4ea-D21E-463A-9124-12456C6C4CBA}"));
     std::set<std::string> seen{VesmeraTypeLibrary().guid};
     for (const auto& t : VesmeraTypeLibrary().types) {
-        EXPECT_TRUE(std::regex_match(t.guid, braced)) << t.guid;
+        EXPECT_TRUE(braced(t.guid)) << t.guid;
         seen.insert(t.guid);
     }
     EXPECT_EQ(seen.size(), 5u);
