@@ -17,8 +17,6 @@ public:
     void SetNull(const std::string& name) const;
 
 private:
-    bool ServerReachable() const;
-
     const AutomationContext& context_;
 };
 

@@ -1,13 +1,12 @@
 #include "automation/scauto_object.h"
 
-#include "automation/server_exchange.h"
+#include "automation/server_calls.h"
 
 namespace vesmera {
 
 namespace {
 
 constexpr std::int32_t kNotSupported = -5004;
-constexpr ChannelTimeouts kScAutoTimeouts{100, 100};
 
 AutoValue Nothing() {
     return AutoValue{};
@@ -114,23 +113,16 @@ AutoValue TScAuto::GetWeightNetto(std::int16_t, std::int16_t) const {
 }
 
 void TScAuto::SetNullNet(const std::string& Name) const {
-    if (context_.settings.networkMode && MainClientConnected(context_))
-        ZeroOnOwnChannel(context_, Name);
+    ZeroServerFor(context_, Name, ServerMember::ScAutoSetNullNet);
 }
 
 AutoValue TScAuto::GetWeightNet(const std::string& Name) const {
     // Unlike the other network members this one does not wait for the main connection.
-    if (!context_.settings.networkMode)
-        return std::string(kServerNotAsked);
-    const auto reply = PollOnOwnChannel(context_, Name, kScAutoTimeouts);
-    return reply ? reply->weightLine : std::string(kServerNotAsked);
+    return AskServerFor(context_, Name, ServerMember::ScAutoGetWeightNet);
 }
 
 AutoValue TScAuto::GetStatusNet(const std::string& Name) const {
-    if (!context_.settings.networkMode || !MainClientConnected(context_))
-        return std::string(kServerNotAsked);
-    const auto reply = PollOnOwnChannel(context_, Name, kScAutoTimeouts);
-    return reply ? reply->statusLine : std::string(kServerNotAsked);
+    return AskServerFor(context_, Name, ServerMember::ScAutoGetStatusNet);
 }
 
 } // namespace vesmera

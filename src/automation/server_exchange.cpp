@@ -1,59 +1,62 @@
 #include "automation/server_exchange.h"
 
-#include <memory>
-
 #include "common/exception.h"
+#include "net/weight_server.h"
 
 namespace vesmera {
 
 namespace {
 
-constexpr std::int32_t kZeroConnectTimeoutMs = 1000;
+ExchangeUser UserOf(ServerMember member) {
+    switch (member) {
+    case ServerMember::DataGetWeight:
+        return ExchangeUser::DataGetWeight;
+    case ServerMember::DataGetStatus:
+        return ExchangeUser::DataGetStatus;
+    case ServerMember::DataSetNull:
+        return ExchangeUser::DataSetNull;
+    case ServerMember::ScAutoGetWeightNet:
+        return ExchangeUser::ScAutoGetWeightNet;
+    case ServerMember::ScAutoGetStatusNet:
+        return ExchangeUser::ScAutoGetStatusNet;
+    case ServerMember::ScAutoSetNullNet:
+        return ExchangeUser::ScAutoSetNullNet;
+    }
+    return ExchangeUser::ScAutoSetNullNet;
+}
 
-std::unique_ptr<ILineChannel> MakeChannel(const AutomationContext& context,
-                                          std::int32_t connectMs) {
-    auto channel = context.channels.Create();
-    if (!channel)
-        throw Exception("No line channel");
-    channel->SetHost(context.settings.ip);
-    channel->SetPort(context.settings.TcpPort());
-    channel->SetConnectTimeout(connectMs);
-    return channel;
+bool WantsStatusLine(ServerMember member) {
+    return member == ServerMember::DataGetStatus || member == ServerMember::ScAutoGetStatusNet;
 }
 
 } // namespace
 
-std::optional<PollReply> PollOnOwnChannel(const AutomationContext& context, const std::string& name,
-                                          ChannelTimeouts timeouts) {
+std::string ServerNotAsked() {
+    return kNoServerAnswer;
+}
+
+bool NeedsMainConnection(ServerMember member) {
+    return UseOf(UserOf(member)).needsMainConnected;
+}
+
+std::string AskServer(ILineChannelFactory& channels, const ServerAddress& server,
+                      const std::string& name, ServerMember member) {
     try {
-        auto channel = MakeChannel(context, timeouts.connectMs);
-        channel->SetReadTimeout(timeouts.readMs);
-        channel->Connect();
-        channel->WriteLn(name);
-        PollReply reply;
-        reply.weightLine = channel->ReadLn();
-        reply.statusLine = channel->ReadLn();
-        channel->Disconnect();
-        return reply;
+        const PollReply reply = PollOnce(channels, UserOf(member), server.host, server.port, name);
+        return WantsStatusLine(member) ? reply.statusLine : reply.weightLine;
     } catch (const Exception&) {
-        // A failed exchange is answered locally by the caller.
-        return std::nullopt;
+        // A failed exchange replaces even a line already read.
+        return kNoServerAnswer;
     }
 }
 
-void ZeroOnOwnChannel(const AutomationContext& context, const std::string& name) {
+void ZeroOnServer(ILineChannelFactory& channels, const ServerAddress& server,
+                  const std::string& name, ServerMember member) {
     try {
-        auto channel = MakeChannel(context, kZeroConnectTimeoutMs);
-        channel->Connect();
-        channel->WriteLn("SetNull" + name);
-        channel->Disconnect();
+        ZeroOnce(channels, UserOf(member), server.host, server.port, name);
     } catch (const Exception&) {
-        // The zero request has no answer, so a failure has nobody to be told to.
+        // Nothing to report: the zero request never has an answer.
     }
-}
-
-bool MainClientConnected(const AutomationContext& context) {
-    return context.mainChannel.Connected();
 }
 
 } // namespace vesmera

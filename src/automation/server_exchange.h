@@ -1,38 +1,43 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
-#include "automation/automation_context.h"
+#include "net/line_channel.h"
 
 namespace vesmera {
 
+// The automation members that talk to the weight server, each with its own row of time-outs
+// and precondition in the weight-server exchange table.
+enum class ServerMember {
+    DataGetWeight,
+    DataGetStatus,
+    DataSetNull,
+    ScAutoGetWeightNet,
+    ScAutoGetStatusNet,
+    ScAutoSetNullNet,
+};
+
+struct ServerAddress {
+    std::string host;
+    std::uint16_t port;
+};
+
 // The local answer of the automation objects when the weight server cannot be asked.
-inline constexpr const char* kServerNotAsked = "-5008";
+std::string ServerNotAsked();
 
-struct PollReply {
-    std::string weightLine;
-    std::string statusLine;
-};
+// One poll for `name` on a channel of its own: the weight line for the weight members, the
+// status line for the status members (both lines are always read), or "-5008" when any step
+// of the exchange fails. The channel is released either way.
+std::string AskServer(ILineChannelFactory& channels, const ServerAddress& server,
+                      const std::string& name, ServerMember member);
 
-struct ChannelTimeouts {
-    std::int32_t connectMs;
-    std::int32_t readMs;
-};
+// The zero request for `name` on a channel of its own; nothing is read and every failure is
+// ignored, since the request has no answer and nobody to be told.
+void ZeroOnServer(ILineChannelFactory& channels, const ServerAddress& server,
+                  const std::string& name, ServerMember member);
 
-// One poll of the weight server for `name` on a channel of its own, made with host and port
-// as the settings hold them now. Both reply lines are always read. Any failure of the
-// exchange gives no reply; the channel is released either way.
-std::optional<PollReply> PollOnOwnChannel(const AutomationContext& context, const std::string& name,
-                                          ChannelTimeouts timeouts);
-
-// The zero request "SetNull" + `name` on a channel of its own with a 1000 ms connect wait;
-// nothing is read and every failure is ignored.
-void ZeroOnOwnChannel(const AutomationContext& context, const std::string& name);
-
-// The connected test of the main window's channel. Its own failure (a reset main connection)
-// is not an exchange failure: it propagates to the caller as an unexpected fault.
-bool MainClientConnected(const AutomationContext& context);
+// Whether a member waits for the main window's connection before asking.
+bool NeedsMainConnection(ServerMember member);
 
 } // namespace vesmera

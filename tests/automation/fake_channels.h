@@ -77,6 +77,8 @@ public:
         open_ = false;
         log_->disconnected = true;
     }
+    bool Dead() const override { return false; }
+    void Discard() override { open_ = false; }
 
 private:
     ScriptedPeer peer_;
@@ -117,6 +119,8 @@ public:
     void WriteLn(const std::string&) override {}
     std::string ReadLn() override { return {}; }
     void Disconnect() override {}
+    bool Dead() const override { return false; }
+    void Discard() override {}
 };
 
 } // namespace vesmera::test
