@@ -13,6 +13,10 @@
 #include <memory>
 #include <vector>
 
+#include "automation/scauto_object.h"
+#include "fake_channels.h"
+#include "loopback_server.h"
+#include "net/tcp_line_channel.h"
 #include "private_bus.h"
 
 namespace {
@@ -72,6 +76,41 @@ void BM_ScAutoGetWeightRoundTrip(benchmark::State& state) {
     state.counters["median_us"] = micros[micros.size() / 2];
 }
 BENCHMARK(BM_ScAutoGetWeightRoundTrip)->Iterations(1000)->Unit(benchmark::kMicrosecond);
+
+// GetWeightNet over the real line channel against a loopback server that answers at once:
+// its cost is set by the connect wait step of the 100 ms connect time-out.
+void BM_GetWeightNetLoopback(benchmark::State& state) {
+    vesmera::test::LoopbackServer server([](vesmera::test::LoopbackServer::Connection& c) {
+        c.ReadLine();
+        c.Send("12,5\r\n-5002\r\n");
+        c.ReadToEnd();
+    });
+    vesmera::HeldSettings settings;
+    settings.networkMode = true;
+    settings.ip = "127.0.0.1";
+    settings.serverPort = server.Port();
+    vesmera::SharedWeightState weight;
+    vesmera::test::MainChannelStub main;
+    vesmera::TcpLineChannelFactory channels;
+    const vesmera::AutomationContext context{settings, weight, main, channels, [] {}};
+    const vesmera::TScAuto scauto(context);
+    std::vector<double> millis;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const vesmera::AutoValue answer = scauto.GetWeightNet("T1");
+        const auto end = std::chrono::steady_clock::now();
+        if (answer != vesmera::AutoValue(std::string("12,5"))) {
+            state.SkipWithError("no weight from the loopback server");
+            break;
+        }
+        millis.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+    }
+    if (millis.empty())
+        return;
+    std::nth_element(millis.begin(), millis.begin() + millis.size() / 2, millis.end());
+    state.counters["median_ms"] = millis[millis.size() / 2];
+}
+BENCHMARK(BM_GetWeightNetLoopback)->Iterations(20)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
