@@ -1,0 +1,315 @@
+#include "automation/bus_layer.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusServiceWatcher>
+
+#include "automation/bus_members.h"
+#include "common/exception.h"
+#include "common/message_box.h"
+
+namespace vesmera {
+
+namespace {
+
+constexpr const char* kUnknownMethod = "org.freedesktop.DBus.Error.UnknownMethod";
+constexpr const char* kUnknownObject = "org.freedesktop.DBus.Error.UnknownObject";
+constexpr const char* kInvalidArgs = "org.freedesktop.DBus.Error.InvalidArgs";
+constexpr const char* kRuzErrorCaption = "RUZ Error";
+
+bool IsStandardInterface(const QString& iface) {
+    return iface.startsWith(QLatin1String("org.freedesktop.DBus."));
+}
+
+// A member is found by its interface when the caller names one, by its name alone otherwise.
+const BusMethod* FindMethod(const BusInterface& iface, const QDBusMessage& message) {
+    if (!message.interface().isEmpty() && message.interface().toStdString() != iface.name)
+        return nullptr;
+    return iface.Find(message.member().toStdString());
+}
+
+QDBusMessage ArgumentError(const QDBusMessage& message, const BusMethod& method) {
+    return message.createErrorReply(
+        kInvalidArgs, QStringLiteral("Arguments of %1 must be (%2), not (%3)")
+                          .arg(message.member(), QString::fromStdString(method.InSignature()),
+                               message.signature()));
+}
+
+QDBusMessage MethodError(const QDBusMessage& message) {
+    return message.createErrorReply(
+        kUnknownMethod, QStringLiteral("No method %1 of interface \"%2\" at %3")
+                            .arg(message.member(), message.interface(), message.path()));
+}
+
+// The box of a failed creation ends its message with a full stop unless it already ends in
+// one or in a character that sorts before it.
+std::string WithFullStop(std::string text) {
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
+        text += '.';
+    return text;
+}
+
+QString FactoryPathOf(const ClassInfo& cls) {
+    return QString::fromLatin1(kObjectRoot) + "/" + QString::fromStdString(cls.name);
+}
+
+QString NodeXml(const QString& name) {
+    return QStringLiteral("  <node name=\"%1\"/>\n").arg(name);
+}
+
+} // namespace
+
+AutomationBusLayer::AutomationBusLayer(TComServer& server, const AutomationContext& context,
+                                       QDBusConnection connection)
+    : server_(server), context_(context), connection_(std::move(connection)),
+      watcher_(std::make_unique<QDBusServiceWatcher>()) {
+    watcher_->setConnection(connection_);
+    watcher_->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+    for (const ClassInfo* cls : FactoryList()) {
+        const QString path = FactoryPathOf(*cls);
+        classes_.emplace(path, ClassEntry{cls, path, BusInterfaceOf(*cls->defaultInterface)});
+    }
+    connect(watcher_.get(), &QDBusServiceWatcher::serviceUnregistered, this,
+            [this](const QString& owner) { ClientLeft(owner); });
+}
+
+AutomationBusLayer::~AutomationBusLayer() {
+    Revoke();
+}
+
+bool AutomationBusLayer::Offer() {
+    if (!connection_.isConnected())
+        return false;
+    offered_ = connection_.registerVirtualObject(QString::fromLatin1(kObjectRoot), this,
+                                                 QDBusConnection::SubPath);
+    if (!offered_)
+        return false;
+    std::vector<QString> owned;
+    for (const ClassInfo* cls : FactoryList()) {
+        const QString name = QString::fromStdString(cls->ProgId());
+        if (!connection_.registerService(name))
+            break;
+        owned.push_back(name);
+    }
+    if (owned.size() != FactoryList().size()) {
+        for (const QString& name : owned)
+            connection_.unregisterService(name);
+        connection_.unregisterObject(QString::fromLatin1(kObjectRoot),
+                                     QDBusConnection::UnregisterTree);
+        offered_ = false;
+        return false;
+    }
+    namesOwned_ = true;
+    return true;
+}
+
+void AutomationBusLayer::Revoke() {
+    if (namesOwned_)
+        for (const ClassInfo* cls : FactoryList())
+            connection_.unregisterService(QString::fromStdString(cls->ProgId()));
+    namesOwned_ = false;
+    if (offered_)
+        connection_.unregisterObject(QString::fromLatin1(kObjectRoot),
+                                     QDBusConnection::UnregisterTree);
+    offered_ = false;
+}
+
+std::size_t AutomationBusLayer::HeldLocks() const {
+    std::size_t total = 0;
+    for (const auto& [owner, count] : locks_)
+        total += static_cast<std::size_t>(count);
+    return total;
+}
+
+bool AutomationBusLayer::handleMessage(const QDBusMessage& message, const QDBusConnection&) {
+    if (message.type() != QDBusMessage::MethodCallMessage)
+        return false;
+    // Introspection and the peer interface are answered by the bus library from introspect().
+    if (IsStandardInterface(message.interface()))
+        return false;
+    Dispatch(message);
+    return true;
+}
+
+void AutomationBusLayer::Dispatch(const QDBusMessage& message) {
+    const QString path = message.path();
+    if (ClassEntry* entry = FactoryAt(path)) {
+        CallFactory(*entry, message);
+        return;
+    }
+    const auto object = objects_.find(path);
+    if (object == objects_.end()) {
+        Reply(
+            message.createErrorReply(kUnknownObject, QStringLiteral("No object at %1").arg(path)));
+        return;
+    }
+    CallObject(path, object->second, message);
+}
+
+AutomationBusLayer::ClassEntry* AutomationBusLayer::FactoryAt(const QString& path) {
+    const auto it = classes_.find(path);
+    return it == classes_.end() ? nullptr : &it->second;
+}
+
+void AutomationBusLayer::CallFactory(ClassEntry& entry, const QDBusMessage& message) {
+    const BusMethod* method = FindMethod(ClassFactoryBusInterface(), message);
+    if (!method) {
+        Reply(MethodError(message));
+        return;
+    }
+    if (message.signature().toStdString() != method->InSignature()) {
+        Reply(ArgumentError(message, *method));
+        return;
+    }
+    if (method->name == "CreateInstance") {
+        Reply(CreateObject(entry, message));
+        return;
+    }
+    // LockServer: a client unlocks only what it locked, so one client cannot end the server
+    // under the feet of another.
+    const QString owner = message.service();
+    if (message.arguments().at(0).toBool()) {
+        ++locks_[owner];
+        Reference(owner);
+        Reply(message.createReply());
+        server_.CountObject(true);
+        return;
+    }
+    Reply(message.createReply());
+    const auto lock = locks_.find(owner);
+    if (lock != locks_.end()) {
+        if (--lock->second == 0)
+            locks_.erase(lock);
+        Unreference(owner);
+        server_.CountObject(false);
+    }
+}
+
+QDBusMessage AutomationBusLayer::CreateObject(ClassEntry& entry, const QDBusMessage& message) {
+    try {
+        if (objects_.size() >= objectLimit_)
+            throw Exception("Too many automation objects are alive");
+        const QString path = entry.factoryPath + "/" + QString::number(entry.nextNumber++);
+        const QString owner = message.service();
+        objects_.emplace(path, LiveObject{entry.cls, owner});
+        server_.CountObject(true);
+        Reference(owner);
+        return message.createReply(QVariant::fromValue(QDBusObjectPath(path)));
+    } catch (const Exception& error) {
+        ShowMessageBox({kRuzErrorCaption, WithFullStop(error.Message())});
+        return message.createErrorReply(kUnexpectedError, QString::fromStdString(error.Message()));
+    }
+}
+
+void AutomationBusLayer::CallObject(const QString& path, const LiveObject& object,
+                                    const QDBusMessage& message) {
+    const BusInterface& iface = classes_.at(FactoryPathOf(*object.cls)).iface;
+    if (const BusMethod* release = FindMethod(ObjectBusInterface(), message)) {
+        if (message.signature().toStdString() != release->InSignature()) {
+            Reply(ArgumentError(message, *release));
+            return;
+        }
+        Reply(message.createReply());
+        ReleaseObject(path);
+        return;
+    }
+    const BusMethod* method = FindMethod(iface, message);
+    if (!method) {
+        Reply(MethodError(message));
+        return;
+    }
+    if (message.signature().toStdString() != method->InSignature()) {
+        Reply(ArgumentError(message, *method));
+        return;
+    }
+    CallMember(object, *method, message);
+}
+
+void AutomationBusLayer::CallMember(const LiveObject& object, const BusMethod& method,
+                                    const QDBusMessage& message) {
+    try {
+        Reply(message.createReply(
+            InvokeMember(*object.cls, method.name, context_, message.arguments())));
+    } catch (const std::exception& error) {
+        // An unexpected fault of a member reaches its client as the failing call it is.
+        Reply(message.createErrorReply(kUnexpectedError, QString::fromUtf8(error.what())));
+    }
+}
+
+void AutomationBusLayer::ReleaseObject(const QString& path) {
+    const auto it = objects_.find(path);
+    if (it == objects_.end())
+        return;
+    const QString owner = it->second.owner;
+    objects_.erase(it);
+    Unreference(owner);
+    server_.CountObject(false);
+}
+
+void AutomationBusLayer::Reference(const QString& owner) {
+    if (references_[owner]++ != 0)
+        return;
+    watcher_->addWatchedService(owner);
+    // A client may have left between its call and now; the watch set up above catches every
+    // later departure, this check the earlier one.
+    if (connection_.interface() && !connection_.interface()->isServiceRegistered(owner).value())
+        ClientLeft(owner);
+}
+
+void AutomationBusLayer::Unreference(const QString& owner) {
+    const auto it = references_.find(owner);
+    if (it == references_.end())
+        return;
+    if (--it->second == 0) {
+        references_.erase(it);
+        watcher_->removeWatchedService(owner);
+    }
+}
+
+void AutomationBusLayer::ClientLeft(const QString& owner) {
+    std::vector<QString> paths;
+    for (const auto& [path, object] : objects_)
+        if (object.owner == owner)
+            paths.push_back(path);
+    std::int32_t locks = 0;
+    if (const auto lock = locks_.find(owner); lock != locks_.end()) {
+        locks = lock->second;
+        locks_.erase(lock);
+    }
+    references_.erase(owner);
+    watcher_->removeWatchedService(owner);
+    for (const QString& path : paths)
+        objects_.erase(path);
+    // Counted down last, so that a quit at the last release finds the books balanced.
+    for (std::size_t i = 0; i < paths.size() + static_cast<std::size_t>(locks); ++i)
+        server_.CountObject(false);
+}
+
+void AutomationBusLayer::Reply(const QDBusMessage& reply) {
+    connection_.send(reply);
+}
+
+QString AutomationBusLayer::introspect(const QString& path) const {
+    if (path == QLatin1String(kObjectRoot)) {
+        QString xml;
+        for (const auto& [factoryPath, entry] : classes_)
+            xml += NodeXml(QString::fromStdString(entry.cls->name));
+        return xml;
+    }
+    if (const auto it = classes_.find(path); it != classes_.end()) {
+        QString xml = QString::fromStdString(IntrospectionXml(ClassFactoryBusInterface()));
+        for (const auto& [objectPath, object] : objects_)
+            if (object.cls == it->second.cls)
+                xml += NodeXml(objectPath.mid(path.size() + 1));
+        return xml;
+    }
+    if (const auto it = objects_.find(path); it != objects_.end()) {
+        const auto& entry = classes_.at(FactoryPathOf(*it->second.cls));
+        return QString::fromStdString(IntrospectionXml(entry.iface) +
+                                      IntrospectionXml(ObjectBusInterface()));
+    }
+    return QString();
+}
+
+} // namespace vesmera

@@ -1,0 +1,165 @@
+#include "automation/bus_members.h"
+
+#include <QDBusVariant>
+#include <functional>
+#include <map>
+
+#include "automation/data_object.h"
+#include "automation/scauto_object.h"
+#include "common/exception.h"
+
+namespace vesmera {
+
+namespace {
+
+template <typename Object>
+using Handler = std::function<QVariantList(const Object&, const QVariantList&)>;
+
+// Bus arguments to the declared automation types: "y" carries the bits of an I1.
+std::int8_t I1(const QVariantList& a, int i) {
+    return static_cast<std::int8_t>(a.at(i).value<uchar>());
+}
+std::int16_t I2(const QVariantList& a, int i) {
+    return a.at(i).value<short>();
+}
+std::int32_t I4(const QVariantList& a, int i) {
+    return a.at(i).value<int>();
+}
+std::int64_t CY(const QVariantList& a, int i) {
+    return a.at(i).value<qlonglong>();
+}
+std::string Str(const QVariantList& a, int i) {
+    return a.at(i).toString().toStdString();
+}
+
+QVariantList V(const AutoValue& value) {
+    return {ToBusVariant(value)};
+}
+QVariantList Byte(std::int8_t value) {
+    return {QVariant::fromValue(static_cast<uchar>(static_cast<std::uint8_t>(value)))};
+}
+QVariantList Text(const std::string& value) {
+    return {QString::fromStdString(value)};
+}
+
+const std::map<std::string, Handler<TData>>& DataHandlers() {
+    using O = TData;
+    using L = QVariantList;
+    static const std::map<std::string, Handler<TData>> handlers{
+        {"GetStatus", [](const O& o, const L& a) { return Text(o.GetStatus(Str(a, 0))); }},
+        {"GetWeight", [](const O& o, const L& a) { return Text(o.GetWeight(Str(a, 0))); }},
+        {"SetNull",
+         [](const O& o, const L& a) {
+             o.SetNull(Str(a, 0));
+             return L{};
+         }},
+    };
+    return handlers;
+}
+
+const std::map<std::string, Handler<TScAuto>>& ScAutoHandlers() {
+    using O = TScAuto;
+    using L = QVariantList;
+    static const std::map<std::string, Handler<TScAuto>> handlers{
+        {"GetWeight", [](const O& o, const L& a) { return V(o.GetWeight(I2(a, 0), I2(a, 1))); }},
+        {"SetNull", [](const O& o, const L& a) { return V(o.SetNull(I2(a, 0), I2(a, 1))); }},
+        {"GetCount",
+         [](const O& o, const L& a) { return V(o.GetCount(I2(a, 0), I2(a, 1), I2(a, 2))); }},
+        {"GetStatus", [](const O& o, const L& a) { return V(o.GetStatus(I2(a, 0), I2(a, 1))); }},
+        {"SetTerminal",
+         [](const O& o, const L& a) { return V(o.SetTerminal(I2(a, 0), I2(a, 1))); }},
+        {"GetOsCount", [](const O& o, const L& a) { return V(o.GetOsCount(I1(a, 0), I1(a, 1))); }},
+        {"GetOsWeight",
+         [](const O& o, const L& a) { return V(o.GetOsWeight(I1(a, 0), I1(a, 1), I1(a, 2))); }},
+        {"SetOutLevels",
+         [](const O& o, const L& a) { return V(o.SetOutLevels(I1(a, 0), I1(a, 1), I1(a, 2))); }},
+        {"GetInLevels",
+         [](const O& o, const L& a) { return V(o.GetInLevels(I1(a, 0), I1(a, 1))); }},
+        {"GetChannels",
+         [](const O& o, const L&) {
+             AutoValue ccn, ct1, ct2;
+             o.GetChannels(ccn, ct1, ct2);
+             return L{ToBusVariant(ccn), ToBusVariant(ct1), ToBusVariant(ct2)};
+         }},
+        {"GetTerminalAddress",
+         [](const O& o, const L& a) { return V(o.GetTerminalAddress(I1(a, 0), I1(a, 1))); }},
+        {"ChannelsCount", [](const O& o, const L&) { return Byte(o.ChannelsCount()); }},
+        {"DevicesOnFirstChannel",
+         [](const O& o, const L&) { return Byte(o.DevicesOnFirstChannel()); }},
+        {"DevicesOnSecondChannel",
+         [](const O& o, const L&) { return Byte(o.DevicesOnSecondChannel()); }},
+        {"GetCompPrms",
+         [](const O& o, const L& a) { return V(o.GetCompPrms(I1(a, 0), I1(a, 1), I1(a, 2))); }},
+        {"SetCompPrms",
+         [](const O& o, const L& a) {
+             return V(o.SetCompPrms(I1(a, 0), I1(a, 1), I1(a, 2), CY(a, 3), CY(a, 4), CY(a, 5)));
+         }},
+        {"DozatorAction",
+         [](const O& o, const L& a) { return V(o.DozatorAction(I1(a, 0), I1(a, 1), I1(a, 2))); }},
+        {"GetSensors", [](const O& o, const L&) { return V(o.GetSensors()); }},
+        {"SetSignal", [](const O& o, const L& a) { return V(o.SetSignal(I4(a, 0))); }},
+        {"GetLastError",
+         [](const O& o, const L& a) { return V(o.GetLastError(I1(a, 0), I1(a, 1))); }},
+        {"SaveRecipe", [](const O& o, const L& a) { return V(o.SaveRecipe(I1(a, 0), I1(a, 1))); }},
+        {"SendMessage",
+         [](const O& o, const L& a) { return V(o.SendMessage(I1(a, 0), I1(a, 1), Str(a, 2))); }},
+        {"SetIndMode", [](const O& o, const L& a) { return V(o.SetIndMode(I1(a, 0), I1(a, 1))); }},
+        {"DynamicStatus",
+         [](const O& o, const L&) {
+             o.DynamicStatus();
+             return Byte(0);
+         }},
+        {"GetStatusEx",
+         [](const O& o, const L& a) { return V(o.GetStatusEx(I1(a, 0), I1(a, 1))); }},
+        {"GetCountInt",
+         [](const O& o, const L& a) { return V(o.GetCountInt(I1(a, 0), I1(a, 1), I1(a, 2))); }},
+        {"GetWeightNetto",
+         [](const O& o, const L& a) { return V(o.GetWeightNetto(I2(a, 0), I2(a, 1))); }},
+        {"SetNullNet",
+         [](const O& o, const L& a) {
+             o.SetNullNet(Str(a, 0));
+             return L{};
+         }},
+        {"GetWeightNet", [](const O& o, const L& a) { return V(o.GetWeightNet(Str(a, 0))); }},
+        {"GetStatusNet", [](const O& o, const L& a) { return V(o.GetStatusNet(Str(a, 0))); }},
+    };
+    return handlers;
+}
+
+template <typename Object>
+QVariantList Run(const std::map<std::string, Handler<Object>>& handlers, const std::string& member,
+                 const AutomationContext& context, const QVariantList& args) {
+    const auto it = handlers.find(member);
+    if (it == handlers.end())
+        throw Exception("Unknown member " + member);
+    return it->second(Object(context), args);
+}
+
+} // namespace
+
+QVariant ToBusVariant(const AutoValue& value) {
+    struct Visitor {
+        QVariant operator()(std::monostate) const { return QVariant(QVariantList{}); }
+        QVariant operator()(std::int32_t v) const { return QVariant(v); }
+        QVariant operator()(double v) const { return QVariant(v); }
+        QVariant operator()(const std::string& v) const {
+            return QVariant(QString::fromStdString(v));
+        }
+    };
+    return QVariant::fromValue(QDBusVariant(std::visit(Visitor{}, value)));
+}
+
+QVariantList InvokeMember(const ClassInfo& cls, const std::string& member,
+                          const AutomationContext& context, const QVariantList& args) {
+    if (&cls == &DataClass())
+        return Run(DataHandlers(), member, context, args);
+    return Run(ScAutoHandlers(), member, context, args);
+}
+
+bool HasMemberHandler(const ClassInfo& cls, const std::string& member) {
+    if (&cls == &DataClass())
+        return DataHandlers().count(member) != 0;
+    return ScAutoHandlers().count(member) != 0;
+}
+
+} // namespace vesmera

@@ -1,0 +1,34 @@
+#include "automation/com_server.h"
+
+#include "automation/type_library.h"
+#include "common/message_box.h"
+
+namespace vesmera {
+
+TComServer::TComServer(StartSwitches switches, std::function<void()> quit)
+    : switches_(switches), quit_(std::move(quit)) {}
+
+std::int32_t TComServer::CountObject(bool created) {
+    const std::int32_t now = created ? ++count_ : --count_;
+    if (!created && now == 0)
+        LastReleased();
+    return now;
+}
+
+void TComServer::LastReleased() {
+    if (switches_.mode == StartMode::smAutomation && quit_)
+        quit_();
+}
+
+bool TComServer::CanClose() const {
+    if (count_.load() <= 0 || !Interactive())
+        return true;
+    return ShowMessageBox({kComServerWarningCaption, kComServerWarningText, MessageButtons::YesNo,
+                           MessageResult::No}) == MessageResult::Yes;
+}
+
+std::string TComServer::GetServerName() const {
+    return VesmeraTypeLibrary().name;
+}
+
+} // namespace vesmera

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "automation/start_mode.h"
+
+namespace vesmera {
+
+inline constexpr const char* kComServerWarningCaption = "COM Server Warning";
+inline constexpr const char* kComServerWarningText =
+    "There are still active COM objects in this application.  One or more clients may have "
+    "references to these objects, so manually closing this application may cause those client "
+    "application(s) to fail.\r\n\r\nAre you sure you want to close this application?";
+
+// The one server object of the process: how it was started, and how many objects and server
+// locks clients hold. A program started for a client ends when the last of them goes.
+class TComServer {
+public:
+    TComServer(StartSwitches switches, std::function<void()> quit);
+
+    StartMode Mode() const { return switches_.mode; }
+    bool PerUser() const { return switches_.perUser; }
+    bool Interactive() const { return true; }
+
+    // Objects and server locks alike; returns the new count. Reaching 0 in smAutomation asks
+    // the program to quit without a question; in smStandalone the user's program runs on.
+    std::int32_t CountObject(bool created);
+    std::int32_t ObjectCount() const { return count_.load(); }
+
+    // Asked when the application is to terminate; with live objects the user decides.
+    bool CanClose() const;
+
+    std::string GetServerName() const;
+    static const char* GetServerKey() { return "LocalServer32"; }
+
+private:
+    void LastReleased();
+
+    StartSwitches switches_;
+    std::function<void()> quit_;
+    std::atomic<std::int32_t> count_{0};
+};
+
+} // namespace vesmera

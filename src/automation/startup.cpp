@@ -1,0 +1,102 @@
+#include "automation/startup.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <filesystem>
+
+#include "automation/bus_layer.h"
+#include "common/message_box.h"
+
+namespace vesmera {
+
+namespace {
+
+constexpr const char* kRegistrationCaption = "Vesmera";
+
+bool DisplayAvailable(const EnvironmentLookup& env) {
+    const auto set = [&](const char* name) {
+        const auto value = env(name);
+        return value && !value->empty();
+    };
+    const auto platform = env("QT_QPA_PLATFORM");
+    if (platform && (*platform == "offscreen" || *platform == "minimal"))
+        return false;
+    return set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
+} // namespace
+
+std::string ExecutablePath() {
+    std::error_code error;
+    const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : path.string();
+}
+
+StartupResult RunStartupHook(const std::vector<std::string>& arguments,
+                             const RegistrationTarget& target,
+                             const std::function<void(const std::string&)>& reportFailure) {
+    StartupResult result{ParseStartSwitches(arguments), std::nullopt};
+    const StartMode mode = result.switches.mode;
+    if (mode != StartMode::smRegServer && mode != StartMode::smUnregServer)
+        return result;
+    const RegistryScope scope =
+        result.switches.perUser ? RegistryScope::PerUser : RegistryScope::Machine;
+    const auto dataDir = RegistrationDataDir(scope, target.environment);
+    if (mode == StartMode::smUnregServer) {
+        UnregisterServerFiles(dataDir);
+        result.exitCode = 0;
+        return result;
+    }
+    try {
+        RegisterServerFiles(dataDir, target.executable);
+        result.exitCode = 0;
+    } catch (const RegistrationError& error) {
+        reportFailure(error.Message());
+        result.exitCode = 1;
+    }
+    return result;
+}
+
+StartupResult RunStartupHook(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const EnvironmentLookup env = ProcessEnvironment();
+    return RunStartupHook(arguments, {ExecutablePath(), env}, [&](const std::string& message) {
+        if (!DisplayAvailable(env)) {
+            std::fprintf(stderr, "%s\n", message.c_str());
+            return;
+        }
+        int boxArgc = 1;
+        char* boxArgv[] = {argv[0], nullptr};
+        QApplication app(boxArgc, boxArgv);
+        ShowMessageBox({kRegistrationCaption, message});
+    });
+}
+
+AutomationServer::AutomationServer(StartSwitches switches, AutomationContext context,
+                                   std::function<void()> quit)
+    : context_(std::move(context)), server_(switches, std::move(quit)) {}
+
+AutomationServer::~AutomationServer() {
+    Revoke();
+}
+
+BusStart AutomationServer::Start() {
+    return Start(QDBusConnection::sessionBus());
+}
+
+BusStart AutomationServer::Start(const QDBusConnection& connection) {
+    if (!connection.isConnected())
+        return BusStart::NoBus;
+    bus_ = std::make_unique<AutomationBusLayer>(server_, context_, connection);
+    if (bus_->Offer())
+        return BusStart::Serving;
+    bus_.reset();
+    return server_.Mode() == StartMode::smAutomation ? BusStart::ExitNow : BusStart::NamesTaken;
+}
+
+void AutomationServer::Revoke() {
+    if (bus_)
+        bus_->Revoke();
+}
+
+} // namespace vesmera

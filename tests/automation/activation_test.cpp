@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "private_bus.h"
+
+namespace vesmera {
+namespace {
+
+// The executable the bus starts for a client. Point this at the real program (build/bin/vesmera)
+// once its entry runs the start-up hook and the automation server.
+constexpr const char* kActivatedProgram = VESMERA_ACTIVATED_PROGRAM;
+
+constexpr int kCallTimeoutMs = 30000;
+
+// A separate installation: a copy of the executable in a folder with a blank in its name and
+// settings of its own that keep a real program off any serial port of this machine.
+class Installation {
+public:
+    Installation() {
+        folder = root.filePath("Vesmera Scale");
+        QDir().mkpath(folder);
+        executable = folder + "/vesmera";
+        QFile::copy(kActivatedProgram, executable);
+        QFile::setPermissions(executable, QFile::permissions(kActivatedProgram));
+        QFile ini(folder + "/Vesmera.ini");
+        if (ini.open(QIODevice::WriteOnly))
+            ini.write("[Настройки порта]\r\nПорт=/nonexistent/vesmera-test-port\r\n");
+        dataHome = root.filePath("data");
+    }
+
+    struct Run {
+        int exitCode;
+        QString errors;
+    };
+
+    Run Start(const QStringList& args, const QString& xdgDataHome, const QString& bus = QString()) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", xdgDataHome);
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.insert("DBUS_SESSION_BUS_ADDRESS",
+                   bus.isEmpty() ? QString("unix:path=/nonexistent/vesmera-no-bus") : bus);
+        process.setProcessEnvironment(env);
+        process.start(executable, args);
+        process.waitForFinished(kCallTimeoutMs);
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    QString ServiceFile(const char* name) const { return dataHome + "/dbus-1/services/" + name; }
+
+    QTemporaryDir root;
+    QString folder, executable, dataHome;
+};
+
+QString ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+TEST(Activation, PerUserRegistrationWritesAndRemovesTheFiles) {
+    Installation inst;
+    ASSERT_EQ(inst.Start({"/REGSERVERPERUSER"}, inst.dataHome).exitCode, 0);
+    EXPECT_EQ(ReadAll(inst.ServiceFile("Vesmera.Data.service")),
+              "[D-BUS Service]\nName=Vesmera.Data\nExec=\"" + inst.executable + "\" /AUTOMATION\n");
+    EXPECT_EQ(ReadAll(inst.ServiceFile("Vesmera.ScAuto.service")),
+              "[D-BUS Service]\nName=Vesmera.ScAuto\nExec=\"" + inst.executable +
+                  "\" /AUTOMATION\n");
+    EXPECT_TRUE(QFile::exists(inst.dataHome + "/dbus-1/interfaces/Vesmera.IData.xml"));
+    EXPECT_TRUE(QFile::exists(inst.dataHome + "/dbus-1/interfaces/Vesmera.IScAuto.xml"));
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(inst.Start({"/unregserverperuser"}, inst.dataHome).exitCode, 0);
+    EXPECT_FALSE(QFile::exists(inst.ServiceFile("Vesmera.Data.service")));
+    EXPECT_FALSE(QFile::exists(inst.ServiceFile("Vesmera.ScAuto.service")));
+    EXPECT_FALSE(QFile::exists(inst.dataHome + "/dbus-1/interfaces/Vesmera.IData.xml"));
+    EXPECT_FALSE(QFile::exists(inst.dataHome + "/dbus-1/interfaces/Vesmera.IScAuto.xml"));
+}
+
+TEST(Activation, UnwritableRegistrationEndsWithCodeOne) {
+    Installation inst;
+    QFile blocker(inst.root.filePath("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const Installation::Run run = inst.Start({"-RegServerPerUser"}, blocker.fileName());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.errors.contains("Error creating system registry entry"))
+        << run.errors.toStdString();
+}
+
+class ActivatedServer : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(inst.Start({"/REGSERVERPERUSER"}, inst.dataHome).exitCode, 0);
+        bus = std::make_unique<test::PrivateBus>(inst.dataHome + "/dbus-1/services");
+        ASSERT_TRUE(bus->Running());
+        client = bus->Connect("client");
+        ASSERT_TRUE(client.isConnected());
+    }
+
+    QDBusMessage Call(const QString& service, const QString& path, const QString& iface,
+                      const QString& method, const QVariantList& args = {}) {
+        QDBusMessage message = QDBusMessage::createMethodCall(service, path, iface, method);
+        message.setArguments(args);
+        return client.call(message, QDBus::Block, kCallTimeoutMs);
+    }
+
+    QString CreateScAuto() {
+        const QDBusMessage reply =
+            Call("Vesmera.ScAuto", "/Vesmera/ScAuto", "Vesmera.ClassFactory", "CreateInstance");
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        return reply.arguments().value(0).value<QDBusObjectPath>().path();
+    }
+
+    QString Owner(const char* name) { return client.interface()->serviceOwner(name).value(); }
+    bool Gone() { return !client.interface()->isServiceRegistered("Vesmera.ScAuto").value(); }
+
+    Installation inst;
+    std::unique_ptr<test::PrivateBus> bus;
+    QDBusConnection client{QString()};
+};
+
+TEST_F(ActivatedServer, StartsForAClientAndEndsAfterItsLastRelease) {
+    EXPECT_TRUE(Gone());
+    const QString object = CreateScAuto();
+    ASSERT_FALSE(object.isEmpty());
+    const QString first = Owner("Vesmera.ScAuto");
+    EXPECT_FALSE(first.isEmpty());
+    EXPECT_EQ(Owner("Vesmera.Data"), first); // one process serves both classes
+    const QDBusMessage weight =
+        Call("Vesmera.ScAuto", object, "Vesmera.IScAuto", "GetWeight",
+             {QVariant::fromValue(short(0)), QVariant::fromValue(short(0))});
+    EXPECT_EQ(weight.arguments().value(0).value<QDBusVariant>().variant().toDouble(), 12.5);
+
+    EXPECT_EQ(Call("Vesmera.ScAuto", object, "Vesmera.Object", "Release").type(),
+              QDBusMessage::ReplyMessage);
+    ASSERT_TRUE(test::WaitUntil([&] { return Gone(); }, kCallTimeoutMs));
+
+    // The next client starts a new copy.
+    const QString again = CreateScAuto();
+    EXPECT_FALSE(again.isEmpty());
+    const QString second = Owner("Vesmera.ScAuto");
+    EXPECT_NE(second, first);
+    Call("Vesmera.ScAuto", again, "Vesmera.Object", "Release");
+    ASSERT_TRUE(test::WaitUntil([&] { return Gone(); }, kCallTimeoutMs));
+}
+
+TEST_F(ActivatedServer, ALockKeepsItRunning) {
+    const QString object = CreateScAuto();
+    const QString owner = Owner("Vesmera.ScAuto");
+    EXPECT_EQ(
+        Call("Vesmera.ScAuto", "/Vesmera/ScAuto", "Vesmera.ClassFactory", "LockServer", {true})
+            .type(),
+        QDBusMessage::ReplyMessage);
+    Call("Vesmera.ScAuto", object, "Vesmera.Object", "Release");
+    // Still there and still answering on its own thread after the object is gone.
+    const QDBusMessage probe =
+        Call("Vesmera.ScAuto", "/Vesmera", "org.freedesktop.DBus.Introspectable", "Introspect");
+    EXPECT_EQ(probe.type(), QDBusMessage::ReplyMessage) << probe.errorMessage().toStdString();
+    EXPECT_EQ(Owner("Vesmera.ScAuto"), owner);
+
+    // A second copy started for a client finds the names taken and ends at once.
+    EXPECT_EQ(inst.Start({"/AUTOMATION"}, inst.dataHome, bus->Address()).exitCode, 0);
+    EXPECT_EQ(Owner("Vesmera.ScAuto"), owner);
+
+    Call("Vesmera.ScAuto", "/Vesmera/ScAuto", "Vesmera.ClassFactory", "LockServer", {false});
+    ASSERT_TRUE(test::WaitUntil([&] { return Gone(); }, kCallTimeoutMs));
+}
+
+} // namespace
+} // namespace vesmera

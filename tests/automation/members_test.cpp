@@ -1,0 +1,341 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "automation/data_object.h"
+#include "automation/scauto_object.h"
+#include "fake_channels.h"
+
+namespace vesmera {
+namespace {
+
+using test::MainChannelStub;
+using test::ScriptedChannelFactory;
+using test::ScriptedPeer;
+
+struct Program {
+    HeldSettings settings;
+    SharedWeightState weight;
+    MainChannelStub main;
+    ScriptedChannelFactory channels;
+    int zeroClicks = 0;
+    AutomationContext context{settings, weight, main, channels, [this] { ++zeroClicks; }};
+
+    Program() {
+        settings.ip = "127.0.0.1";
+        settings.serverPort = 65536 + 5000; // only the low 16 bits are the port
+    }
+};
+
+// --- local members of IScAuto ---------------------------------------------------------------
+
+TEST(ScAutoLocal, StableReadingIsGivenAsDoubleAndStatus) {
+    Program p;
+    p.weight.weight = 12.5L;
+    p.weight.status = kStatusStable;
+    TScAuto o(p.context);
+    EXPECT_EQ(o.GetWeight(0, 0), AutoValue(12.5));
+    EXPECT_EQ(o.GetStatus(3, -1), AutoValue(std::int32_t{-5002}));
+
+    // The link is then lost: the polls store their code values.
+    p.weight.weight = kWeightLinkLost;
+    p.weight.status = kStatusUnstable;
+    EXPECT_EQ(o.GetWeight(1, 1), AutoValue(-5001.0));
+    EXPECT_EQ(o.GetStatus(1, 1), AutoValue(std::int32_t{-5003}));
+}
+
+TEST(ScAutoLocal, ExtendedWeightIsRoundedToNearestDouble) {
+    Program p;
+    // One third has no double; the nearest one is what clients receive.
+    p.weight.weight = 1.0L / 3.0L;
+    TScAuto o(p.context);
+    EXPECT_EQ(std::get<double>(o.GetWeight(0, 0)), 1.0 / 3.0);
+}
+
+TEST(ScAutoLocal, NetworkModeKeepsTheValuesFromBefore) {
+    Program p;
+    p.settings.networkMode = true;
+    p.channels.peer.replies = {{0, "77"}, {0, "-5002"}};
+    TScAuto o(p.context);
+    EXPECT_EQ(o.GetWeight(0, 0), AutoValue(0.0));
+    EXPECT_EQ(o.GetStatus(0, 0), AutoValue(std::int32_t{0}));
+    EXPECT_TRUE(p.channels.logs.empty());
+}
+
+TEST(ScAutoLocal, SetNullRunsTheZeroCommandInEveryMode) {
+    Program p;
+    TScAuto o(p.context);
+    EXPECT_TRUE(IsEmpty(o.SetNull(0, 0)));
+    p.settings.networkMode = true;
+    EXPECT_TRUE(IsEmpty(o.SetNull(0, 0)));
+    EXPECT_EQ(p.zeroClicks, 2);
+    EXPECT_TRUE(p.channels.logs.empty()); // it never talks to the weight server
+}
+
+TEST(ScAutoLocal, GetChannelsClearsAllThreeOuts) {
+    Program p;
+    TScAuto o(p.context);
+    AutoValue ccn = std::int32_t{5}, ct1 = std::string("x"), ct2 = 2.0;
+    o.GetChannels(ccn, ct1, ct2);
+    EXPECT_TRUE(IsEmpty(ccn));
+    EXPECT_TRUE(IsEmpty(ct1));
+    EXPECT_TRUE(IsEmpty(ct2));
+}
+
+TEST(ScAutoLocal, ChannelAndDeviceCounts) {
+    Program p;
+    TScAuto o(p.context);
+    EXPECT_EQ(o.ChannelsCount(), 1);
+    EXPECT_EQ(o.DevicesOnFirstChannel(), 1);
+    EXPECT_EQ(o.DevicesOnSecondChannel(), 0);
+}
+
+struct FixedRow {
+    const char* member;
+    std::function<AutoValue(const TScAuto&)> call;
+    AutoValue expected;
+};
+
+class ScAutoFixed : public testing::TestWithParam<FixedRow> {};
+
+TEST_P(ScAutoFixed, AnswersWithoutTouchingAnything) {
+    Program p;
+    p.weight.weight = 3;
+    p.settings.networkMode = true;
+    TScAuto o(p.context);
+    EXPECT_EQ(GetParam().call(o), GetParam().expected) << GetParam().member;
+    EXPECT_EQ(p.zeroClicks, 0);
+    EXPECT_TRUE(p.channels.logs.empty());
+    EXPECT_EQ(p.main.tests, 0);
+}
+
+const AutoValue kEmpty{};
+const AutoValue kMinus5004{std::int32_t{-5004}};
+const AutoValue kOne{std::int32_t{1}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Members, ScAutoFixed,
+    testing::Values(
+        FixedRow{"GetCount", [](const TScAuto& o) { return o.GetCount(9, 9, 9); }, kOne},
+        FixedRow{"SetTerminal", [](const TScAuto& o) { return o.SetTerminal(1, 1); }, kMinus5004},
+        FixedRow{"GetOsCount", [](const TScAuto& o) { return o.GetOsCount(1, 1); }, kEmpty},
+        FixedRow{"GetOsWeight", [](const TScAuto& o) { return o.GetOsWeight(1, 1, 1); }, kEmpty},
+        FixedRow{"SetOutLevels", [](const TScAuto& o) { return o.SetOutLevels(1, 1, -1); }, kEmpty},
+        FixedRow{"GetInLevels", [](const TScAuto& o) { return o.GetInLevels(1, 1); }, kEmpty},
+        FixedRow{"GetTerminalAddress", [](const TScAuto& o) { return o.GetTerminalAddress(2, 7); },
+                 kOne},
+        FixedRow{"GetCompPrms", [](const TScAuto& o) { return o.GetCompPrms(1, 1, 1); }, kEmpty},
+        FixedRow{"SetCompPrms",
+                 [](const TScAuto& o) { return o.SetCompPrms(1, 1, 1, 10000, -1, 1LL << 40); },
+                 kEmpty},
+        FixedRow{"DozatorAction", [](const TScAuto& o) { return o.DozatorAction(1, 1, 1); },
+                 kEmpty},
+        FixedRow{"GetSensors", [](const TScAuto& o) { return o.GetSensors(); }, kMinus5004},
+        FixedRow{"SetSignal", [](const TScAuto& o) { return o.SetSignal(7); }, kMinus5004},
+        FixedRow{"GetLastError", [](const TScAuto& o) { return o.GetLastError(1, 1); }, kEmpty},
+        FixedRow{"SaveRecipe", [](const TScAuto& o) { return o.SaveRecipe(1, 1); }, kEmpty},
+        FixedRow{"SendMessage", [](const TScAuto& o) { return o.SendMessage(1, 1, "hi"); }, kEmpty},
+        FixedRow{"SetIndMode", [](const TScAuto& o) { return o.SetIndMode(1, 1); }, kEmpty},
+        FixedRow{"GetStatusEx", [](const TScAuto& o) { return o.GetStatusEx(1, 1); }, kEmpty},
+        FixedRow{"GetCountInt", [](const TScAuto& o) { return o.GetCountInt(1, 1, 1); }, kEmpty},
+        FixedRow{"GetWeightNetto", [](const TScAuto& o) { return o.GetWeightNetto(1, 1); },
+                 kEmpty}),
+    [](const testing::TestParamInfo<FixedRow>& info) { return std::string(info.param.member); });
+
+// --- the questions to the weight server -----------------------------------------------------
+
+using Getter = std::function<std::string(Program&, const std::string&)>;
+
+std::string AsText(const AutoValue& value) {
+    return std::get<std::string>(value);
+}
+
+const Getter kDataWeight = [](Program& p, const std::string& n) {
+    return TData(p.context).GetWeight(n);
+};
+const Getter kDataStatus = [](Program& p, const std::string& n) {
+    return TData(p.context).GetStatus(n);
+};
+const Getter kNetWeight = [](Program& p, const std::string& n) {
+    return AsText(TScAuto(p.context).GetWeightNet(n));
+};
+const Getter kNetStatus = [](Program& p, const std::string& n) {
+    return AsText(TScAuto(p.context).GetStatusNet(n));
+};
+
+struct PollRow {
+    const char* label;
+    Getter call;
+    bool network;
+    MainChannelStub::State main;
+    ScriptedPeer peer;
+    std::string expected;
+    bool connects;
+    std::int32_t readTimeout;
+};
+
+class ServerPoll : public testing::TestWithParam<PollRow> {};
+
+TEST_P(ServerPoll, AnswersAndReleasesItsChannel) {
+    const PollRow& row = GetParam();
+    Program p;
+    p.settings.networkMode = row.network;
+    p.main.state = row.main;
+    p.channels.peer = row.peer;
+    EXPECT_EQ(row.call(p, "T1"), row.expected);
+    ASSERT_EQ(p.channels.logs.size(), row.connects ? 1u : 0u);
+    if (!row.connects)
+        return;
+    const auto& log = *p.channels.logs[0];
+    EXPECT_EQ(log.host, "127.0.0.1");
+    EXPECT_EQ(log.port, 5000);
+    EXPECT_EQ(log.connectTimeout, 100);
+    EXPECT_EQ(log.readTimeout, row.readTimeout);
+    EXPECT_TRUE(log.released);
+    if (row.peer.accepts) {
+        EXPECT_EQ(log.written, std::vector<std::string>{"T1"});
+    }
+}
+
+const MainChannelStub::State kUp = MainChannelStub::State::Connected;
+const MainChannelStub::State kDown = MainChannelStub::State::Disconnected;
+const ScriptedPeer kFast{true, {{0, "12,5"}, {0, "-5002"}}, true};
+const ScriptedPeer kIn10{true, {{10, "12,5"}, {1, "-5002"}}, true};
+const ScriptedPeer kIn20{true, {{20, "12,5"}, {0, "-5002"}}, true};
+const ScriptedPeer kWeightThenClose{true, {{0, "12,5"}}, true};
+const ScriptedPeer kWeightThenWait{true, {{0, "12,5"}}, false};
+const ScriptedPeer kUnknownTerminal{true, {{0, "-5000"}, {0, "-5003"}}, true};
+const ScriptedPeer kRefused{false, {}, true};
+
+INSTANTIATE_TEST_SUITE_P(
+    Members, ServerPoll,
+    testing::Values(
+        PollRow{"DataWeightNetworkOff", kDataWeight, false, kUp, kFast, "-5008", false, 0},
+        PollRow{"DataStatusNetworkOff", kDataStatus, false, kUp, kFast, "-5008", false, 0},
+        PollRow{"DataWeightMainDown", kDataWeight, true, kDown, kFast, "-5008", false, 0},
+        PollRow{"DataStatusMainDown", kDataStatus, true, kDown, kFast, "-5008", false, 0},
+        PollRow{"DataWeightWithin10ms", kDataWeight, true, kUp, kIn10, "12,5", true, 10},
+        PollRow{"DataStatusWithin10ms", kDataStatus, true, kUp, kIn10, "-5002", true, 10},
+        PollRow{"DataWeightAfter20ms", kDataWeight, true, kUp, kIn20, "-5008", true, 10},
+        PollRow{"DataStatusAfter20ms", kDataStatus, true, kUp, kIn20, "-5008", true, 10},
+        PollRow{"DataWeightLineThenClose", kDataWeight, true, kUp, kWeightThenClose, "-5008", true,
+                10},
+        PollRow{"DataWeightCodePassedOn", kDataWeight, true, kUp, kUnknownTerminal, "-5000", true,
+                10},
+        PollRow{"DataWeightRefused", kDataWeight, true, kUp, kRefused, "-5008", true, 10},
+        PollRow{"NetWeightNetworkOff", kNetWeight, false, kUp, kFast, "-5008", false, 0},
+        PollRow{"NetStatusNetworkOff", kNetStatus, false, kUp, kFast, "-5008", false, 0},
+        PollRow{"NetWeightMainDownStillAsks", kNetWeight, true, kDown, kFast, "12,5", true, 100},
+        PollRow{"NetStatusMainDown", kNetStatus, true, kDown, kFast, "-5008", false, 0},
+        PollRow{"NetWeightAfter20ms", kNetWeight, true, kUp, kIn20, "12,5", true, 100},
+        PollRow{"NetStatus", kNetStatus, true, kUp, kFast, "-5002", true, 100},
+        PollRow{"NetWeightLineThenWait", kNetWeight, true, kUp, kWeightThenWait, "-5008", true,
+                100},
+        PollRow{"NetWeightCodePassedOn", kNetWeight, true, kUp, kUnknownTerminal, "-5000", true,
+                100},
+        PollRow{"NetStatusRefused", kNetStatus, true, kUp, kRefused, "-5008", true, 100}),
+    [](const testing::TestParamInfo<PollRow>& info) { return std::string(info.param.label); });
+
+TEST(ServerPoll, SuccessfulExchangeDisconnects) {
+    Program p;
+    p.settings.networkMode = true;
+    p.channels.peer = kFast;
+    EXPECT_EQ(kNetWeight(p, ""), "12,5");
+    ASSERT_EQ(p.channels.logs.size(), 1u);
+    EXPECT_EQ(p.channels.logs[0]->written, std::vector<std::string>{""}); // a bare line
+    EXPECT_EQ(p.channels.logs[0]->linesRead, 2); // both lines, also for the weight alone
+    EXPECT_TRUE(p.channels.logs[0]->disconnected);
+}
+
+TEST(ServerPoll, LongTerminalNameIsSentUnchanged) {
+    Program p;
+    p.settings.networkMode = true;
+    p.channels.peer = kUnknownTerminal;
+    const std::string name(100 * 1024, 'N');
+    EXPECT_EQ(kDataWeight(p, name), "-5000");
+    EXPECT_EQ(p.channels.logs.at(0)->written.at(0), name);
+}
+
+using Zero = std::function<void(Program&, const std::string&)>;
+const Zero kDataZero = [](Program& p, const std::string& n) { TData(p.context).SetNull(n); };
+const Zero kNetZero = [](Program& p, const std::string& n) { TScAuto(p.context).SetNullNet(n); };
+
+struct ZeroRow {
+    const char* label;
+    Zero call;
+    bool network;
+    MainChannelStub::State main;
+    bool accepts;
+    bool sends;
+};
+
+class ServerZero : public testing::TestWithParam<ZeroRow> {};
+
+TEST_P(ServerZero, SendsTheZeroLineOrNothing) {
+    const ZeroRow& row = GetParam();
+    Program p;
+    p.settings.networkMode = row.network;
+    p.main.state = row.main;
+    p.channels.peer.accepts = row.accepts;
+    EXPECT_NO_THROW(row.call(p, "T1"));
+    EXPECT_EQ(p.zeroClicks, 0);
+    if (!row.sends && row.accepts) {
+        EXPECT_TRUE(p.channels.logs.empty());
+        return;
+    }
+    ASSERT_EQ(p.channels.logs.size(), 1u);
+    const auto& log = *p.channels.logs[0];
+    EXPECT_EQ(log.connectTimeout, 1000);
+    EXPECT_FALSE(log.readTimeoutSet);
+    EXPECT_EQ(log.linesRead, 0);
+    EXPECT_TRUE(log.released);
+    if (row.sends) {
+        EXPECT_EQ(log.written, std::vector<std::string>{"SetNullT1"});
+        EXPECT_TRUE(log.disconnected);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Members, ServerZero,
+    testing::Values(ZeroRow{"DataNetworkOff", kDataZero, false, kUp, true, false},
+                    ZeroRow{"DataMainDown", kDataZero, true, kDown, true, false},
+                    ZeroRow{"DataSends", kDataZero, true, kUp, true, true},
+                    ZeroRow{"DataRefusedIsIgnored", kDataZero, true, kUp, false, false},
+                    ZeroRow{"NetNetworkOff", kNetZero, false, kUp, true, false},
+                    ZeroRow{"NetMainDown", kNetZero, true, kDown, true, false},
+                    ZeroRow{"NetSends", kNetZero, true, kUp, true, true},
+                    ZeroRow{"NetRefusedIsIgnored", kNetZero, true, kUp, false, false}),
+    [](const testing::TestParamInfo<ZeroRow>& info) { return std::string(info.param.label); });
+
+TEST(ServerZero, EmptyNameSendsTheBareCommand) {
+    Program p;
+    p.settings.networkMode = true;
+    kNetZero(p, "");
+    EXPECT_EQ(p.channels.logs.at(0)->written, std::vector<std::string>{"SetNull"});
+}
+
+// A reset main connection is no exchange failure: it reaches the client as a fault.
+TEST(ServerMembers, FailingConnectedTestPropagates) {
+    Program p;
+    p.settings.networkMode = true;
+    p.main.state = MainChannelStub::State::Reset;
+    p.channels.peer = kFast;
+    const std::string reset = "Socket Error # 104\r\nConnection reset by peer";
+    for (const auto& call : std::vector<std::function<void()>>{
+             [&] { kDataWeight(p, "T1"); }, [&] { kDataStatus(p, "T1"); },
+             [&] { kDataZero(p, "T1"); }, [&] { kNetStatus(p, "T1"); },
+             [&] { kNetZero(p, "T1"); }}) {
+        try {
+            call();
+            ADD_FAILURE() << "no fault";
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message(), reset);
+        }
+    }
+    EXPECT_TRUE(p.channels.logs.empty());
+    // GetWeightNet does not ask the main connection at all.
+    EXPECT_EQ(kNetWeight(p, "T1"), "12,5");
+}
+
+} // namespace
+} // namespace vesmera
