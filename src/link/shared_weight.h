@@ -2,10 +2,10 @@
 
 #include <cstdint>
 
+#include "common/status_codes.h"
+
 namespace vesmera {
 
-inline constexpr std::int32_t kStatusStable = -5002;
-inline constexpr std::int32_t kStatusUnstable = -5003;
 inline constexpr long double kWeightLinkLost = -5001;  // also a "Ворлен" overload
 inline constexpr long double kWeightPortFailed = -5006;
 

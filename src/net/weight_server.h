@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "common/status_codes.h"
 #include "net/line_channel.h"
 
 namespace vesmera {
@@ -15,9 +16,8 @@ inline constexpr int kWeightFloor = -4999;
 inline constexpr int kNoSuchTerminal = -5000;
 inline constexpr int kNoTerminalLink = -5001;
 inline constexpr int kServerPortError = -5006;
-// Status line values; any other whole number counts as unstable.
-inline constexpr int kStatusStable = -5002;
-inline constexpr int kStatusUnstable = -5003;
+// Status line values are kStatusStable and kStatusUnstable; any other whole number counts as
+// unstable.
 // The text automation members answer when the server cannot be asked.
 inline constexpr const char* kNoServerAnswer = "-5008";
 
