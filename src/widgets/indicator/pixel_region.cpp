@@ -1,6 +1,7 @@
 #include "widgets/indicator/pixel_region.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace vesmera {
@@ -15,10 +16,19 @@ struct Edge {
     int lastRow; // inclusive
 };
 
-// The first row whose centre lies at or below y, limited to 0..limit.
+// ceil(v) limited to 0..limit, without a library call in the inner loop.
+int CeilWithin(double v, int limit) {
+    if (!(v > 0)) // NaN too
+        return 0;
+    if (v >= limit)
+        return limit;
+    const int i = static_cast<int>(v);
+    return i + (v > i ? 1 : 0);
+}
+
+// The first row (or column) whose centre lies at or after y, limited to 0..limit.
 int RowAtOrBelow(double y, int limit) {
-    const double r = std::ceil(y - 0.5);
-    return static_cast<int>(std::clamp(r, 0.0, static_cast<double>(limit)));
+    return CeilWithin(y - 0.5, limit);
 }
 
 void AddEdges(const TPoint* points, int count, int height, std::vector<Edge>& edges) {
@@ -40,35 +50,55 @@ void AddEdges(const TPoint* points, int count, int height, std::vector<Edge>& ed
     }
 }
 
+struct Crossing {
+    double x;
+    const Edge* edge;
+};
+
+// The classic active edge list: crossings are kept in x order from row to row, where they
+// move little, so an insertion sort finds the new order in nearly linear time.
 std::vector<TSpan> Scan(std::vector<Edge>& edges, int width) {
     std::vector<TSpan> spans;
     if (edges.empty())
         return spans;
     std::sort(edges.begin(), edges.end(),
               [](const Edge& a, const Edge& b) { return a.firstRow < b.firstRow; });
-    std::vector<const Edge*> active;
-    std::vector<double> xs;
+    std::vector<Crossing> active;
+    spans.reserve(static_cast<std::size_t>(edges.back().lastRow - edges.front().firstRow + 1));
     std::size_t next = 0;
     int row = edges.front().firstRow;
+    int expiry = INT_MAX; // the first row after which an active edge ends
     while (next < edges.size() || !active.empty()) {
-        if (active.empty() && next < edges.size())
+        if (active.empty())
             row = std::max(row, edges[next].firstRow);
-        while (next < edges.size() && edges[next].firstRow <= row)
-            active.push_back(&edges[next++]);
-        xs.clear();
         const double yc = row + 0.5;
-        for (const Edge* e : active)
-            xs.push_back(e->x0 + (yc - e->y0) * e->dxdy);
-        std::sort(xs.begin(), xs.end());
-        for (std::size_t i = 0; i + 1 < xs.size(); i += 2) {
-            // Pixels whose centre x + 0.5 lies in [xa, xb).
-            const double a = std::clamp(std::ceil(xs[i] - 0.5), 0.0, static_cast<double>(width));
-            const double b =
-                std::clamp(std::ceil(xs[i + 1] - 0.5), 0.0, static_cast<double>(width));
-            if (a < b)
-                spans.push_back({row, static_cast<int>(a), static_cast<int>(b)});
+        while (next < edges.size() && edges[next].firstRow <= row) {
+            active.push_back({0, &edges[next]});
+            expiry = std::min(expiry, edges[next++].lastRow);
         }
-        std::erase_if(active, [row](const Edge* e) { return e->lastRow <= row; });
+        // Each crossing from the edge's own start, so that no error builds up down the rows.
+        for (Crossing& c : active)
+            c.x = c.edge->x0 + (yc - c.edge->y0) * c.edge->dxdy;
+        for (std::size_t i = 1; i < active.size(); ++i) {
+            const Crossing c = active[i];
+            std::size_t j = i;
+            for (; j > 0 && active[j - 1].x > c.x; --j)
+                active[j] = active[j - 1];
+            active[j] = c;
+        }
+        for (std::size_t i = 0; i + 1 < active.size(); i += 2) {
+            // Pixels whose centre x + 0.5 lies in [xa, xb).
+            const int a = RowAtOrBelow(active[i].x, width);
+            const int b = RowAtOrBelow(active[i + 1].x, width);
+            if (a < b)
+                spans.push_back({row, a, b});
+        }
+        if (row >= expiry) {
+            std::erase_if(active, [row](const Crossing& c) { return c.edge->lastRow <= row; });
+            expiry = INT_MAX;
+            for (const Crossing& c : active)
+                expiry = std::min(expiry, c.edge->lastRow);
+        }
         ++row;
     }
     return spans;

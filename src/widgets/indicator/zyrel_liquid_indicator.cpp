@@ -120,6 +120,7 @@ void TZyrelLiquidIndicator::SetBackMaterial(const QImage& v) {
 
 void TZyrelLiquidIndicator::SetForeMaterial(const QImage& v) {
     d_->materials.fore = v.copy();
+    d_->materials.layers.Forget();
     d_->Rebuild();
     d_->Invalidate();
 }
