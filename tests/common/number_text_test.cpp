@@ -9,6 +9,8 @@ struct IntRow {
     std::optional<std::int32_t> value;
 };
 
+void PrintTo(const IntRow& row, std::ostream* os) { *os << '"' << row.text << '"'; }
+
 class ParseInt32Rows : public testing::TestWithParam<IntRow> {};
 
 TEST_P(ParseInt32Rows, ReadsTheSettingsForm) {
