@@ -3,92 +3,16 @@
 #include <algorithm>
 #include <array>
 
+#include "app/skin_names.h"
+
 namespace vesmera {
 
 namespace {
 
 constexpr std::string_view kInternalSuffix = " (internal)";
 
-constexpr std::array<std::string_view, 78> kSkinNames{
-    "Acryl",
-    "Afterburner",
-    "Air",
-    "Aluminium",
-    "Beijing Ext",
-    "Beijing",
-    "BlueGauze",
-    "BlueGlass",
-    "BlueIce",
-    "BluePlastic",
-    "Calcium",
-    "Cappuccino",
-    "Cold",
-    "DarkGlass",
-    "Deep",
-    "DeepPurple",
-    "Desert",
-    "Elegant",
-    "FalloutStyle",
-    "Garnet",
-    "Golden",
-    "GrayPlastic",
-    "HeroesStyle",
-    "iOS4",
-    "KaraKum",
-    "Ledenets",
-    "LikeOperaStyle",
-    "LongHorn",
-    "Lucky",
-    "MacMetal",
-    "MacOS2",
-    "MacOS",
-    "MetroUI",
-    "Moonlight",
-    "Nautilus",
-    "NeonNight",
-    "Neutral2",
-    "Neutral3",
-    "Neutral4",
-    "Neutral",
-    "NextAlpha2",
-    "NextAlpha",
-    "Office12Style",
-    "Office2003",
-    "Office2007 Black",
-    "Office2007 Blue",
-    "Office2010 Blue",
-    "Opus",
-    "Pulsar",
-    "Retro",
-    "Rhombus",
-    "Sand",
-    "Sapphire",
-    "Shine",
-    "Smoky",
-    "Snow Leopard",
-    "SoapSky - Blue",
-    "SoapSky - Lime",
-    "Steam",
-    "Terminal4bit",
-    "TheFrog",
-    "Topaz",
-    "TV-b",
-    "Ubuntu",
-    "UnderWater",
-    "Vienna Ext",
-    "Vienna",
-    "Vista",
-    "WEB2",
-    "WEB",
-    "Winter2003",
-    "Winter2011",
-    "WLM",
-    "WMP11",
-    "WMP 2008",
-    "Wood",
-    "XPLuna",
-    "XPSilver",
-};
+// The settings dialog's list without its first entry, "Нет".
+const std::span<const std::string_view> kSkinNames = std::span(kSkinEntries).subspan(1);
 
 enum class Family { Neutral, Dark, Cold, Warm, Green };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -13,5 +14,10 @@ enum class TextEncoding { Utf8NoMark, Utf8Bom, Utf16LE, Utf16BE, Windows1251 };
 std::string DecodeText(std::string_view bytes, TextEncoding& found);
 // Encodes UTF-8 text for writing, with the encoding's byte-order mark.
 std::string EncodeText(std::string_view utf8, TextEncoding encoding);
+
+// The code point that starts at `pos` in UTF-8 text, advancing `pos` past it. A byte that
+// starts no valid sequence gives U+FFFD and advances by one, so any bytes can be walked.
+char32_t NextCodePoint(std::string_view utf8, std::size_t& pos);
+void AppendUtf8(std::string& out, char32_t codePoint);
 
 } // namespace vesmera

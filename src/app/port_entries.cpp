@@ -1,0 +1,51 @@
+#include "app/port_entries.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "app/text_compare.h"
+
+namespace vesmera {
+
+std::vector<std::string> PortEntries(const std::string& currentPort,
+                                     const std::vector<std::string>& devicesPresent) {
+    std::vector<std::string> entries;
+    entries.reserve(50 + devicesPresent.size() + 1);
+    for (int i = 1; i <= 50; ++i)
+        entries.push_back("Com" + std::to_string(i));
+    for (const auto& device : devicesPresent)
+        if (FindNoCase(entries, device) < 0)
+            entries.push_back(device);
+    if (!currentPort.empty() && currentPort.front() == '/' && FindNoCase(entries, currentPort) < 0)
+        entries.push_back(currentPort);
+    return entries;
+}
+
+namespace {
+
+std::vector<std::string> Matching(const std::filesystem::path& dir, const std::string& prefix) {
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(prefix, 0) == 0)
+            found.push_back(it->path().string());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+} // namespace
+
+std::vector<std::string> ListSerialDevices(const std::string& devRoot) {
+    const std::filesystem::path root(devRoot);
+    std::vector<std::string> devices = Matching(root / "serial" / "by-id", "");
+    for (const char* prefix : {"ttyUSB", "ttyACM"}) {
+        auto group = Matching(root, prefix);
+        devices.insert(devices.end(), group.begin(), group.end());
+    }
+    return devices;
+}
+
+} // namespace vesmera

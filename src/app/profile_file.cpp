@@ -1,0 +1,192 @@
+#include "app/profile_file.h"
+
+namespace vesmera {
+
+namespace {
+
+constexpr std::size_t npos = std::string::npos;
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+char32_t FoldCodePoint(char32_t c) {
+    if (c >= 'A' && c <= 'Z')
+        return c + 0x20;
+    if (c < 0x80)
+        return c;
+    if (c >= 0x00C0 && c <= 0x00DE && c != 0x00D7)
+        return c + 0x20;
+    if (c >= 0x0391 && c <= 0x03A9 && c != 0x03A2)
+        return c + 0x20;
+    if (c >= 0x0400 && c <= 0x040F)
+        return c + 0x50;
+    if (c >= 0x0410 && c <= 0x042F)
+        return c + 0x20;
+    // The rest of the Cyrillic block pairs a capital (even) with its small letter (odd),
+    // except the stretch 04C1..04CE, where the capital is odd.
+    if (c == 0x04C0)
+        return 0x04CF;
+    if (c >= 0x04C1 && c <= 0x04CE)
+        return (c % 2 == 1) ? c + 1 : c;
+    if ((c >= 0x0460 && c <= 0x0481) || (c >= 0x048A && c <= 0x04BF) ||
+        (c >= 0x04D0 && c <= 0x052F))
+        return (c % 2 == 0) ? c + 1 : c;
+    return c;
+}
+
+// The platform hands values out as zero-terminated strings, so a NUL ends a value.
+std::string_view ValueOf(std::string_view line) {
+    std::string_view value = line.substr(line.find('=') + 1);
+    value = Trim(value.substr(0, value.find('\0')));
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    return value;
+}
+
+// One line of the text: [begin, end) without its line end, `next` after it.
+struct LineSpan {
+    std::size_t begin = 0, end = 0, next = 0;
+};
+
+bool NextLine(const std::string& text, std::size_t pos, LineSpan& line) {
+    if (pos >= text.size())
+        return false;
+    const std::size_t brk = text.find_first_of("\r\n", pos);
+    line.begin = pos;
+    line.end = brk == npos ? text.size() : brk;
+    line.next = line.end;
+    if (brk != npos)
+        line.next += (text[brk] == '\r' && brk + 1 < text.size() && text[brk + 1] == '\n') ? 2 : 1;
+    return true;
+}
+
+// The name of a section header line ("[name]", up to the last ']'), if the line is one.
+std::optional<std::string_view> SectionName(std::string_view line) {
+    line = Trim(line);
+    if (line.empty() || line.front() != '[')
+        return std::nullopt;
+    const auto close = line.rfind(']');
+    if (close == npos)
+        return std::nullopt;
+    return Trim(line.substr(1, close - 1));
+}
+
+} // namespace
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size())
+        if (FoldCodePoint(NextCodePoint(a, i)) != FoldCodePoint(NextCodePoint(b, j)))
+            return false;
+    return i == a.size() && j == b.size();
+}
+
+// Where a key is, or where it goes.
+struct ProfileFile::Place {
+    bool sectionFound = false;
+    LineSpan keyLine; // valid when keyFound
+    bool keyFound = false;
+    std::size_t insertAt = npos;     // after the first matching section's last non-blank line
+    bool insertNeedsLineEnd = false; // that line is the file's last and has no line end
+};
+
+ProfileFile::Place ProfileFile::Find(std::string_view section, std::string_view key) const {
+    Place place;
+    bool inSection = false, inFirstSection = false;
+    LineSpan line;
+    for (std::size_t pos = 0; NextLine(text_, pos, line); pos = line.next) {
+        const std::string_view content(text_.data() + line.begin, line.end - line.begin);
+        if (auto name = SectionName(content)) {
+            inSection = EqualsIgnoringCase(*name, section);
+            inFirstSection = inSection && !place.sectionFound;
+            if (inFirstSection) {
+                place.sectionFound = true;
+                place.insertAt = line.next;
+                place.insertNeedsLineEnd = line.next == line.end;
+            }
+            continue;
+        }
+        if (!inSection)
+            continue;
+        const auto eq = content.find('=');
+        if (eq != npos && EqualsIgnoringCase(Trim(content.substr(0, eq)), key)) {
+            place.keyFound = true;
+            place.keyLine = line;
+            return place;
+        }
+        if (inFirstSection && !Trim(content).empty()) {
+            place.insertAt = line.next;
+            place.insertNeedsLineEnd = line.next == line.end;
+        }
+    }
+    return place;
+}
+
+ProfileFile ProfileFile::FromBytes(std::string_view bytes) {
+    ProfileFile file;
+    file.text_ = DecodeText(bytes, file.encoding_);
+    return file;
+}
+
+std::optional<std::string> ProfileFile::ReadString(std::string_view section,
+                                                   std::string_view key) const {
+    const Place place = Find(section, key);
+    if (!place.keyFound)
+        return std::nullopt;
+    const LineSpan& l = place.keyLine;
+    return std::string(ValueOf(std::string_view(text_).substr(l.begin, l.end - l.begin)));
+}
+
+std::string ProfileFile::NewLineEnd() const {
+    // New lines follow the file's own line ends.
+    const std::size_t brk = text_.find_first_of("\r\n");
+    if (brk == npos || text_.compare(brk, 2, "\r\n") == 0)
+        return "\r\n";
+    return std::string(1, text_[brk]);
+}
+
+void ProfileFile::WriteString(std::string_view section, std::string_view key,
+                              std::string_view value) {
+    // A line break or NUL in a value would end its line early and turn the rest into lines
+    // of their own (a stray key, even a section), so a value ends at the first of them.
+    value = value.substr(0, value.find_first_of(std::string_view("\r\n\0", 3)));
+    const Place place = Find(section, key);
+    if (place.keyFound) {
+        const LineSpan& l = place.keyLine;
+        std::size_t nameEnd = text_.find('=', l.begin);
+        while (nameEnd > l.begin && IsBlank(text_[nameEnd - 1]))
+            --nameEnd;
+        text_.replace(nameEnd, l.end - nameEnd, "=" + std::string(value));
+        return;
+    }
+    const std::string newLine = NewLineEnd();
+    std::string added;
+    if (place.sectionFound) {
+        if (place.insertNeedsLineEnd)
+            added += newLine;
+        added += std::string(key) + "=" + std::string(value) + newLine;
+        text_.insert(place.insertAt, added);
+        return;
+    }
+    if (!text_.empty() && text_.back() != '\r' && text_.back() != '\n')
+        added += newLine;
+    added += "[" + std::string(section) + "]" + newLine;
+    added += std::string(key) + "=" + std::string(value) + newLine;
+    text_ += added;
+}
+
+std::string ProfileFile::ToBytes() const {
+    return EncodeText(text_, encoding_);
+}
+
+} // namespace vesmera

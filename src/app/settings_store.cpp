@@ -1,0 +1,136 @@
+#include "app/settings_store.h"
+
+#include <optional>
+
+#include "app/executable_dir.h"
+#include "app/file_system.h"
+#include "app/ini_file.h"
+#include "common/number_text.h"
+#include "common/text_encoding.h"
+
+namespace vesmera {
+
+namespace {
+
+struct Key {
+    const char* section;
+    const char* name;
+};
+
+constexpr const char* kPortSection = "Настройки порта";
+constexpr const char* kCommonSection = "Общие";
+
+constexpr Key kPort{kPortSection, "Порт"};
+constexpr Key kBaudRate{kPortSection, "Скорость обмена"};
+constexpr Key kChannel{kPortSection, "Канал"};
+constexpr Key kDelay{kCommonSection, "Задержка(мск)"};
+constexpr Key kSkin{kCommonSection, "Скин"};
+constexpr Key kColor1{kCommonSection, "Цвет1"};
+constexpr Key kColor2{kCommonSection, "Цвет2"};
+constexpr Key kBackground{kCommonSection, "Фон"};
+constexpr Key kIp{kCommonSection, "IP"};
+constexpr Key kServerPort{kCommonSection, "Port"};
+constexpr Key kNetworkMode{kCommonSection, "Сетевой режим"};
+constexpr Key kProtocol{kCommonSection, "Протокол"};
+
+// The program reads values into a buffer of 2048 16-bit characters, the last for the
+// terminating zero. A character outside the 16-bit range takes two and is not split.
+constexpr std::size_t kMaxValueUnits = 2047;
+
+std::string CutValue(std::string value) {
+    std::size_t units = 0;
+    for (std::size_t pos = 0; pos < value.size();) {
+        const std::size_t start = pos;
+        units += NextCodePoint(value, pos) >= 0x10000 ? 2 : 1;
+        if (units > kMaxValueUnits) {
+            value.resize(start);
+            break;
+        }
+    }
+    return value;
+}
+
+std::optional<std::string> ReadValue(const IniFile& ini, const Key& key) {
+    auto value = ini.ReadString(key.section, key.name);
+    if (value)
+        return CutValue(std::move(*value));
+    return std::nullopt;
+}
+
+// The default only when the file, the section or the key is missing; an empty value stays.
+std::string ReadText(const IniFile& ini, const Key& key, const std::string& fallback) {
+    return ReadValue(ini, key).value_or(fallback);
+}
+
+std::int32_t ReadInteger(const IniFile& ini, const Key& key, std::int32_t fallback) {
+    const auto value = ReadValue(ini, key);
+    if (!value)
+        return fallback;
+    return ParseInt32(*value).value_or(fallback);
+}
+
+bool ReadBoolean(const IniFile& ini, const Key& key, bool fallback) {
+    return ReadInteger(ini, key, fallback ? 1 : 0) != 0;
+}
+
+void Write(IniFile& ini, const Key& key, const std::string& value) {
+    ini.WriteString(key.section, key.name, value);
+}
+
+} // namespace
+
+SettingsStore::SettingsStore(std::function<std::string()> directory, IFileSystem& fs)
+    : directory_(std::move(directory)), fs_(&fs) {}
+
+SettingsStore::SettingsStore() : SettingsStore(ExecutableDirectory, RealFileSystem()) {}
+
+std::string SettingsStore::SettingsPath() const {
+    return directory_() + "Vesmera.ini";
+}
+
+std::string SettingsStore::TerminalListPath() const {
+    return directory_() + "ZidOzod.ini";
+}
+
+HeldSettings SettingsStore::Load() {
+    const HeldSettings defaults;
+    const IniFile ini(SettingsPath(), *fs_);
+    HeldSettings s;
+    s.port = ReadText(ini, kPort, defaults.port);
+    s.baudRate = ReadInteger(ini, kBaudRate, defaults.baudRate);
+    // Held in 16 bits: the conversion takes the value modulo 65536 (-1 is 65535).
+    s.delayMs = static_cast<std::uint16_t>(ReadInteger(ini, kDelay, defaults.delayMs));
+    s.channel = ReadInteger(ini, kChannel, defaults.channel);
+    s.skin = ReadText(ini, kSkin, defaults.skin);
+    s.color1 = ReadText(ini, kColor1, defaults.color1);
+    s.color2 = ReadText(ini, kColor2, defaults.color2);
+    s.background = ReadText(ini, kBackground, defaults.background);
+    s.ip = ReadText(ini, kIp, defaults.ip);
+    s.serverPort = ReadInteger(ini, kServerPort, defaults.serverPort);
+    s.networkMode = ReadBoolean(ini, kNetworkMode, defaults.networkMode);
+    s.protocol = ReadText(ini, kProtocol, defaults.protocol);
+    return s;
+}
+
+void SettingsStore::SaveAll(const SettingsTexts& texts) {
+    IniFile ini(SettingsPath(), *fs_);
+    Write(ini, kPort, texts.port);
+    Write(ini, kBaudRate, texts.baudRate);
+    Write(ini, kChannel, texts.channel);
+    Write(ini, kDelay, texts.delay);
+    Write(ini, kSkin, texts.skin);
+    Write(ini, kColor1, texts.color1);
+    Write(ini, kColor2, texts.color2);
+    Write(ini, kBackground, texts.background);
+    Write(ini, kIp, texts.ip);
+    Write(ini, kServerPort, texts.serverPort);
+    Write(ini, kNetworkMode, texts.networkMode ? "1" : "0");
+    Write(ini, kProtocol, texts.protocol);
+}
+
+void SettingsStore::SaveSkin(const std::string& skin) {
+    IniFile ini(SettingsPath(), *fs_);
+    Write(ini, kSkin, skin);
+}
+
+} // namespace vesmera

@@ -1,0 +1,287 @@
+#include "app/tform2.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QShowEvent>
+
+#include "app/port_entries.h"
+#include "app/settings_store.h"
+#include "app/skin_names.h"
+#include "app/terminal_list.h"
+#include "app/text_compare.h"
+#include "common/exception.h"
+#include "common/message_box.h"
+
+namespace vesmera {
+
+namespace {
+
+constexpr const char* kColorNames[] = {"clMaroon", "clGreen", "clNavy",   "clRed",
+                                       "clBlue",   "clWhite", "clYellow", "clBlack"};
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+std::string S(const QString& s) {
+    return s.toStdString();
+}
+
+QFrame* Panel(QWidget* parent, int x, int y, int w, int h) {
+    auto* panel = new QFrame(parent);
+    panel->setFrameShape(QFrame::StyledPanel);
+    panel->setGeometry(x, y, w, h);
+    return panel;
+}
+
+QLabel* Label(QWidget* parent, const char* text, int x, int y) {
+    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    label->move(x, y);
+    return label;
+}
+
+// A drop-down list without typing, placed under its label.
+QComboBox* List(QWidget* parent, const char* label, int x, int y, int w) {
+    Label(parent, label, x, y);
+    auto* box = new QComboBox(parent);
+    box->setEditable(false);
+    box->setGeometry(x, y + 15, w, 21);
+    return box;
+}
+
+void Fill(QComboBox* box, const std::vector<std::string>& entries) {
+    box->clear();
+    for (const auto& e : entries)
+        box->addItem(Q(e));
+}
+
+std::vector<std::string> Numbers(int from, int to, int step) {
+    std::vector<std::string> v;
+    for (int i = from; i <= to; i += step)
+        v.push_back(std::to_string(i));
+    return v;
+}
+
+// Selects the entry equal to `value` without regard to case; no match leaves no selection.
+void Select(QComboBox* box, const std::string& value) {
+    std::vector<std::string> entries;
+    for (int i = 0; i < box->count(); ++i)
+        entries.push_back(S(box->itemText(i)));
+    box->setCurrentIndex(FindNoCase(entries, value));
+}
+
+std::string Selected(const QComboBox* box) {
+    return box->currentIndex() < 0 ? std::string() : S(box->currentText());
+}
+
+QPushButton* Button(QWidget* parent, const char* text, int x, int y, int w, int h) {
+    auto* b = new QPushButton(QString::fromUtf8(text), parent);
+    b->setGeometry(x, y, w, h);
+    b->setAutoDefault(false);
+    return b;
+}
+
+} // namespace
+
+TForm2::TForm2(TForm2Deps deps, QWidget* parent) : QDialog(parent), deps_(std::move(deps)) {
+    if (!deps_.serialDevices)
+        deps_.serialDevices = [] { return ListSerialDevices(); };
+    Build();
+}
+
+void TForm2::Build() {
+    setWindowTitle(QString::fromUtf8("Настройки"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(378, 402);
+    QFont f(QStringLiteral("Tahoma"));
+    f.setPixelSize(11);
+    setFont(f);
+
+    portPanel = Panel(this, 8, 8, 185, 321);
+    sComboBox1 = List(portPanel, "Порт:", 8, 6, 169);
+    sComboBox2 = List(portPanel, "Скорость:", 8, 48, 169);
+    sComboBox3 = List(portPanel, "Адрес терминала:", 8, 90, 169);
+    sComboBox4 = List(portPanel, "Задержка (мс):", 8, 132, 169);
+    sComboBox5 = List(portPanel, "Протокол:", 8, 174, 169);
+    Fill(sComboBox2, {"9600", "14400", "19200", "38400", "57600", "115200"});
+    Fill(sComboBox3, Numbers(0, 50, 1));
+    Fill(sComboBox4, Numbers(10, 100, 10));
+    Fill(sComboBox5, {kProtocolVorlen, kProtocol643});
+
+    networkPanel = Panel(this, 8, 8, 185, 321);
+    Label(networkPanel, "IP-адрес:", 8, 6);
+    sEdit1 = new QLineEdit(networkPanel);
+    sEdit1->setGeometry(8, 21, 105, 21);
+    Label(networkPanel, "Порт:", 120, 6);
+    sEdit2 = new QLineEdit(networkPanel);
+    sEdit2->setGeometry(120, 21, 49, 21);
+    Label(networkPanel, "Список сетевых терминалов:", 8, 48);
+    sListBox1 = new QListWidget(networkPanel);
+    sListBox1->setGeometry(8, 63, 161, 122);
+    Label(networkPanel, "Наименование:", 8, 191);
+    sEdit3 = new QLineEdit(networkPanel);
+    sEdit3->setGeometry(8, 206, 161, 21);
+    sButton4 = Button(networkPanel, "Добавить", 8, 236, 161, 23);
+    sButton5 = Button(networkPanel, "Изменить", 8, 262, 161, 23);
+    sButton6 = Button(networkPanel, "Удалить", 8, 288, 161, 23);
+
+    appearancePanel = Panel(this, 199, 8, 170, 257);
+    sComboBox6 = List(appearancePanel, "Скин:", 8, 6, 154);
+    sComboBox7 = List(appearancePanel, "Цвет (вес нестабилен):", 8, 48, 154);
+    sComboBox8 = List(appearancePanel, "Цвет (вес стабилен):", 8, 90, 154);
+    sComboBox9 = List(appearancePanel, "Цвет фона:", 8, 132, 154);
+    for (auto skin : kSkinEntries)
+        sComboBox6->addItem(QString::fromUtf8(skin.data(), static_cast<int>(skin.size())));
+    for (QComboBox* box : {sComboBox7, sComboBox8, sComboBox9})
+        for (const char* name : kColorNames)
+            box->addItem(QString::fromLatin1(name));
+
+    modePanel = Panel(this, 199, 271, 171, 58);
+    sCheckBox1 = new QCheckBox(QString::fromUtf8("Сетевой режим"), modePanel);
+    sCheckBox1->setGeometry(8, 18, 155, 21);
+
+    buttonPanel = Panel(this, 8, 335, 361, 58);
+    sButton1 = Button(buttonPanel, "Применить", 8, 16, 120, 27);
+    sButton1->setToolTip(QString::fromUtf8("Применить изменения"));
+    sButton2 = Button(buttonPanel, "<0>", 136, 16, 89, 27);
+    sButton2->setToolTip(QString::fromUtf8("Обнулить весы"));
+    sButton3 = Button(buttonPanel, "Закрыть", 233, 16, 120, 27);
+
+    connect(sCheckBox1, &QCheckBox::clicked, this, [this] { SwitchPanels(); });
+    connect(sButton1, &QPushButton::clicked, this, [this] { ApplyClick(); });
+    connect(sButton2, &QPushButton::clicked, this, [this] {
+        if (deps_.zeroAction)
+            deps_.zeroAction();
+    });
+    connect(sButton3, &QPushButton::clicked, this, &QDialog::reject);
+    // Only the user's pick saves the skin; the selection a showing makes must not.
+    connect(sComboBox6, &QComboBox::activated, this, [this] { SkinChanged(); });
+    connect(sListBox1, &QListWidget::itemClicked, this, [this] { ListClick(); });
+    connect(sButton4, &QPushButton::clicked, this, [this] { AddClick(); });
+    connect(sButton5, &QPushButton::clicked, this, [this] { ChangeClick(); });
+    connect(sButton6, &QPushButton::clicked, this, [this] { DeleteClick(); });
+}
+
+void TForm2::showEvent(QShowEvent* event) {
+    if (!event->spontaneous())
+        Showing();
+    QDialog::showEvent(event);
+}
+
+void TForm2::Showing() {
+    const HeldSettings& s = *deps_.settings;
+    Fill(sComboBox1, PortEntries(s.port, deps_.serialDevices()));
+    Select(sComboBox1, s.port);
+    Select(sComboBox2, std::to_string(s.baudRate));
+    Select(sComboBox3, std::to_string(s.channel));
+    Select(sComboBox4, std::to_string(s.delayMs));
+    Select(sComboBox6, s.skin);
+    Select(sComboBox7, s.color1);
+    Select(sComboBox8, s.color2);
+    Select(sComboBox9, s.background);
+    Select(sComboBox5, s.protocol);
+
+    sEdit1->setText(Q(s.ip));
+    sEdit2->setText(Q(std::to_string(s.serverPort)));
+    sCheckBox1->setChecked(s.networkMode);
+
+    std::vector<std::string> names;
+    try {
+        deps_.terminalList->Read(deps_.store->TerminalListPath(), names);
+        sListBox1->clear();
+        for (const auto& n : names)
+            sListBox1->addItem(Q(n));
+    } catch (const Exception&) {
+        // A missing terminal list leaves the list box as it was.
+    }
+    SwitchPanels();
+}
+
+void TForm2::SwitchPanels() {
+    const bool network = sCheckBox1->isChecked();
+    portPanel->setVisible(!network);
+    networkPanel->setVisible(network);
+}
+
+std::vector<std::string> TForm2::ListNames() const {
+    std::vector<std::string> names;
+    for (int i = 0; i < sListBox1->count(); ++i)
+        names.push_back(S(sListBox1->item(i)->text()));
+    return names;
+}
+
+void TForm2::ApplyClick() {
+    SettingsTexts t;
+    t.port = Selected(sComboBox1);
+    t.baudRate = Selected(sComboBox2);
+    t.channel = Selected(sComboBox3);
+    t.delay = Selected(sComboBox4);
+    t.skin = Selected(sComboBox6);
+    t.color1 = Selected(sComboBox7);
+    t.color2 = Selected(sComboBox8);
+    t.background = Selected(sComboBox9);
+    t.ip = S(sEdit1->text());
+    t.serverPort = S(sEdit2->text());
+    t.networkMode = sCheckBox1->isChecked();
+    t.protocol = Selected(sComboBox5);
+    try {
+        deps_.store->SaveAll(t);
+        deps_.terminalList->Write(deps_.store->TerminalListPath(), ListNames());
+    } catch (const Exception& e) {
+        ShowMessageBox({"Vesmera", e.Message(), MessageButtons::Ok, MessageResult::Ok});
+        return;
+    }
+    if (deps_.applyStep)
+        deps_.applyStep();
+}
+
+void TForm2::SkinChanged() {
+    try {
+        deps_.store->SaveSkin(Selected(sComboBox6));
+    } catch (const Exception& e) {
+        ShowMessageBox({"Vesmera", e.Message(), MessageButtons::Ok, MessageResult::Ok});
+        return;
+    }
+    if (deps_.applyStep)
+        deps_.applyStep();
+}
+
+void TForm2::ListClick() {
+    if (auto* item = sListBox1->currentItem())
+        sEdit3->setText(item->text());
+}
+
+void TForm2::AddClick() {
+    if (sEdit3->text().isEmpty())
+        return;
+    sListBox1->addItem(sEdit3->text());
+    sEdit3->clear();
+}
+
+void TForm2::ChangeClick() {
+    if (sEdit3->text().isEmpty())
+        return;
+    const int row = sListBox1->currentRow();
+    if (row >= 0 && sListBox1->item(row)->isSelected()) {
+        sListBox1->item(row)->setText(sEdit3->text());
+        sListBox1->setCurrentRow(row);
+    } else {
+        sListBox1->addItem(sEdit3->text());
+    }
+    sEdit3->clear();
+}
+
+void TForm2::DeleteClick() {
+    const int row = sListBox1->currentRow();
+    if (row >= 0 && sListBox1->item(row)->isSelected())
+        delete sListBox1->takeItem(row);
+    sEdit3->clear();
+}
+
+} // namespace vesmera

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "app/port_entries.h"
+#include "app/text_compare.h"
+
+using namespace vesmera;
+
+TEST(PortEntries, FiftyComPortsThenDevicesThenAPathSetting) {
+    auto e = PortEntries("Com3", {});
+    ASSERT_EQ(e.size(), 50u);
+    EXPECT_EQ(e.front(), "Com1");
+    EXPECT_EQ(e.back(), "Com50");
+
+    e = PortEntries("/dev/ttyUSB7", {"/dev/serial/by-id/usb-FTDI-if00", "/dev/ttyUSB0"});
+    ASSERT_EQ(e.size(), 53u);
+    EXPECT_EQ(e[50], "/dev/serial/by-id/usb-FTDI-if00");
+    EXPECT_EQ(e[51], "/dev/ttyUSB0");
+    EXPECT_EQ(e[52], "/dev/ttyUSB7");
+}
+
+TEST(PortEntries, NoDuplicateForAListedDeviceOrAComName) {
+    EXPECT_EQ(PortEntries("/dev/ttyUSB0", {"/dev/ttyUSB0"}).size(), 51u);
+    EXPECT_EQ(PortEntries("COM3", {}).size(), 50u);
+    // A name that is neither a Com entry nor a path is not offered: the list shows no
+    // selection for it, as for any other setting that matches no entry.
+    EXPECT_EQ(PortEntries("Foo", {}).size(), 50u);
+    EXPECT_EQ(PortEntries("", {}).size(), 50u);
+}
+
+TEST(ListSerialDevices, ByIdNamesFirstThenUsbAndAcmSorted) {
+    const auto root =
+        std::filesystem::temp_directory_path() / ("vesmera-dev-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(root / "serial" / "by-id");
+    for (auto name : {"ttyUSB1", "ttyUSB0", "ttyACM0", "ttyS0", "tty1"})
+        std::ofstream(root / name).put('x');
+    std::ofstream(root / "serial" / "by-id" / "usb-Scale-if00").put('x');
+    auto d = ListSerialDevices(root.string());
+    std::filesystem::remove_all(root);
+    ASSERT_EQ(d.size(), 4u);
+    EXPECT_EQ(d[0], (root / "serial" / "by-id" / "usb-Scale-if00").string());
+    EXPECT_EQ(d[1], (root / "ttyUSB0").string());
+    EXPECT_EQ(d[2], (root / "ttyUSB1").string());
+    EXPECT_EQ(d[3], (root / "ttyACM0").string());
+    EXPECT_TRUE(ListSerialDevices("/nonexistent-dev-root").empty());
+}
+
+TEST(EqualNoCase, LatinAndCyrillic) {
+    EXPECT_TRUE(EqualNoCase("COM3", "Com3"));
+    EXPECT_TRUE(EqualNoCase("ворлен", "Ворлен"));
+    EXPECT_TRUE(EqualNoCase("ВОРЛЕН", "ворлен"));
+    EXPECT_TRUE(EqualNoCase("нет", "Нет"));
+    EXPECT_TRUE(EqualNoCase("Ёлка", "ёлка"));
+    EXPECT_FALSE(EqualNoCase("Ворлен", "Ворлен "));
+    EXPECT_FALSE(EqualNoCase("Com3", "Com33"));
+    EXPECT_FALSE(EqualNoCase("6.43", "6,43"));
+    EXPECT_TRUE(EqualNoCase("\xff\xfe", "\xff\xfe"));
+    EXPECT_EQ(FindNoCase({"a", "B", "b"}, "b"), 1);
+    EXPECT_EQ(FindNoCase({"a"}, "c"), -1);
+}

@@ -1,0 +1,337 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/file_system.h"
+#include "app/settings_store.h"
+#include "app/terminal_list.h"
+#include "app/tform2.h"
+#include "common/message_box.h"
+
+using namespace vesmera;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const fs::path& p, const std::string& bytes) {
+    std::ofstream(p, std::ios::binary) << bytes;
+}
+
+// A dialog over a temporary executable directory, with the apply step re-reading the settings
+// into `held` as the main window's does.
+class DialogTest : public testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("vesmera-dialog-" + std::to_string(::getpid()) + "-" +
+               testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        previousBox = SetMessageBoxHandler([this](const MessageBoxRequest& r) {
+            boxes.push_back(r.text);
+            return r.defaultResult;
+        });
+    }
+    void TearDown() override {
+        SetMessageBoxHandler(previousBox);
+        dialog.reset();
+        fs::remove_all(dir);
+    }
+
+    void Make(std::string directory = {}) {
+        if (directory.empty())
+            directory = dir.string() + "/";
+        store =
+            std::make_unique<SettingsStore>([directory] { return directory; }, RealFileSystem());
+        held = store->Load();
+        TForm2Deps deps;
+        deps.settings = &held;
+        deps.store = store.get();
+        deps.terminalList = &list;
+        deps.applyStep = [this] {
+            ++applies;
+            held = store->Load();
+        };
+        deps.zeroAction = [this] { ++zeros; };
+        deps.serialDevices = [this] { return devices; };
+        dialog = std::make_unique<TForm2>(deps);
+    }
+
+    void Reshow() {
+        dialog->hide();
+        dialog->show();
+    }
+
+    fs::path dir;
+    MessageBoxHandler previousBox;
+    std::vector<std::string> boxes;
+    std::vector<std::string> devices;
+    std::unique_ptr<SettingsStore> store;
+    TerminalListFile list;
+    HeldSettings held;
+    int applies = 0;
+    int zeros = 0;
+    std::unique_ptr<TForm2> dialog;
+};
+
+} // namespace
+
+TEST_F(DialogTest, WindowAndLists) {
+    Make();
+    dialog->show();
+    EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8("Настройки"));
+    EXPECT_EQ(dialog->size(), QSize(378, 402));
+    EXPECT_EQ(dialog->font().pixelSize(), 11);
+    EXPECT_EQ(dialog->portPanel->geometry(), QRect(8, 8, 185, 321));
+    EXPECT_EQ(dialog->networkPanel->geometry(), QRect(8, 8, 185, 321));
+    EXPECT_EQ(dialog->appearancePanel->geometry(), QRect(199, 8, 170, 257));
+    EXPECT_EQ(dialog->modePanel->geometry(), QRect(199, 271, 171, 58));
+    EXPECT_EQ(dialog->buttonPanel->geometry(), QRect(8, 335, 361, 58));
+    EXPECT_EQ(dialog->sComboBox1->count(), 50);
+    EXPECT_EQ(dialog->sComboBox2->count(), 6);
+    EXPECT_EQ(dialog->sComboBox2->itemText(5), "115200");
+    EXPECT_EQ(dialog->sComboBox3->count(), 51);
+    EXPECT_EQ(dialog->sComboBox4->count(), 10);
+    EXPECT_EQ(dialog->sComboBox4->itemText(0), "10");
+    EXPECT_EQ(dialog->sComboBox5->itemText(0), QString::fromUtf8("Ворлен"));
+    EXPECT_EQ(dialog->sComboBox5->itemText(1), "6.43");
+    EXPECT_EQ(dialog->sComboBox6->count(), 79);
+    EXPECT_EQ(dialog->sComboBox6->itemText(0), QString::fromUtf8("Нет"));
+    EXPECT_EQ(dialog->sComboBox6->itemText(78), "XPSilver");
+    EXPECT_EQ(dialog->sComboBox9->itemText(0), "clMaroon");
+    EXPECT_EQ(dialog->sComboBox9->itemText(7), "clBlack");
+    for (auto* box : dialog->findChildren<QComboBox*>())
+        EXPECT_FALSE(box->isEditable());
+    EXPECT_EQ(dialog->sButton1->toolTip(), QString::fromUtf8("Применить изменения"));
+    EXPECT_EQ(dialog->sButton2->toolTip(), QString::fromUtf8("Обнулить весы"));
+    EXPECT_EQ(dialog->sEdit1->width(), 105);
+    EXPECT_EQ(dialog->sEdit2->width(), 49);
+    EXPECT_EQ(dialog->sListBox1->size(), QSize(161, 122));
+    EXPECT_EQ(dialog->sEdit3->width(), 161);
+    // Defaults selected, local panel shown.
+    EXPECT_EQ(dialog->sComboBox1->currentText(), "Com1");
+    EXPECT_EQ(dialog->sComboBox2->currentText(), "19200");
+    EXPECT_EQ(dialog->sComboBox6->currentText(), "Cold");
+    EXPECT_EQ(dialog->sEdit2->text(), "0");
+    EXPECT_TRUE(dialog->portPanel->isVisible());
+    EXPECT_FALSE(dialog->networkPanel->isVisible());
+}
+
+TEST_F(DialogTest, SelectionIgnoresCaseAndUnknownValuesSelectNothing) {
+    WriteFile(dir / "Vesmera.ini", "[Настройки порта]\r\nПорт=COM3\r\nСкорость обмена=4800\r\n"
+                                   "[Общие]\r\nПротокол=ворлен\r\nPort=70000\r\n");
+    Make();
+    dialog->show();
+    EXPECT_EQ(dialog->sComboBox1->currentText(), "Com3");
+    EXPECT_EQ(dialog->sComboBox2->currentIndex(), -1);
+    EXPECT_EQ(dialog->sComboBox5->currentText(), QString::fromUtf8("Ворлен"));
+    // The whole stored port, not its low 16 bits.
+    EXPECT_EQ(dialog->sEdit2->text(), "70000");
+
+    dialog->sButton1->click();
+    EXPECT_EQ(applies, 1);
+    EXPECT_NE(ReadFile(dir / "Vesmera.ini").find("Скорость обмена=\r\n"), std::string::npos);
+    EXPECT_EQ(held.baudRate, 19200);
+    EXPECT_EQ(held.port, "Com3");
+}
+
+TEST_F(DialogTest, DevicePathIsOfferedAndSurvivesApply) {
+    WriteFile(dir / "Vesmera.ini", "[Настройки порта]\r\nПорт=/dev/serial/by-id/usb-Scale\r\n");
+    devices = {"/dev/ttyUSB0"};
+    Make();
+    dialog->show();
+    EXPECT_EQ(dialog->sComboBox1->count(), 52);
+    EXPECT_EQ(dialog->sComboBox1->currentText(), "/dev/serial/by-id/usb-Scale");
+    dialog->sButton1->click();
+    EXPECT_EQ(held.port, "/dev/serial/by-id/usb-Scale");
+}
+
+TEST_F(DialogTest, FirstApplyWritesTwelveKeysInOrder) {
+    Make();
+    dialog->show();
+    dialog->sButton1->click();
+    EXPECT_EQ(ReadFile(dir / "Vesmera.ini"), "[Настройки порта]\r\n"
+                                             "Порт=Com1\r\n"
+                                             "Скорость обмена=19200\r\n"
+                                             "Канал=1\r\n"
+                                             "[Общие]\r\n"
+                                             "Задержка(мск)=100\r\n"
+                                             "Скин=Cold\r\n"
+                                             "Цвет1=clRed\r\n"
+                                             "Цвет2=clGreen\r\n"
+                                             "Фон=clBlack\r\n"
+                                             "IP=\r\n"
+                                             "Port=0\r\n"
+                                             "Сетевой режим=0\r\n"
+                                             "Протокол=Ворлен\r\n");
+    EXPECT_TRUE(fs::exists(dir / "ZidOzod.ini"));
+    EXPECT_EQ(fs::file_size(dir / "ZidOzod.ini"), 0u);
+    EXPECT_EQ(applies, 1);
+    EXPECT_TRUE(dialog->isVisible());
+}
+
+TEST_F(DialogTest, SkinPickSavesTheSkinAloneAndKeepsEdits) {
+    Make();
+    dialog->show();
+    dialog->sComboBox4->setCurrentIndex(0); // delay 10, not saved by a skin pick
+    const int none = dialog->sComboBox6->findText(QString::fromUtf8("Нет"));
+    dialog->sComboBox6->setCurrentIndex(none);
+    emit dialog->sComboBox6->activated(none);
+    EXPECT_EQ(applies, 1);
+    EXPECT_EQ(held.skin, "Нет");
+    EXPECT_EQ(held.delayMs, 100);
+    EXPECT_EQ(dialog->sComboBox4->currentText(), "10");
+    EXPECT_EQ(ReadFile(dir / "Vesmera.ini"), "[Общие]\r\nСкин=Нет\r\n");
+}
+
+TEST_F(DialogTest, ShowingDoesNotSaveTheSkin) {
+    Make();
+    dialog->show();
+    Reshow();
+    EXPECT_EQ(applies, 0);
+    EXPECT_FALSE(fs::exists(dir / "Vesmera.ini"));
+}
+
+TEST_F(DialogTest, NetworkModeWithAnEmptyListWritesAnEmptyList) {
+    WriteFile(dir / "ZidOzod.ini", "Весы 1\r\n");
+    Make();
+    dialog->show();
+    ASSERT_EQ(dialog->sListBox1->count(), 1);
+    dialog->sCheckBox1->click();
+    EXPECT_FALSE(dialog->portPanel->isVisible());
+    EXPECT_TRUE(dialog->networkPanel->isVisible());
+    dialog->sListBox1->setCurrentRow(0);
+    dialog->sButton6->click();
+    dialog->sButton1->click();
+    EXPECT_TRUE(held.networkMode);
+    EXPECT_EQ(ReadFile(dir / "ZidOzod.ini"), "");
+}
+
+TEST_F(DialogTest, TerminalListEditing) {
+    Make();
+    dialog->show();
+    dialog->sCheckBox1->click();
+    auto* name = dialog->sEdit3;
+    auto* box = dialog->sListBox1;
+
+    dialog->sButton5->click(); // "Изменить" with an empty field: nothing
+    EXPECT_EQ(box->count(), 0);
+    name->setText("T1");
+    dialog->sButton4->click();
+    name->setText("T1");
+    dialog->sButton4->click(); // duplicates are allowed
+    ASSERT_EQ(box->count(), 2);
+    EXPECT_TRUE(name->text().isEmpty());
+
+    name->setText("keep");
+    box->clearSelection();
+    box->setCurrentRow(-1);
+    dialog->sButton6->click(); // "Удалить" without selection only clears the field
+    EXPECT_EQ(box->count(), 2);
+    EXPECT_TRUE(name->text().isEmpty());
+
+    name->setText("T3");
+    dialog->sButton5->click(); // "Изменить" without selection appends
+    ASSERT_EQ(box->count(), 3);
+    EXPECT_EQ(box->item(2)->text(), "T3");
+
+    box->setCurrentRow(1);
+    name->setText("T2");
+    dialog->sButton5->click();
+    EXPECT_EQ(box->item(1)->text(), "T2");
+    EXPECT_EQ(box->currentRow(), 1);
+    EXPECT_EQ(box->count(), 3);
+
+    name->clear();
+    dialog->sButton5->click(); // empty field with a selection: nothing either
+    EXPECT_EQ(box->item(1)->text(), "T2");
+
+    box->setCurrentRow(2);
+    emit box->itemClicked(box->item(2));
+    EXPECT_EQ(name->text(), "T3");
+
+    box->setCurrentRow(0);
+    dialog->sButton6->click();
+    EXPECT_EQ(box->count(), 2);
+    EXPECT_EQ(box->item(0)->text(), "T2");
+}
+
+TEST_F(DialogTest, ZeroButtonRunsTheZeroActionAndNothingElse) {
+    Make();
+    dialog->show();
+    dialog->sButton2->click();
+    EXPECT_EQ(zeros, 1);
+    EXPECT_EQ(applies, 0);
+    EXPECT_FALSE(fs::exists(dir / "Vesmera.ini"));
+}
+
+TEST_F(DialogTest, ReopeningShowsTheSavedSettingsNotTheEdits) {
+    WriteFile(dir / "ZidOzod.ini", "A\r\nB\r\n");
+    Make();
+    dialog->show();
+    dialog->sComboBox3->setCurrentIndex(7);
+    dialog->sEdit1->setText("10.0.0.9");
+    dialog->sCheckBox1->click();
+    dialog->sListBox1->addItem("C");
+    dialog->sButton3->click();
+    EXPECT_FALSE(dialog->isVisible());
+    dialog->show();
+    EXPECT_EQ(dialog->sComboBox3->currentText(), "1");
+    EXPECT_EQ(dialog->sEdit1->text(), "");
+    EXPECT_FALSE(dialog->sCheckBox1->isChecked());
+    EXPECT_TRUE(dialog->portPanel->isVisible());
+    EXPECT_EQ(dialog->sListBox1->count(), 2);
+    EXPECT_EQ(applies, 0);
+}
+
+TEST_F(DialogTest, AMissingListFileKeepsTheListBox) {
+    WriteFile(dir / "ZidOzod.ini", "A\r\n");
+    Make();
+    dialog->show();
+    dialog->hide();
+    fs::remove(dir / "ZidOzod.ini");
+    dialog->sListBox1->addItem("unsaved");
+    dialog->show();
+    EXPECT_EQ(dialog->sListBox1->count(), 2);
+}
+
+TEST_F(DialogTest, RefusedSettingsWriteShowsTheBoxAndRunsNoApply) {
+    // A directory below a regular file cannot be created, not even by root.
+    WriteFile(dir / "plain", "x");
+    const std::string badDir = (dir / "plain" / "sub").string() + "/";
+    Make(badDir);
+    dialog->show();
+    dialog->sButton1->click();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Unable to write to " + badDir + "Vesmera.ini");
+    EXPECT_EQ(applies, 0);
+    EXPECT_TRUE(dialog->isVisible());
+}
+
+TEST_F(DialogTest, RefusedTerminalListWriteShowsItsBox) {
+    Make();
+    fs::create_directories(dir / "ZidOzod.ini"); // a folder where the file should be
+    dialog->show();
+    dialog->sButton1->click();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind("Cannot create file \"" + (dir / "ZidOzod.ini").string() + "\". ", 0),
+              0u)
+        << boxes[0];
+    EXPECT_EQ(applies, 0);
+    EXPECT_TRUE(fs::exists(dir / "Vesmera.ini"));
+}
