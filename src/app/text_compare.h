@@ -6,11 +6,8 @@
 
 namespace vesmera {
 
-// Equality of UTF-8 texts without regard to letter case, Cyrillic included, as the dialog's
-// lists select their entries ("COM3" selects "Com3", "ворлен" selects "Ворлен").
-bool EqualNoCase(std::string_view a, std::string_view b);
-
-// Index of the first entry equal to `text` without regard to case, or -1.
+// Index of the first entry equal to `text` without regard to letter case, Cyrillic included,
+// as the dialog's lists select their entries ("COM3" selects "Com3"), or -1.
 int FindNoCase(const std::vector<std::string>& entries, std::string_view text);
 
 } // namespace vesmera

@@ -230,20 +230,21 @@ void TForm2::ApplyClick() {
     t.serverPort = S(sEdit2->text());
     t.networkMode = sCheckBox1->isChecked();
     t.protocol = Selected(sComboBox5);
-    try {
+    SaveThenApply([&] {
         deps_.store->SaveAll(t);
         deps_.terminalList->Write(deps_.store->TerminalListPath(), ListNames());
-    } catch (const Exception& e) {
-        ShowMessageBox({"Vesmera", e.Message(), MessageButtons::Ok, MessageResult::Ok});
-        return;
-    }
-    if (deps_.applyStep)
-        deps_.applyStep();
+    });
 }
 
 void TForm2::SkinChanged() {
+    SaveThenApply([&] { deps_.store->SaveSkin(Selected(sComboBox6)); });
+}
+
+void TForm2::SaveThenApply(const std::function<void()>& save) {
+    // A refused write reaches the user in the standard error box; the settings in force stay
+    // as they were, so the apply step does not run.
     try {
-        deps_.store->SaveSkin(Selected(sComboBox6));
+        save();
     } catch (const Exception& e) {
         ShowMessageBox({"Vesmera", e.Message(), MessageButtons::Ok, MessageResult::Ok});
         return;

@@ -76,6 +76,7 @@ private:
     void SwitchPanels();
     void ApplyClick();
     void SkinChanged();
+    void SaveThenApply(const std::function<void()>& save);
     void ListClick();
     void AddClick();
     void ChangeClick();

@@ -19,7 +19,17 @@ int HexDigit(char c) {
     return -1;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
 
 std::optional<std::int32_t> Accumulate(std::string_view digits, int base, bool negative) {
     if (digits.empty())
@@ -62,12 +72,7 @@ std::optional<std::int32_t> ParseInt32(std::string_view text) {
 }
 
 std::optional<std::int32_t> ParseDecimalInt32(std::string_view text) {
-    std::size_t b = 0, e = text.size();
-    while (b < e && IsBlank(text[b]))
-        ++b;
-    while (e > b && IsBlank(text[e - 1]))
-        --e;
-    text = text.substr(b, e - b);
+    text = TrimBlanks(text);
     bool negative = false;
     if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
         negative = text[0] == '-';
@@ -128,12 +133,7 @@ std::string FormatGeneral(long double value, char decimalSeparator) {
 }
 
 std::optional<long double> ParseFloat(std::string_view text, char decimalSeparator) {
-    std::size_t b = 0, e = text.size();
-    while (b < e && IsBlank(text[b]))
-        ++b;
-    while (e > b && IsBlank(text[e - 1]))
-        --e;
-    text = text.substr(b, e - b);
+    text = TrimBlanks(text);
     std::string normal;
     std::size_t i = 0;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {

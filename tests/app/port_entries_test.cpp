@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "app/port_entries.h"
+#include "app/profile_file.h"
 #include "app/text_compare.h"
 
 using namespace vesmera;
@@ -48,16 +49,16 @@ TEST(ListSerialDevices, ByIdNamesFirstThenUsbAndAcmSorted) {
     EXPECT_TRUE(ListSerialDevices("/nonexistent-dev-root").empty());
 }
 
-TEST(EqualNoCase, LatinAndCyrillic) {
-    EXPECT_TRUE(EqualNoCase("COM3", "Com3"));
-    EXPECT_TRUE(EqualNoCase("ворлен", "Ворлен"));
-    EXPECT_TRUE(EqualNoCase("ВОРЛЕН", "ворлен"));
-    EXPECT_TRUE(EqualNoCase("нет", "Нет"));
-    EXPECT_TRUE(EqualNoCase("Ёлка", "ёлка"));
-    EXPECT_FALSE(EqualNoCase("Ворлен", "Ворлен "));
-    EXPECT_FALSE(EqualNoCase("Com3", "Com33"));
-    EXPECT_FALSE(EqualNoCase("6.43", "6,43"));
-    EXPECT_TRUE(EqualNoCase("\xff\xfe", "\xff\xfe"));
+TEST(CaseInsensitiveSelection, LatinAndCyrillic) {
+    EXPECT_TRUE(EqualsIgnoringCase("COM3", "Com3"));
+    EXPECT_TRUE(EqualsIgnoringCase("ворлен", "Ворлен"));
+    EXPECT_TRUE(EqualsIgnoringCase("ВОРЛЕН", "ворлен"));
+    EXPECT_TRUE(EqualsIgnoringCase("нет", "Нет"));
+    EXPECT_TRUE(EqualsIgnoringCase("Ёлка", "ёлка"));
+    EXPECT_FALSE(EqualsIgnoringCase("Ворлен", "Ворлен "));
+    EXPECT_FALSE(EqualsIgnoringCase("Com3", "Com33"));
+    EXPECT_FALSE(EqualsIgnoringCase("6.43", "6,43"));
+    EXPECT_TRUE(EqualsIgnoringCase("\xff\xfe", "\xff\xfe"));
     EXPECT_EQ(FindNoCase({"a", "B", "b"}, "b"), 1);
     EXPECT_EQ(FindNoCase({"a"}, "c"), -1);
 }
