@@ -22,6 +22,13 @@ public:
     virtual void WriteLn(const std::string& line) = 0;
     virtual std::string ReadLn() = 0;
     virtual void Disconnect() = 0;
+
+    // A connection the peer has closed (or whose socket is gone) while unread bytes still make
+    // Connected() answer yes. Such a channel can neither send nor reconnect until discarded.
+    virtual bool Dead() const = 0;
+    // Drops the connection for good: the socket is closed, the input buffer emptied and the
+    // closed-by-peer mark cleared, so Connected() answers no and the next Connect starts afresh.
+    virtual void Discard() = 0;
 };
 
 // Makes the per-call channels of the automation objects and the settings dialog's zero action.

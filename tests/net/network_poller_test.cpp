@@ -1,0 +1,215 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "net/network_poller.h"
+#include "net_test_support.h"
+
+namespace vesmera::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+constexpr TColor kStable = clGreen;
+constexpr TColor kUnstable = clRed;
+
+class PollerTest : public ::testing::Test {
+protected:
+    PollerTest() : client(&log) {}
+
+    void TickWith(const std::string& weight, const std::string& status) {
+        client.connected = true;
+        client.replies = {weight, status};
+        poller.Timer2Tick();
+    }
+
+    std::vector<std::string> log;
+    FakeLineChannel client;
+    HeldSettings settings;
+    FakeIndicator indicator;
+    FakeMessage message;
+    std::optional<std::string> tab = "T1";
+    NetworkPoller poller{client, settings, indicator, message, [this] { return tab; }, ','};
+};
+
+struct ReplyRow {
+    std::string weight;
+    std::string status;
+    std::string indicatorText; // "-------": untouched
+    std::string messageText;   // "": no message shown
+    TColor color;              // -1: colour untouched
+};
+
+class PollReplyTest : public PollerTest, public ::testing::WithParamInterface<ReplyRow> {};
+
+TEST_P(PollReplyTest, ShowsTheReplyAsTheServerMeantIt) {
+    const ReplyRow& row = GetParam();
+    TickWith(row.weight, row.status);
+    EXPECT_THAT(log, ElementsAre("connect", "write T1", "read", "read"));
+    EXPECT_EQ(indicator.text, row.indicatorText);
+    EXPECT_EQ(indicator.color, row.color);
+    EXPECT_EQ(message.text, row.messageText);
+    const bool messageShown = !row.messageText.empty();
+    EXPECT_EQ(message.visible, messageShown);
+    EXPECT_EQ(indicator.visible, !messageShown);
+}
+
+const std::string kUntouched = "-------";
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, PollReplyTest,
+    ::testing::Values(
+        ReplyRow{"12,5", "-5002", "12,5", "", kStable},
+        ReplyRow{"12,5", "-5003", "12,5", "", kUnstable},
+        ReplyRow{"12,5", "0", "12,5", "", kUnstable},
+        ReplyRow{" 12,5", "-5002", " 12,5", "", kStable}, // shown exactly as received
+        ReplyRow{"-4998,5", "-5002", "-4998,5", "", kStable},
+        ReplyRow{"-5000", "-5003", kUntouched, "Teрминал не найден", kUnstable},
+        ReplyRow{"-5001", "-5002", kUntouched, "С терминалом нет связи", kStable},
+        ReplyRow{"-5006", "-5003", kUntouched, "Ошибка открытия Com-порта на сервере", kUnstable},
+        ReplyRow{"-5002", "-5003", kUntouched, "", kUnstable}, // a code: only the colour
+        ReplyRow{"-4999", "-5002", kUntouched, "", kStable},
+        ReplyRow{"-5008", "-5002", kUntouched, "", kStable},
+        ReplyRow{"12.5", "-5002", kUntouched, "Сервер не найден", kStable},
+        ReplyRow{"", "-5003", kUntouched, "Сервер не найден", kUnstable},
+        ReplyRow{"12,5", "", kUntouched, "Сервер не найден", -1},
+        ReplyRow{"12,5", "-5002,0", kUntouched, "Сервер не найден", -1},
+        ReplyRow{"12,5", "stable", kUntouched, "Сервер не найден", -1}));
+
+TEST_F(PollerTest, TheMessageTextIsTheLatinTeVariant) {
+    EXPECT_EQ(std::string(kMessageNoSuchTerminal).substr(0, 2), "Te");
+}
+
+TEST_F(PollerTest, ColoursAreTakenFromTheSettingsAtEachPoll) {
+    settings.color2 = "clBlue";
+    TickWith("1", "-5002");
+    EXPECT_EQ(indicator.color, clBlue);
+    settings.color1 = "$00FFFF";
+    TickWith("1", "-5003");
+    EXPECT_EQ(indicator.color, clYellow);
+}
+
+TEST_F(PollerTest, TheCodeMessageKeepsTheColourOfEachPoll) {
+    TickWith("-5000", "-5002");
+    TickWith("-5000", "-5003");
+    EXPECT_EQ(indicator.color, kUnstable);
+    EXPECT_EQ(indicator.colorChanges, 2);
+    EXPECT_EQ(message.text, "Teрминал не найден");
+}
+
+TEST_F(PollerTest, AWeightAfterAMessageHidesTheMessage) {
+    TickWith("-5001", "-5003");
+    TickWith("3", "-5002");
+    EXPECT_TRUE(indicator.visible);
+    EXPECT_FALSE(message.visible);
+    EXPECT_EQ(indicator.text, "3");
+}
+
+TEST_F(PollerTest, TheWeightIsParsedWithTheUsersSeparator) {
+    NetworkPoller dotted{client, settings, indicator, message, [this] { return tab; }, '.'};
+    client.connected = true;
+    client.replies = {"12.5", "-5002"};
+    dotted.Timer2Tick();
+    EXPECT_EQ(indicator.text, "12.5");
+    client.replies = {"12,5", "-5002"};
+    dotted.Timer2Tick();
+    EXPECT_EQ(message.text, "Сервер не найден");
+}
+
+TEST_F(PollerTest, NotConnectedAfterTheSilentConnectLeavesTheDisplay) {
+    client.connectFailure = LineFailure::ConnectTimedOut;
+    poller.Timer2Tick();
+    EXPECT_THAT(log, ElementsAre("connect"));
+    EXPECT_EQ(indicator.text, kUntouched);
+    EXPECT_EQ(message.shows, 0);
+}
+
+TEST_F(PollerTest, ASilentReconnectPollsInTheSameTick) {
+    client.replies = {"7", "-5002"};
+    poller.Timer2Tick();
+    EXPECT_THAT(log, ElementsAre("connect", "write T1", "read", "read"));
+    EXPECT_EQ(indicator.text, "7");
+}
+
+TEST_F(PollerTest, NoTabMeansServerNotFoundAndNothingSent) {
+    tab = std::nullopt;
+    client.connected = true;
+    poller.Timer2Tick();
+    EXPECT_THAT(log, ElementsAre("connect"));
+    EXPECT_EQ(message.text, "Сервер не найден");
+}
+
+TEST_F(PollerTest, TheTabSelectedAtTheTickIsPolled) {
+    TickWith("1", "-5002");
+    tab = "Весы 2";
+    TickWith("2", "-5002");
+    EXPECT_THAT(log, ::testing::Contains("write Весы 2"));
+}
+
+TEST_F(PollerTest, ATimedOutPollKeepsTheConnection) {
+    client.connected = true;
+    client.replies = {"1"};
+    poller.Timer2Tick();
+    EXPECT_EQ(message.text, "Сервер не найден");
+    EXPECT_THAT(log, ::testing::Not(::testing::Contains("discard")));
+    EXPECT_TRUE(client.connected);
+}
+
+TEST_F(PollerTest, AResetConnectionIsDiscardedAndReconnectedNextTick) {
+    client.connected = true;
+    client.connectedTestFails = true;
+    poller.Timer2Tick();
+    EXPECT_EQ(message.text, "Сервер не найден");
+    EXPECT_THAT(log, ElementsAre("connect", "discard"));
+    log.clear();
+    client.replies = {"5", "-5002"};
+    poller.Timer2Tick();
+    EXPECT_THAT(log, ElementsAre("connect", "write T1", "read", "read"));
+    EXPECT_EQ(indicator.text, "5");
+}
+
+TEST_F(PollerTest, AClosedConnectionWithUnreadBytesIsDiscarded) {
+    client.dead = true;
+    poller.Timer2Tick();
+    EXPECT_EQ(message.text, "Сервер не найден");
+    EXPECT_THAT(log, ElementsAre("connect", "write T1", "discard"));
+}
+
+TEST_F(PollerTest, Timer3LeavesAConnectedChannelAlone) {
+    client.connected = true;
+    poller.Timer3Tick();
+    EXPECT_TRUE(log.empty());
+    EXPECT_EQ(message.shows, 0);
+}
+
+TEST_F(PollerTest, Timer3ReportsAFailedConnect) {
+    for (const LineFailure failure :
+         {LineFailure::NotConfigured, LineFailure::ConnectTimedOut, LineFailure::Socket}) {
+        client.connectFailure = failure;
+        message.text.clear();
+        poller.Timer3Tick();
+        EXPECT_EQ(message.text, "Сервер не найден");
+        EXPECT_TRUE(message.visible);
+        EXPECT_FALSE(indicator.visible);
+    }
+}
+
+TEST_F(PollerTest, Timer3ConnectsSilently) {
+    poller.Timer3Tick();
+    EXPECT_THAT(log, ElementsAre("connect"));
+    EXPECT_EQ(message.shows, 0);
+    EXPECT_TRUE(client.connected);
+}
+
+TEST_F(PollerTest, Timer3DiscardsDeadAndResetConnectionsBeforeReconnecting) {
+    client.dead = true;
+    poller.Timer3Tick();
+    EXPECT_THAT(log, ElementsAre("discard", "connect"));
+    log.clear();
+    client.connectedTestFails = true;
+    poller.Timer3Tick();
+    EXPECT_THAT(log, ElementsAre("discard", "connect"));
+    EXPECT_EQ(message.shows, 0);
+}
+
+} // namespace
+} // namespace vesmera::test
