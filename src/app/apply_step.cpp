@@ -2,9 +2,10 @@
 
 #include <optional>
 
-#include "app/protocol_selection.h"
 #include "common/color.h"
 #include "common/exception.h"
+#include "link/link_display.h"
+#include "link/poll_timers.h"
 
 namespace vesmera {
 
@@ -104,8 +105,7 @@ void ApplyStep::ApplyLocalMode() {
     t_.timer2.SetEnabled(false);
     t_.timer3.SetEnabled(false);
     SelectPollTimer(t_.settings.protocol, t_.timer1, t_.timer5);
-    t_.lcdScreen1.SetVisible(false);
-    t_.indicator.SetVisible(true);
+    ShowIndicator(t_.indicator, t_.lcdScreen1);
     if (auto rate = SelectableBaudRate(t_.settings.baudRate)) {
         t_.port.SetBaudRate(*rate);
     }

@@ -165,10 +165,14 @@ public:
     void SetReadTimeout(std::int32_t) override {}
     void SetNagle(bool) override {}
     void Connect() override {}
-    bool Connected() override { return false; }
+    bool Connected() override { return connected_; }
     void WriteLn(const std::string&) override {}
     std::string ReadLn() override { return {}; }
-    void Disconnect() override {}
+    void Disconnect() override { connected_ = false; }
+    // The dead-connection pair of the line channel; a fake connection never dies.
+    bool Dead() const override { return false; }
+    void Discard() override { connected_ = false; }
+    bool connected_ = false;
 
 private:
     Journal& j_;

@@ -26,7 +26,7 @@ namespace vesmera::harness {
 namespace {
 
 long ParseLong(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
         text.remove_prefix(1);
     }
     long value = -1;
