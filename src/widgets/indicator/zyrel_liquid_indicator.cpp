@@ -1,0 +1,192 @@
+#include "widgets/indicator/zyrel_liquid_indicator.h"
+
+#include <optional>
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QPainter>
+
+#include "widgets/indicator/indicator_model.h"
+#include "widgets/indicator/indicator_painter.h"
+
+namespace vesmera {
+
+namespace {
+
+// Pictures beyond this many pixels are not made: a size that large has nothing to show.
+constexpr qint64 kMaxCanvasPixels = qint64(1) << 26;
+
+} // namespace
+
+struct TZyrelLiquidIndicator::Impl final : IIndicatorHost {
+    explicit Impl(TZyrelLiquidIndicator& w) : widget(w), model(*this) {}
+
+    int ControlWidth() const override { return widget.width(); }
+    int ControlHeight() const override { return widget.height(); }
+    void SetControlSize(int width, int height) override {
+        widget.setGeometry(widget.x(), widget.y(), width, height);
+    }
+    void UpdateWindowRegion() override {
+        // Without a parent there is no window to clip.
+        if (!widget.parentWidget())
+            return;
+        const TQuad q = model.WindowPolygon();
+        widget.setMask(
+            RegionFromSpans(RasterizeEvenOdd(q.data(), 4, widget.width(), widget.height())));
+    }
+    void Rebuild() override {
+        clip.reset();
+        const qint64 pixels = qint64(widget.width()) * widget.height();
+        if (pixels > kMaxCanvasPixels) {
+            canvas = QImage();
+            return;
+        }
+        const TIndicatorScene scene = model.Scene();
+        std::optional<TPixelMask> mask;
+        const TIndicatorProperties& p = model.Properties();
+        RenderScene(scene, materials, p.materialMode, p.foreMaterialMode, canvas, mask);
+        if (mask)
+            clip = RegionFromSpans(mask->Spans());
+    }
+    void Invalidate() override { widget.update(); }
+    void InvalidateParent() override {
+        if (QWidget* parent = widget.parentWidget())
+            parent->update();
+        else
+            widget.update();
+    }
+    void PostRefresh() override {
+        QCoreApplication::postEvent(&widget, new QEvent(QEvent::Type(CM_INDICATORREFRESH)));
+    }
+    void SetOpaque(bool opaque) override { widget.setAttribute(Qt::WA_OpaquePaintEvent, opaque); }
+    void PrepareMaterials() override { materials.Prepare(model.Properties().materialShadowMode); }
+
+    TZyrelLiquidIndicator& widget;
+    TIndicatorModel model;
+    TIndicatorMaterials materials;
+    QImage canvas;               // CanvasBitmap
+    std::optional<QRegion> clip; // ClipRGN: only while transparent
+};
+
+TZyrelLiquidIndicator::TZyrelLiquidIndicator(QWidget* parent)
+    : QWidget(parent), d_(std::make_unique<Impl>(*this)) {
+    setAttribute(Qt::WA_OpaquePaintEvent, true);
+    d_->model.Create();
+}
+
+TZyrelLiquidIndicator::~TZyrelLiquidIndicator() = default;
+
+void TZyrelLiquidIndicator::Loaded() {
+    d_->model.Loaded();
+}
+
+bool TZyrelLiquidIndicator::event(QEvent* e) {
+    if (e->type() == QEvent::Type(CM_INDICATORREFRESH)) {
+        d_->model.HandleRefresh();
+        return true;
+    }
+    return QWidget::event(e);
+}
+
+void TZyrelLiquidIndicator::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (d_->clip)
+        painter.setClipRegion(*d_->clip);
+    if (!d_->canvas.isNull())
+        painter.drawImage(0, 0, d_->canvas);
+}
+
+void TZyrelLiquidIndicator::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    d_->model.HandleSize();
+}
+
+void TZyrelLiquidIndicator::enterEvent(QEnterEvent* e) {
+    QWidget::enterEvent(e);
+    d_->model.MouseEnter();
+}
+
+void TZyrelLiquidIndicator::leaveEvent(QEvent* e) {
+    QWidget::leaveEvent(e);
+    d_->model.MouseLeave();
+}
+
+void TZyrelLiquidIndicator::SetBackMaterial(const QImage& v) {
+    d_->materials.back = v.copy();
+    d_->PrepareMaterials();
+    d_->Rebuild();
+    d_->Invalidate();
+}
+
+void TZyrelLiquidIndicator::SetForeMaterial(const QImage& v) {
+    d_->materials.fore = v.copy();
+    d_->materials.layers.Forget();
+    d_->Rebuild();
+    d_->Invalidate();
+}
+
+const QImage& TZyrelLiquidIndicator::BackMaterial() const {
+    return d_->materials.back;
+}
+const QImage& TZyrelLiquidIndicator::ForeMaterial() const {
+    return d_->materials.fore;
+}
+
+void TZyrelLiquidIndicator::SetIndicatorstring(const std::string& v) {
+    d_->model.SetIndicatorstring(QString::fromUtf8(v.data(), qsizetype(v.size())).toStdU16String());
+}
+
+std::string TZyrelLiquidIndicator::Indicatorstring() const {
+    return QString::fromStdU16String(d_->model.Properties().indicatorString).toStdString();
+}
+
+void TZyrelLiquidIndicator::SetOnMouseEnter(std::function<void(TZyrelLiquidIndicator*)> f) {
+    d_->model.SetOnMouseEnter(f ? std::function<void()>([this, f] { f(this); }) : nullptr);
+}
+
+void TZyrelLiquidIndicator::SetOnMouseExit(std::function<void(TZyrelLiquidIndicator*)> f) {
+    d_->model.SetOnMouseExit(f ? std::function<void()>([this, f] { f(this); }) : nullptr);
+}
+
+const QImage& TZyrelLiquidIndicator::CanvasBitmap() const {
+    return d_->canvas;
+}
+const TIndicatorModel& TZyrelLiquidIndicator::Model() const {
+    return d_->model;
+}
+
+// Plain properties: the model decides what a write does.
+#define VESMERA_INDICATOR_PROPERTY(Name, Type, field)                                              \
+    void TZyrelLiquidIndicator::Set##Name(Type v) {                                                \
+        d_->model.Set##Name(v);                                                                    \
+    }                                                                                              \
+    Type TZyrelLiquidIndicator::Name() const {                                                     \
+        return d_->model.Properties().field;                                                       \
+    }
+
+VESMERA_INDICATOR_PROPERTY(ColorScheme, TZyrelColorScheme, colorScheme)
+VESMERA_INDICATOR_PROPERTY(SignNumber, int, signNumber)
+VESMERA_INDICATOR_PROPERTY(IndicatorWidth, int, indicatorWidth)
+VESMERA_INDICATOR_PROPERTY(IndicatorHeight, int, indicatorHeight)
+VESMERA_INDICATOR_PROPERTY(IndicatorAngle, int, indicatorAngle)
+VESMERA_INDICATOR_PROPERTY(IndicatorGap, int, indicatorGap)
+VESMERA_INDICATOR_PROPERTY(IndicatorKind, TZyrelIndicatorKind, indicatorKind)
+VESMERA_INDICATOR_PROPERTY(InnerBevel, TZyrelBevelKind, innerBevel)
+VESMERA_INDICATOR_PROPERTY(OuterBevel, TZyrelBevelKind, outerBevel)
+VESMERA_INDICATOR_PROPERTY(InnerBevelWidth, int, innerBevelWidth)
+VESMERA_INDICATOR_PROPERTY(OuterBevelWidth, int, outerBevelWidth)
+VESMERA_INDICATOR_PROPERTY(BevelColor, TColor, bevelColor)
+VESMERA_INDICATOR_PROPERTY(BackColor, TColor, backColor)
+VESMERA_INDICATOR_PROPERTY(NumberForeColor, TColor, numberForeColor)
+VESMERA_INDICATOR_PROPERTY(NumberForeColor1, TColor, numberForeColor1)
+VESMERA_INDICATOR_PROPERTY(NumberBackColor, TColor, numberBackColor)
+VESMERA_INDICATOR_PROPERTY(IndicatorStyle, TZyrelIndicatorStyle, indicatorStyle)
+VESMERA_INDICATOR_PROPERTY(MouseAction, TZyrelMouseAction, mouseAction)
+VESMERA_INDICATOR_PROPERTY(TransparentMode, TZyrelTransparentMode, transparentMode)
+VESMERA_INDICATOR_PROPERTY(MaterialShadowMode, TZyrelMaterialShadowMode, materialShadowMode)
+VESMERA_INDICATOR_PROPERTY(MaterialMode, TZyrelMaterialMode, materialMode)
+VESMERA_INDICATOR_PROPERTY(ForeMaterialMode, TZyrelMaterialMode, foreMaterialMode)
+
+#undef VESMERA_INDICATOR_PROPERTY
+
+} // namespace vesmera
