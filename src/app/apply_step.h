@@ -1,0 +1,52 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/main_window_views.h"
+#include "common/held_settings.h"
+#include "common/views.h"
+#include "net/line_channel.h"
+
+namespace vesmera {
+
+// Everything of the main window that the apply step reads or changes. The references stay
+// valid for the apply step's lifetime.
+struct ApplyTargets {
+    ISettingsSource& source;
+    HeldSettings& settings;                  // the held values, replaced by every load
+    std::vector<std::string>& terminalNames; // the hidden list
+    IIndicatorPanel& indicator;
+    IScreenPanel& lcdScreen1;
+    IScreenPanel& lcdScreen2;
+    ITabControlView& tabControl;
+    ISkinSwitch& skin;
+    ISerialPortSetup& port;
+    ITimerSwitch& timer1;
+    ITimerSwitch& timer2;
+    ITimerSwitch& timer3;
+    ITimerSwitch& timer5;
+    ILineChannel* tcpClient = nullptr; // IdTCPClient1; absent while no network client exists
+};
+
+// The main window's FormCreate: load the settings, apply colours and skin, then set up the
+// network or the local mode. Run at creation and after every save of the settings dialog.
+class ApplyStep {
+public:
+    explicit ApplyStep(ApplyTargets targets) : t_(targets) {}
+
+    // The first step that fails ends the run; the steps done before stay in effect and
+    // nothing is reported. The shared weight, status and error counter are never touched.
+    void Run();
+
+private:
+    void ApplyColors();
+    void ApplySkin();
+    void ApplyNetworkMode();
+    void ApplyLocalMode();
+    void PlaceWidgets(int top, int height);
+
+    ApplyTargets t_;
+};
+
+} // namespace vesmera

@@ -1,0 +1,361 @@
+#include "app/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QStyle>
+#include <QSystemTrayIcon>
+
+#include "app/about_window.h"
+#include "app/app_icon.h"
+#include "app/resize_rules.h"
+#include "widgets/lcd/lcd_font.h"
+
+namespace vesmera {
+
+namespace {
+
+constexpr int kClientWidth = 403;
+constexpr int kClientHeight = 127;
+constexpr const char* kTrayHint = "Vesmera v.3.1";
+
+// IdTCPClient1's stored configuration; host and port come from the apply step.
+constexpr std::int32_t kTcpConnectTimeoutMs = 100;
+constexpr std::int32_t kTcpReadTimeoutMs = 100;
+
+QColor ToQColor(TColor color) {
+    const TColor rgb = ColorToRGB(color);
+    return QColor(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
+}
+
+// The skin manager's repaint: the skin's palette for every window, or the style's own.
+void ApplySkinPalette(const std::optional<SkinPalette>& skin) {
+    if (!skin) {
+        QApplication::setPalette(QApplication::style()->standardPalette());
+        return;
+    }
+    QPalette p;
+    p.setColor(QPalette::Window, ToQColor(skin->window));
+    p.setColor(QPalette::WindowText, ToQColor(skin->windowText));
+    p.setColor(QPalette::Button, ToQColor(skin->button));
+    p.setColor(QPalette::ButtonText, ToQColor(skin->buttonText));
+    p.setColor(QPalette::Base, ToQColor(skin->base));
+    p.setColor(QPalette::Text, ToQColor(skin->text));
+    p.setColor(QPalette::Highlight, ToQColor(skin->highlight));
+    p.setColor(QPalette::HighlightedText, ToQColor(skin->highlightedText));
+    QApplication::setPalette(p);
+}
+
+// The window's outer frame for the 150-pixel snap. Offscreen and without a window manager the
+// frame is the client area itself.
+class WindowFrame final : public IWindowFrame {
+public:
+    WindowFrame(QWidget& window, QWidget& tabControl) : window_(window), tabControl_(tabControl) {}
+    int OuterHeight() const override { return window_.frameGeometry().height(); }
+    void SetOuterHeight(int height) override {
+        const int frame = window_.frameGeometry().height() - window_.height();
+        window_.resize(window_.width(), height - frame);
+        tabControl_.setGeometry(window_.rect());
+    }
+
+private:
+    QWidget& window_;
+    QWidget& tabControl_;
+};
+
+// The stored configuration of the two LCD screens. Values equal to a property's default are
+// not in the form file and so are never assigned (the animation delay among them: assigning
+// it would set the timer's interval).
+struct StoredScreen {
+    const char* name;
+    bool animated; // delay 30, animation on and repeating
+    int fontHeight;
+    TFontPitch fontPitch;
+    TFontQuality fontQuality;
+    TAnimMode linesAnimMode;
+    TPixelSize pixelSize;
+    TPixelShape pixelShape;
+    std::int8_t pixelSpacing;
+    int width;
+    int height;
+};
+
+constexpr StoredScreen kLCDScreen1{.name = "LCDScreen1",
+                                   .animated = true,
+                                   .fontHeight = -32,
+                                   .fontPitch = fpFixed,
+                                   .fontQuality = fqAntialiased,
+                                   .linesAnimMode = amDynamic,
+                                   .pixelSize = pix3x3,
+                                   .pixelShape = psRound,
+                                   .pixelSpacing = 0,
+                                   .width = 153,
+                                   .height = 45};
+constexpr StoredScreen kLCDScreen2{.name = "LCDScreen2",
+                                   .animated = false,
+                                   .fontHeight = -11,
+                                   .fontPitch = fpDefault,
+                                   .fontQuality = fqDefault,
+                                   .linesAnimMode = amStatic,
+                                   .pixelSize = pix2x2,
+                                   .pixelShape = psSquare,
+                                   .pixelSpacing = 1,
+                                   .width = 185,
+                                   .height = 83};
+
+// Property by property in form-file order.
+void ConfigureLCDScreen(TLCDScreen& s, const StoredScreen& stored, TLCDAnimator* animator) {
+    s.setObjectName(stored.name);
+    if (stored.animated) {
+        s.SetAnimationDelay(30);
+        s.SetAnimationEnabled(true);
+        s.SetAnimationRepeating(true);
+    }
+    s.SetBitmapAnimMode(amStatic);
+    s.SetBorderSpace(3);
+    s.SetBorderStyle(bsNone);
+    s.SetDisplayMode(dmText);
+    TLCDFont font = s.Font();
+    font.Name = "Tahoma";
+    font.Height = stored.fontHeight;
+    font.Pitch = stored.fontPitch;
+    font.Quality = stored.fontQuality;
+    s.SetFont(font);
+    s.SetIntensity(127);
+    s.SetLCDAnimator(animator);
+    s.SetLinesAnimMode(stored.linesAnimMode);
+    s.SetPixelSize(stored.pixelSize);
+    s.SetPixelShape(stored.pixelShape);
+    s.SetPixelSpacing(stored.pixelSpacing);
+    s.SetBounds(0, 0, stored.width, stored.height);
+}
+
+void ConfigureIndicator(TZyrelLiquidIndicator& z) {
+    z.setObjectName("ZyrelLiquidIndicator1");
+    z.SetColorScheme(csPlasma);
+    z.SetSignNumber(7);
+    z.SetIndicatorKind(ik9segment);
+    z.SetOuterBevel(bkDown);
+    z.SetBevelColor(clMaroon);
+    z.SetBackColor(clBlack);
+    z.SetNumberForeColor(clRed);
+    z.SetNumberForeColor1(RGB(255, 255, 128));
+    z.SetNumberBackColor(clBlack);
+    z.SetIndicatorStyle(isThick);
+}
+
+QFont TahomaFont() {
+    EnsureTahomaFont();
+    return QFont(ResolveFontFamily("Tahoma"));
+}
+
+} // namespace
+
+TForm1::TForm1(MainWindowServices services, QWidget* parent)
+    : QWidget(parent), services_(services), skin_(ApplySkinPalette) {
+    CreateComponents();
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    // The timers stop before the logic their handlers call goes away.
+    for (auto* timer : {Timer1.get(), Timer2.get(), Timer3.get(), Timer4.get(), Timer5.get()}) {
+        timer->SetEnabled(false);
+    }
+}
+
+void TForm1::CreateComponents() {
+    setObjectName("Form1");
+    setWindowTitle("Vesmera");
+    setWindowIcon(VesmeraIcon());
+    setFont(TahomaFont());
+    resize(kClientWidth, kClientHeight);
+    move(0, 0);
+
+    // Form-file order: the tab control, its three display widgets, the hidden button, the
+    // tray icon, the port and the TCP client, the animator, the timers.
+    sTabControl1 = new TSTabControl(this);
+    sTabControl1->setGeometry(rect());
+    sTabControl1->SetOnChange([this] { ResetMessageForNewTab(*lcdScreen1View_); });
+
+    LCDAnimator1 = std::make_unique<TLCDAnimator>();
+    LCDAnimator1->SetCode({"[HorzScroll(-1); ]"});
+    LCDScreen1 = new TLCDScreen(sTabControl1);
+    LCDScreen2 = new TLCDScreen(sTabControl1);
+    ZyrelLiquidIndicator1 = new TZyrelLiquidIndicator(sTabControl1);
+    ConfigureLCDScreen(*LCDScreen1, kLCDScreen1, LCDAnimator1.get());
+    ConfigureLCDScreen(*LCDScreen2, kLCDScreen2, nullptr);
+    ConfigureIndicator(*ZyrelLiquidIndicator1);
+    // Windows drew these three without clipping each other; in Qt a sibling above clips the
+    // ones below, so the backdrop goes lowest and the message screen above it, leaving the
+    // indicator on top.
+    LCDScreen2->lower();
+    LCDScreen1->stackUnder(ZyrelLiquidIndicator1);
+
+    Button1 = new QPushButton(this);
+    Button1->setObjectName("Button1");
+    Button1->hide();
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+
+    CreateTray();
+    CreateMenu();
+
+    services_.tcpClient.SetConnectTimeout(kTcpConnectTimeoutMs);
+    services_.tcpClient.SetReadTimeout(kTcpReadTimeoutMs);
+    services_.tcpClient.SetPort(0);
+    services_.tcpClient.SetNagle(false);
+
+    Timer1 = std::make_unique<QtTimerSwitch>("Timer1", 100, this);
+    Timer2 = std::make_unique<QtTimerSwitch>("Timer2", 100, this);
+    Timer3 = std::make_unique<QtTimerSwitch>("Timer3", 3000, this);
+    Timer4 = std::make_unique<QtTimerSwitch>("Timer4", 10000, this);
+    Timer5 = std::make_unique<QtTimerSwitch>("Timer5", 100, this);
+
+    indicatorView_ = std::make_unique<IndicatorAdapter>(*ZyrelLiquidIndicator1);
+    lcdScreen1View_ = std::make_unique<ScreenAdapter>(*LCDScreen1);
+    lcdScreen2View_ = std::make_unique<ScreenAdapter>(*LCDScreen2);
+    serialPoller_ = std::make_unique<SerialPoller>(services_.comPort, settings_, weight_,
+                                                   *indicatorView_, *lcdScreen1View_,
+                                                   services_.sleeper, services_.decimalSeparator);
+    supervision_ = std::make_unique<SerialSupervision>(
+        services_.comPort, settings_, weight_, *indicatorView_, *lcdScreen1View_, *Timer1, *Timer5);
+    zeroCommand_ =
+        std::make_unique<ZeroCommand>(services_.comPort, settings_, services_.sleeper, *Timer5);
+    networkPoller_ = std::make_unique<NetworkPoller>(
+        services_.tcpClient, settings_, *indicatorView_, *lcdScreen1View_,
+        [this] { return SelectedTabText(); }, services_.decimalSeparator);
+
+    Timer1->SetHandler([this] { serialPoller_->VorlenTick(); });
+    Timer2->SetHandler([this] { networkPoller_->Timer2Tick(); });
+    Timer3->SetHandler([this] { networkPoller_->Timer3Tick(); });
+    Timer4->SetHandler([this] { supervision_->Tick(); });
+    Timer5->SetHandler([this] { serialPoller_->Tick643(); });
+    Timer4->SetEnabled(true); // the only timer on from the start, and never switched off
+
+    // Loaded: the stored properties are all read.
+    ZyrelLiquidIndicator1->Loaded();
+}
+
+void TForm1::CreateMenu() {
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName("PopupMenu1");
+    PopupMenu1->addAction(QString::fromUtf8("Настройки"), this, [this] { ShowSettings(); });
+    PopupMenu1->addAction(QString::fromUtf8("Свернуть в трей"), this, [this] { HideToTray(); });
+    PopupMenu1->addAction(QString::fromUtf8("Выход"), this, [this] { Terminate(); });
+    PopupMenu1->addAction(QString::fromUtf8("О Программе"), this, [this] { ShowAbout(); });
+}
+
+void TForm1::CreateTray() {
+    TrayIcon1 = new QSystemTrayIcon(windowIcon(), this);
+    TrayIcon1->setObjectName("TrayIcon1");
+    TrayIcon1->setToolTip(kTrayHint);
+    // Many Linux trays report no double-click, so a single click restores the window too.
+    connect(TrayIcon1, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) {
+                    RestoreFromTray();
+                }
+            });
+}
+
+void TForm1::FormCreate() {
+    ApplyStep({services_.settings, settings_, hiddenList_, *indicatorView_, *lcdScreen1View_,
+               *lcdScreen2View_, *sTabControl1, skin_, services_.comPortSetup, *Timer1, *Timer2,
+               *Timer3, *Timer5, &services_.tcpClient})
+        .Run();
+}
+
+void TForm1::Button1Click() {
+    zeroCommand_->Run();
+}
+
+QtTimerSwitch& TForm1::Timer(int number) const {
+    switch (number) {
+    case 1:
+        return *Timer1;
+    case 2:
+        return *Timer2;
+    case 3:
+        return *Timer3;
+    case 4:
+        return *Timer4;
+    default:
+        return *Timer5;
+    }
+}
+
+TForm5& TForm1::AboutWindow() {
+    if (about_ == nullptr) {
+        about_ = new TForm5(this);
+    }
+    return *about_;
+}
+
+void TForm1::ShowSettings() {
+    if (showSettings_) {
+        showSettings_();
+    }
+}
+
+void TForm1::HideToTray() {
+    // Without a notification area the icon could never be clicked, so the window only
+    // minimises and stays reachable from the task bar.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        showMinimized();
+        return;
+    }
+    TrayIcon1->show();
+    hide();
+}
+
+void TForm1::RestoreFromTray() {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    activateWindow();
+    TrayIcon1->hide();
+}
+
+void TForm1::Terminate() {
+    if (mayTerminate_ && !mayTerminate_()) {
+        return;
+    }
+    QCoreApplication::quit();
+}
+
+void TForm1::ShowAbout() {
+    AboutWindow().ShowModalBeside(*this);
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    sTabControl1->setGeometry(rect());
+    FormResize();
+}
+
+void TForm1::FormResize() {
+    // The 150-pixel snap resizes the window from inside its own resize handling.
+    if (inResize_) {
+        return;
+    }
+    inResize_ = true;
+    WindowFrame frame(*this, *sTabControl1);
+    RunResizeRules({frame, *sTabControl1, *indicatorView_, *lcdScreen1View_, *lcdScreen2View_},
+                   settings_.networkMode);
+    inResize_ = false;
+}
+
+void TForm1::contextMenuEvent(QContextMenuEvent* event) {
+    PopupMenu1->popup(event->globalPos());
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // Closing the window ends the program, as "Выход" does; the program never quits just
+    // because its last window went away (a box closed while the window is in the tray).
+    event->ignore();
+    Terminate();
+}
+
+} // namespace vesmera

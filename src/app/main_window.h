@@ -1,0 +1,137 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QWidget>
+
+#include "app/apply_step.h"
+#include "app/indicator_adapter.h"
+#include "app/qt_timer.h"
+#include "app/screen_adapter.h"
+#include "app/skin_manager.h"
+#include "app/tab_control.h"
+#include "common/held_settings.h"
+#include "common/sleeper.h"
+#include "link/serial_channel.h"
+#include "link/serial_poller.h"
+#include "link/serial_supervision.h"
+#include "link/shared_weight.h"
+#include "link/zero_command.h"
+#include "net/line_channel.h"
+#include "net/network_poller.h"
+#include "widgets/indicator/zyrel_liquid_indicator.h"
+#include "widgets/lcd/lcd_animator.h"
+#include "widgets/lcd/lcd_screen.h"
+
+class QMenu;
+class QPushButton;
+class QSystemTrayIcon;
+
+namespace vesmera {
+
+// What the main window works with but does not make itself, so that tests give it fakes.
+struct MainWindowServices {
+    ISettingsSource& settings;
+    ISerialChannel& comPort;        // ComPort1 as the polls use it
+    ISerialPortSetup& comPortSetup; // ComPort1 as the apply step configures it
+    ISleeper& sleeper;              // the delay between a request and its reply
+    ILineChannel& tcpClient;        // IdTCPClient1
+    char decimalSeparator = ',';
+};
+
+// TForm1, the main window: the weight indicator or the message screen in a tab control, the
+// five timers that poll, the context menu and the notification-area icon. Creating it runs
+// the apply step.
+class TForm1 final : public QWidget {
+public:
+    explicit TForm1(MainWindowServices services, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // FormCreate: run at creation and by the settings dialog after every save.
+    void FormCreate();
+    // The hidden Button1's click: the zero command of the selected protocol.
+    void Button1Click();
+
+    // The settings dialog's seam: "Настройки" calls this to show it modally. Until a dialog is
+    // set the menu item does nothing.
+    void SetSettingsDialog(std::function<void()> showModal) {
+        showSettings_ = std::move(showModal);
+    }
+    // The automation server's closing check: asked before "Выход" or closing the window ends
+    // the program; false keeps it running. Without a check the program always ends.
+    void SetCloseCheck(std::function<bool()> mayTerminate) {
+        mayTerminate_ = std::move(mayTerminate);
+    }
+
+    // The menu actions, by caption.
+    void ShowSettings(); // "Настройки"
+    void HideToTray();   // "Свернуть в трей"
+    void Terminate();    // "Выход"
+    void ShowAbout();    // "О Программе"
+    void RestoreFromTray();
+
+    const HeldSettings& Settings() const { return settings_; }
+    SharedWeightState& SharedWeight() { return weight_; }
+    ILineChannel& TcpClient() { return services_.tcpClient; }
+    std::optional<std::string> SelectedTabText() const { return sTabControl1->SelectedTabText(); }
+    char DecimalSeparator() const { return services_.decimalSeparator; }
+
+    // The components, for the settings dialog, automation and tests.
+    TSTabControl& TabControl() const { return *sTabControl1; }
+    TZyrelLiquidIndicator& Indicator() const { return *ZyrelLiquidIndicator1; }
+    TLCDScreen& MessageScreen() const { return *LCDScreen1; }
+    TLCDScreen& Backdrop() const { return *LCDScreen2; }
+    QtTimerSwitch& Timer(int number) const;
+    QMenu& ContextMenu() const { return *PopupMenu1; }
+    QSystemTrayIcon& TrayIcon() const { return *TrayIcon1; }
+    const std::vector<std::string>& HiddenList() const { return hiddenList_; }
+    IndicatorAdapter& IndicatorView() const { return *indicatorView_; }
+    ScreenAdapter& MessageScreenView() const { return *lcdScreen1View_; }
+    class TForm5& AboutWindow();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateComponents();
+    void CreateMenu();
+    void CreateTray();
+    void FormResize();
+
+    MainWindowServices services_;
+    HeldSettings settings_;
+    SharedWeightState weight_;
+    std::vector<std::string> hiddenList_;
+
+    TSTabControl* sTabControl1 = nullptr;
+    TLCDScreen* LCDScreen1 = nullptr;
+    TLCDScreen* LCDScreen2 = nullptr;
+    TZyrelLiquidIndicator* ZyrelLiquidIndicator1 = nullptr;
+    std::unique_ptr<TLCDAnimator> LCDAnimator1;
+    QPushButton* Button1 = nullptr;
+    QSystemTrayIcon* TrayIcon1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    std::unique_ptr<QtTimerSwitch> Timer1, Timer2, Timer3, Timer4, Timer5;
+    SkinManager skin_;
+
+    std::unique_ptr<IndicatorAdapter> indicatorView_;
+    std::unique_ptr<ScreenAdapter> lcdScreen1View_;
+    std::unique_ptr<ScreenAdapter> lcdScreen2View_;
+    std::unique_ptr<SerialPoller> serialPoller_;
+    std::unique_ptr<SerialSupervision> supervision_;
+    std::unique_ptr<ZeroCommand> zeroCommand_;
+    std::unique_ptr<NetworkPoller> networkPoller_;
+    class TForm5* about_ = nullptr;
+
+    std::function<void()> showSettings_;
+    std::function<bool()> mayTerminate_;
+    bool inResize_ = false;
+};
+
+} // namespace vesmera

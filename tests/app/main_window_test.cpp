@@ -1,0 +1,306 @@
+#include "app/main_window.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTabBar>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/about_window.h"
+#include "app/main_window_fakes.h"
+#include "app/resize_rules.h"
+
+namespace vesmera {
+namespace {
+
+using namespace testing_fakes;
+using ::testing::ElementsAre;
+
+// ComPort1 for the window: opening and configuring are recorded, writes are kept, and no
+// reply ever comes.
+class FakeComPort final : public ISerialChannel, public ISerialPortSetup {
+public:
+    void Open() override {
+        if (failOpen) {
+            throw Exception("Unable to open com-port");
+        }
+        open = true;
+        ++opens;
+    }
+    void Close() override { open = false; }
+    bool Connected() const override { return open; }
+    int WriteStr(const std::string& bytes) override {
+        written += bytes;
+        return static_cast<int>(bytes.size());
+    }
+    int ReadStr(std::string& bytes, int) override {
+        bytes.clear();
+        return 0;
+    }
+    void SetBaudRate(int bps) override { baud = bps; }
+    void SetPortName(const std::string& n) override { name = n; }
+    void SetLineFormat() override { lineFormat = true; }
+
+    bool open = false, failOpen = false, lineFormat = false;
+    int opens = 0, baud = 19200;
+    std::string name = "COM1", written;
+};
+
+class NoSleep final : public ISleeper {
+public:
+    void Sleep(std::uint32_t) override {}
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    std::unique_ptr<TForm1> Create() {
+        return std::make_unique<TForm1>(MainWindowServices{source, port, port, sleeper, tcp, ','});
+    }
+
+    Journal journal;
+    FakeSource source{journal};
+    FakeComPort port;
+    NoSleep sleeper;
+    FakeLineChannel tcp{journal};
+};
+
+TEST_F(MainWindowTest, FirstStartWithoutSettingsPollsComOneLocally) {
+    auto form = Create();
+    EXPECT_TRUE(form->Timer(1).IsEnabled());
+    EXPECT_FALSE(form->Timer(5).IsEnabled());
+    EXPECT_FALSE(form->Timer(2).IsEnabled());
+    EXPECT_FALSE(form->Timer(3).IsEnabled());
+    EXPECT_TRUE(form->Timer(4).IsEnabled());
+    EXPECT_TRUE(form->MessageScreen().isHidden());
+    EXPECT_FALSE(form->Indicator().isHidden());
+    EXPECT_EQ(port.name, "Com1");
+    EXPECT_EQ(port.baud, 19200);
+    EXPECT_TRUE(port.open);
+    EXPECT_EQ(form->Indicator().geometry(), QRect(0, 0, 403, 127));
+}
+
+TEST_F(MainWindowTest, NetworkModeWithThreeTerminals) {
+    source.settings_.networkMode = true;
+    source.list_ = {"Весы 1", "Весы 2", "Весы 3"};
+    auto form = Create();
+    ASSERT_EQ(form->TabControl().TabCount(), 3);
+    EXPECT_EQ(form->TabControl().TabText(0), "Весы 1");
+    EXPECT_EQ(form->TabControl().TabText(2), "Весы 3");
+    for (QWidget* w :
+         {static_cast<QWidget*>(&form->Indicator()), static_cast<QWidget*>(&form->MessageScreen()),
+          static_cast<QWidget*>(&form->Backdrop())}) {
+        EXPECT_EQ(w->y(), 20);
+        EXPECT_EQ(w->width(), 403);
+    }
+    EXPECT_FALSE(form->Timer(1).IsEnabled());
+    EXPECT_FALSE(form->Timer(5).IsEnabled());
+    EXPECT_TRUE(form->Timer(2).IsEnabled());
+    EXPECT_TRUE(form->Timer(3).IsEnabled());
+    EXPECT_FALSE(port.open);
+    EXPECT_EQ(form->IndicatorView().IndicatorString(), "-------");
+}
+
+TEST_F(MainWindowTest, NetworkModeWithoutListFileOnlyMovesTheWidgets) {
+    source.settings_.networkMode = true;
+    source.listExists_ = false;
+    auto form = Create();
+    EXPECT_EQ(form->Indicator().y(), 20);
+    EXPECT_EQ(form->TabControl().TabCount(), 0);
+    EXPECT_FALSE(form->Timer(2).IsEnabled());
+    EXPECT_TRUE(form->Timer(1).IsEnabled() == false);
+    EXPECT_NE(form->IndicatorView().IndicatorString(), "-------");
+}
+
+TEST_F(MainWindowTest, Local643ToNetworkStopsTimer5) {
+    source.settings_.protocol = "6.43";
+    auto form = Create();
+    EXPECT_TRUE(form->Timer(5).IsEnabled());
+    source.settings_.networkMode = true;
+    source.list_ = {"A"};
+    form->FormCreate();
+    EXPECT_FALSE(form->Timer(5).IsEnabled());
+    EXPECT_TRUE(form->Timer(2).IsEnabled());
+}
+
+TEST_F(MainWindowTest, Speed4800LeavesTheSpeed) {
+    port.baud = 14400;
+    source.settings_.baudRate = 4800;
+    auto form = Create();
+    EXPECT_EQ(port.baud, 14400);
+    EXPECT_TRUE(port.open);
+}
+
+TEST_F(MainWindowTest, ProtocolDifferingInCaseSelectsNoPoll) {
+    source.settings_.protocol = "ворлен";
+    auto form = Create();
+    EXPECT_FALSE(form->Timer(1).IsEnabled());
+    EXPECT_FALSE(form->Timer(5).IsEnabled());
+    EXPECT_TRUE(port.open);
+}
+
+TEST_F(MainWindowTest, BadBackgroundStopsAfterTheLoad) {
+    source.settings_.background = "black";
+    source.settings_.channel = 9;
+    auto form = Create();
+    EXPECT_EQ(form->Settings().channel, 9);
+    EXPECT_FALSE(form->Timer(1).IsEnabled());
+    EXPECT_FALSE(port.open);
+    EXPECT_EQ(port.name, "COM1");
+}
+
+TEST_F(MainWindowTest, ApplyStepLeavesTheSharedWeightAlone) {
+    auto form = Create();
+    form->SharedWeight() = {12.5L, -5002, 7};
+    form->FormCreate();
+    EXPECT_EQ(form->SharedWeight().weight, 12.5L);
+    EXPECT_EQ(form->SharedWeight().status, -5002);
+    EXPECT_EQ(form->SharedWeight().errorCounter, 7);
+}
+
+TEST_F(MainWindowTest, ComponentsCarryTheirStoredConfiguration) {
+    auto form = Create();
+    const TLCDScreen& lcd1 = form->MessageScreen();
+    EXPECT_TRUE(lcd1.AnimationEnabled());
+    EXPECT_TRUE(lcd1.AnimationRepeating());
+    EXPECT_EQ(lcd1.AnimationDelay(), 30u);
+    EXPECT_EQ(lcd1.PixelShape(), psRound);
+    EXPECT_EQ(lcd1.PixelSize(), pix3x3);
+    EXPECT_EQ(lcd1.PixelSpacing(), 0);
+    EXPECT_EQ(lcd1.Font().Height, -32);
+    EXPECT_EQ(lcd1.Font().Pitch, fpFixed);
+    ASSERT_NE(lcd1.LCDAnimator(), nullptr);
+    EXPECT_EQ(lcd1.LCDAnimator()->Code(), std::vector<std::string>{"[HorzScroll(-1); ]"});
+    const TLCDScreen& lcd2 = form->Backdrop();
+    EXPECT_FALSE(lcd2.AnimationEnabled());
+    EXPECT_EQ(lcd2.PixelSize(), pix2x2);
+    EXPECT_EQ(lcd2.PixelSpacing(), 1);
+    EXPECT_EQ(lcd2.Font().Height, -11);
+    EXPECT_EQ(lcd2.LCDAnimator(), nullptr);
+    const TZyrelLiquidIndicator& z = form->Indicator();
+    EXPECT_EQ(z.SignNumber(), 7);
+    EXPECT_EQ(z.IndicatorKind(), ik9segment);
+    EXPECT_EQ(z.OuterBevel(), bkDown);
+    EXPECT_EQ(z.IndicatorStyle(), isThick);
+    EXPECT_EQ(z.BevelColor(), clMaroon);
+    EXPECT_EQ(z.NumberForeColor1(), RGB(255, 255, 128));
+    // The apply step's colours: the background setting on both screens and the indicator.
+    EXPECT_EQ(z.BackColor(), clBlack);
+    EXPECT_EQ(lcd2.Font().Color, clRed);
+}
+
+TEST_F(MainWindowTest, TimersHaveTheirIntervals) {
+    auto form = Create();
+    EXPECT_EQ(form->Timer(1).Interval(), 100);
+    EXPECT_EQ(form->Timer(2).Interval(), 100);
+    EXPECT_EQ(form->Timer(3).Interval(), 3000);
+    EXPECT_EQ(form->Timer(4).Interval(), 10000);
+    EXPECT_EQ(form->Timer(5).Interval(), 100);
+}
+
+TEST_F(MainWindowTest, StacksTheBackdropLowestAndTheIndicatorOnTop) {
+    auto form = Create();
+    const QObjectList& children = form->TabControl().children();
+    const auto at = [&](QObject* o) { return children.indexOf(o); };
+    EXPECT_LT(at(&form->Backdrop()), at(&form->MessageScreen()));
+    EXPECT_LT(at(&form->MessageScreen()), at(&form->Indicator()));
+}
+
+TEST_F(MainWindowTest, ContextMenuInOrder) {
+    auto form = Create();
+    QStringList captions;
+    for (QAction* a : form->ContextMenu().actions()) {
+        captions << a->text();
+    }
+    EXPECT_EQ(captions,
+              QStringList({QString::fromUtf8("Настройки"), QString::fromUtf8("Свернуть в трей"),
+                           QString::fromUtf8("Выход"), QString::fromUtf8("О Программе")}));
+    EXPECT_EQ(form->TrayIcon().toolTip(), "Vesmera v.3.1");
+    EXPECT_FALSE(form->TrayIcon().isVisible());
+}
+
+TEST_F(MainWindowTest, SettingsItemRunsTheDialogSeam) {
+    auto form = Create();
+    int shown = 0;
+    form->SetSettingsDialog([&] { ++shown; });
+    form->ContextMenu().actions()[0]->trigger();
+    EXPECT_EQ(shown, 1);
+}
+
+TEST_F(MainWindowTest, HidingToTrayNeverLosesTheWindow) {
+    auto form = Create();
+    form->show();
+    form->HideToTray();
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        EXPECT_TRUE(form->isHidden());
+        EXPECT_TRUE(form->TrayIcon().isVisible());
+    } else {
+        EXPECT_TRUE(form->isMinimized());
+    }
+    form->RestoreFromTray();
+    EXPECT_FALSE(form->isHidden());
+    EXPECT_FALSE(form->isMinimized());
+    EXPECT_FALSE(form->TrayIcon().isVisible());
+}
+
+TEST_F(MainWindowTest, WindowDraggedTo120HighSnapsTo150) {
+    auto form = Create();
+    form->show();
+    form->resize(403, 120);
+    QApplication::processEvents();
+    // The outer height snaps; the client area is what the frame leaves of it.
+    EXPECT_EQ(form->frameGeometry().height(), 150);
+    EXPECT_EQ(form->TabControl().height(), form->height());
+    EXPECT_EQ(form->Indicator().height(), form->height());
+}
+
+TEST_F(MainWindowTest, Window300HighInLocalMode) {
+    auto form = Create();
+    form->show();
+    form->resize(403, 300);
+    QApplication::processEvents();
+    EXPECT_EQ(form->MessageScreenView().Height(), 200);
+    EXPECT_EQ(form->MessageScreenView().FontSize(), 20);
+    EXPECT_EQ(form->Indicator().height(), 300);
+    EXPECT_EQ(form->Backdrop().height(), 300);
+}
+
+TEST_F(MainWindowTest, FontRuleOnHeightsSetDirectly) {
+    auto form = Create();
+    ScreenAdapter& lcd = form->MessageScreenView();
+    lcd.SetHeight(70);
+    ApplyMessageFontRule(lcd);
+    EXPECT_EQ(lcd.FontSize(), 10);
+    lcd.SetHeight(71);
+    ApplyMessageFontRule(lcd);
+    EXPECT_EQ(lcd.FontSize(), 7);
+}
+
+TEST_F(MainWindowTest, AboutWindowBesideTheMainWindow) {
+    auto form = Create();
+    form->move(30, 40);
+    form->AboutWindow().PlaceBeside(*form);
+    EXPECT_EQ(form->AboutWindow().pos(), QPoint(130, 40));
+}
+
+TEST_F(MainWindowTest, ButtonOneSendsTheVorlenZeroFrame) {
+    source.settings_.channel = 1;
+    auto form = Create();
+    port.written.clear();
+    form->Button1Click();
+    ASSERT_EQ(port.written.size(), 6u);
+    EXPECT_EQ(static_cast<unsigned char>(port.written[2]), 0xC0);
+}
+
+TEST_F(MainWindowTest, TabChangeBlanksTheMessage) {
+    source.settings_.networkMode = true;
+    source.list_ = {"A", "B"};
+    auto form = Create();
+    form->MessageScreenView().SetText("Сервер не найден");
+    form->TabControl().TabBar()->setCurrentIndex(1);
+    EXPECT_EQ(form->MessageScreenView().Text(), " ");
+}
+
+} // namespace
+} // namespace vesmera
