@@ -1,0 +1,1 @@
+target_link_libraries(${n} PRIVATE vesmera_lcd Qt6::Widgets)

@@ -1,0 +1,108 @@
+#include "widgets/lcd/dot_renderer.h"
+
+#include <algorithm>
+
+namespace vesmera {
+
+namespace {
+
+struct Axis {
+    long long Size; // W or H of the sources
+    long long Dots; // FNbXPixels or FNbYPixels
+};
+
+void WrapAround(std::int32_t& reference, const Axis& axis, const int* offsets, int count) {
+    auto any = [&](auto condition) {
+        return std::any_of(offsets, offsets + count,
+                           [&](int o) { return condition(static_cast<long long>(o) + reference); });
+    };
+    if (any([&](long long p) { return p < -axis.Size; }))
+        reference = AddWrapping(reference, axis.Size + axis.Dots);
+    if (any([&](long long p) { return p > axis.Dots; }))
+        reference = AddWrapping(reference, -(axis.Size + axis.Dots));
+}
+
+void Place(MonoImage& frame, const DotSource& s, const ScrollReferences& r,
+           MonoImage::CopyMode mode) {
+    const bool dynamic = s.Mode == amDynamic;
+    frame.Draw(*s.Image, static_cast<long long>(s.X) + (dynamic ? r.H : 0),
+               static_cast<long long>(s.Y) + (dynamic ? r.V : 0), mode);
+}
+
+} // namespace
+
+MonoImage BuildDotFrame(int nbX, int nbY, TDisplayMode mode, TBitmapCopyMode copyMode,
+                        const DotSource& lines, const DotSource& bitmap,
+                        ScrollReferences& references) {
+    MonoImage frame(nbX, nbY);
+    const bool useLines = mode != dmBitmap;
+    const bool useBitmap = mode != dmText;
+    int xs[2], ys[2], n = 0;
+    long long w = 0, h = 0;
+    for (const DotSource* s : {&lines, &bitmap}) {
+        if ((s == &lines && !useLines) || (s == &bitmap && !useBitmap))
+            continue;
+        xs[n] = s->X;
+        ys[n] = s->Y;
+        ++n;
+        w = std::max<long long>(w, s->Image->Width());
+        h = std::max<long long>(h, s->Image->Height());
+    }
+    WrapAround(references.H, {w, nbX}, xs, n);
+    WrapAround(references.V, {h, nbY}, ys, n);
+    if (useLines)
+        Place(frame, lines, references, MonoImage::CopyMode::Replace);
+    if (useBitmap)
+        Place(frame, bitmap, references,
+              copyMode == cmTransparent && useLines ? MonoImage::CopyMode::Combine
+                                                    : MonoImage::CopyMode::Replace);
+    return frame;
+}
+
+RgbImage MakeLitCell(const CellStyle& s) {
+    RgbImage cell(s.PixelWidth, s.PixelHeight, s.Off);
+    if (s.Shape == psSquare || (s.PixelWidth == 1 && s.PixelHeight == 1)) {
+        cell.FillRect(0, 0, s.PixelWidth, s.PixelHeight, s.On);
+        return cell;
+    }
+    const double rx = s.PixelWidth / 2.0 - 0.25, ry = s.PixelHeight / 2.0 - 0.25;
+    for (int y = 0; y < s.PixelHeight; ++y)
+        for (int x = 0; x < s.PixelWidth; ++x) {
+            const double dx = (x + 0.5 - s.PixelWidth / 2.0) / rx;
+            const double dy = (y + 0.5 - s.PixelHeight / 2.0) / ry;
+            if (dx * dx + dy * dy <= 1.0)
+                cell.Row(y)[x] = s.On;
+        }
+    return cell;
+}
+
+void RenderDots(const MonoImage& frame, const CellStyle& s, RgbImage& target) {
+    if (frame.Empty() || target.Empty() || s.PixelWidth <= 0 || s.PixelHeight <= 0)
+        return;
+    const RgbImage lit = MakeLitCell(s);
+    const long long pitchX = static_cast<long long>(s.PixelWidth) + s.PixelSpacing;
+    const long long pitchY = static_cast<long long>(s.PixelHeight) + s.PixelSpacing;
+
+    RgbImage strip(target.Width(), s.PixelHeight, s.Background);
+    strip.FillRect(0, 0, s.PixelWidth, s.PixelHeight, s.Off);
+    for (long long filled = pitchX; filled > 0 && filled < strip.Width(); filled *= 2)
+        strip.CopyFrom(strip, 0, 0, filled, s.PixelHeight, filled, 0);
+
+    for (int j = 0; j < frame.Height(); ++j) {
+        const long long y = j * pitchY;
+        if (y >= target.Height())
+            break;
+        target.CopyFrom(strip, 0, 0, strip.Width(), s.PixelHeight, 0, y);
+        const std::uint8_t* row = frame.Row(j);
+        for (int b = 0; b < frame.Stride(); ++b) {
+            if (row[b] == 0)
+                continue;
+            for (int bit = 0; bit < 8; ++bit)
+                if (row[b] & (0x80 >> bit))
+                    target.CopyFrom(lit, 0, 0, s.PixelWidth, s.PixelHeight,
+                                    (b * 8LL + bit) * pitchX, y);
+        }
+    }
+}
+
+} // namespace vesmera

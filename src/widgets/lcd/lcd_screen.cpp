@@ -1,0 +1,116 @@
+#include "widgets/lcd/lcd_screen.h"
+
+#include <QMetaObject>
+#include <QPaintEvent>
+#include <QPainter>
+#include <algorithm>
+#include <climits>
+
+#include "widgets/lcd/qt_lines_renderer.h"
+
+namespace vesmera {
+
+QtAnimationTimer::QtAnimationTimer(std::function<void()> onTick) {
+    FTimer.setInterval(static_cast<int>(TLCDScreenModel::kInitialTimerInterval));
+    QObject::connect(&FTimer, &QTimer::timeout, std::move(onTick));
+}
+
+void QtAnimationTimer::SetInterval(std::uint32_t ms) {
+    FTimer.setInterval(static_cast<int>(std::min<std::uint32_t>(ms, INT_MAX)));
+    Apply();
+}
+
+void QtAnimationTimer::SetEnabled(bool enabled) {
+    FEnabled = enabled;
+    Apply();
+}
+
+void QtAnimationTimer::Apply() {
+    if (FEnabled && FTimer.interval() > 0) {
+        if (!FTimer.isActive())
+            FTimer.start();
+    } else {
+        FTimer.stop();
+    }
+}
+
+// The timer only fires from the event loop, after construction, so the model can be reached
+// through the pointer taken here.
+TLCDScreen::TLCDScreen(QWidget* parent)
+    : QWidget(parent),
+      TLCDScreenModel(std::make_unique<QtLinesRenderer>(),
+                      std::make_unique<QtAnimationTimer>([this] { TimerTick(); })) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    SetHost(this);
+    resize(TLCDScreenModel::Width(), TLCDScreenModel::Height());
+}
+
+TLCDScreen::~TLCDScreen() {
+    SetHost(nullptr);
+}
+
+void TLCDScreen::SetBitmap(const QImage& picture) {
+    TLCDScreenModel::SetBitmap(ToMonoImage(picture));
+}
+
+void TLCDScreen::SetWidth(int width) {
+    SetBounds(x(), y(), width, Height());
+}
+
+void TLCDScreen::SetHeight(int height) {
+    SetBounds(x(), y(), Width(), height);
+}
+
+void TLCDScreen::SetTop(int top) {
+    move(x(), top);
+}
+
+void TLCDScreen::SetBounds(int left, int top, int width, int height) {
+    SetSize(width, height);
+    setGeometry(left, top, std::max(width, 0), std::max(height, 0));
+}
+
+void TLCDScreen::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // Layouts and the window system resize too; the model follows, except while a snap of its
+    // own is being applied.
+    if (width() != TLCDScreenModel::Width() || height() != TLCDScreenModel::Height())
+        SetSize(width(), height());
+}
+
+void TLCDScreen::paintEvent(QPaintEvent*) {
+    FPainting = true;
+    RgbImage picture = Compose(isEnabled());
+    FPainting = false;
+    ++FPaintCount;
+    // Wrap the composed pixels without copying them, then copy the whole picture at once.
+    const QImage view(reinterpret_cast<const uchar*>(picture.Data()), picture.Width(),
+                      picture.Height(), picture.Width() * 4, QImage::Format_RGB32);
+    FLastPicture = view.copy();
+    QPainter painter(this);
+    painter.drawImage(0, 0, FLastPicture);
+}
+
+void TLCDScreen::Repaint() {
+    if (isVisible())
+        repaint();
+}
+
+void TLCDScreen::SizeSnapped(int width, int height) {
+    if (!FPainting) {
+        resize(width, height);
+        return;
+    }
+    // A paint handler must not resize its own window; the snapped size is applied as soon as
+    // this paint is over. The model already holds it.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (size() != QSize(TLCDScreenModel::Width(), TLCDScreenModel::Height()))
+                resize(std::max(TLCDScreenModel::Width(), 0),
+                       std::max(TLCDScreenModel::Height(), 0));
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace vesmera

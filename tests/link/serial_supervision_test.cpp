@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include "link/link_display.h"
+#include "link/poll_timers.h"
+#include "link/serial_supervision.h"
+#include "link_fakes.h"
+
+namespace vesmera {
+namespace {
+
+class SerialSupervisionTest : public ::testing::Test {
+protected:
+    SerialSupervisionTest() : channel(&log) {}
+
+    void ExpectPortFailed() {
+        EXPECT_FALSE(timer1.enabled);
+        EXPECT_FALSE(timer5.enabled);
+        EXPECT_EQ(state.weight, kWeightPortFailed);
+        EXPECT_FALSE(indicator.visible);
+        EXPECT_TRUE(message.visible);
+        EXPECT_EQ(message.text, kMessagePortFailed);
+    }
+
+    testing::CallLog log;
+    testing::FakeChannel channel;
+    testing::FakeIndicator indicator;
+    testing::FakeMessage message;
+    testing::FakeTimer timer1{true};
+    testing::FakeTimer timer5;
+    HeldSettings settings;
+    SharedWeightState state;
+    SerialSupervision supervision{channel, settings, state, indicator, message, timer1, timer5};
+};
+
+TEST_F(SerialSupervisionTest, OpensProbesAndSelectsThePollTimer) {
+    settings.protocol = kProtocol643;
+    supervision.Tick();
+    EXPECT_EQ(log, (testing::CallLog{"open", "write 31"}));
+    EXPECT_FALSE(timer1.enabled);
+    EXPECT_TRUE(timer5.enabled);
+    settings.protocol = kProtocolVorlen;
+    supervision.Tick();
+    EXPECT_TRUE(timer1.enabled);
+    EXPECT_FALSE(timer5.enabled);
+}
+
+TEST_F(SerialSupervisionTest, OtherProtocolTextLeavesTimersAlone) {
+    settings.protocol = "6.44";
+    timer5.enabled = true;
+    supervision.Tick();
+    EXPECT_TRUE(timer1.enabled);
+    EXPECT_TRUE(timer5.enabled);
+    EXPECT_TRUE(timer1.history.empty());
+}
+
+TEST_F(SerialSupervisionTest, NetworkModeDoesNothing) {
+    settings.networkMode = true;
+    channel.open = false;
+    channel.failOpen = true;
+    state.weight = 12;
+    supervision.Tick();
+    EXPECT_TRUE(log.empty());
+    EXPECT_EQ(state.weight, 12);
+    EXPECT_TRUE(timer1.enabled);
+    EXPECT_TRUE(message.text.empty());
+}
+
+struct FailureRow {
+    const char* name;
+    bool failOpen;
+    bool failWrite;
+    bool portOpen;
+};
+
+class SupervisionFailureTest : public SerialSupervisionTest,
+                               public ::testing::WithParamInterface<FailureRow> {};
+
+TEST_P(SupervisionFailureTest, StopsPollsClosesAndShowsTheMessage) {
+    const auto& row = GetParam();
+    channel.open = row.portOpen;
+    channel.failOpen = row.failOpen;
+    channel.failWrite = row.failWrite;
+    state.status = kStatusStable;
+    state.errorCounter = 4;
+    timer5.enabled = true;
+    EXPECT_NO_THROW(supervision.Tick());
+    ExpectPortFailed();
+    EXPECT_EQ(state.status, kStatusStable);
+    EXPECT_EQ(state.errorCounter, 4);
+    EXPECT_EQ(log.back(), "close");
+    EXPECT_FALSE(channel.open);
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, SupervisionFailureTest,
+                         ::testing::Values(FailureRow{"OpenFails", true, false, false},
+                                           FailureRow{"WriteFails", false, true, true},
+                                           FailureRow{"ClosedPortWriteFails", false, true, false}),
+                         [](const auto& info) { return info.param.name; });
+
+TEST_F(SerialSupervisionTest, FailingCloseIsIgnoredAndTheMessageShown) {
+    channel.failWrite = true;
+    channel.failClose = true;
+    EXPECT_NO_THROW(supervision.Tick());
+    ExpectPortFailed();
+}
+
+TEST_F(SerialSupervisionTest, RecoveryReopensAndRestartsThePollTimer) {
+    channel.open = false;
+    channel.failOpen = true;
+    supervision.Tick();
+    ExpectPortFailed();
+    supervision.Tick();
+    ExpectPortFailed();
+
+    channel.failOpen = false;
+    log.clear();
+    supervision.Tick();
+    EXPECT_EQ(log, (testing::CallLog{"open", "write 31"}));
+    EXPECT_TRUE(timer1.enabled);
+    EXPECT_FALSE(timer5.enabled);
+    // The message stays until a poll shows the indicator again.
+    EXPECT_TRUE(message.visible);
+    EXPECT_EQ(state.weight, kWeightPortFailed);
+}
+
+TEST(PollTimers, SelectionRule) {
+    testing::FakeTimer t1, t5{true};
+    EXPECT_TRUE(SelectPollTimer(kProtocolVorlen, t1, t5));
+    EXPECT_TRUE(t1.enabled);
+    EXPECT_FALSE(t5.enabled);
+    EXPECT_TRUE(SelectPollTimer(kProtocol643, t1, t5));
+    EXPECT_FALSE(t1.enabled);
+    EXPECT_TRUE(t5.enabled);
+    EXPECT_FALSE(SelectPollTimer("ворлен", t1, t5));
+    EXPECT_FALSE(t1.enabled);
+    EXPECT_TRUE(t5.enabled);
+}
+
+} // namespace
+} // namespace vesmera
