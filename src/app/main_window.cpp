@@ -228,6 +228,17 @@ void TForm1::CreateComponents() {
         services_.tcpClient, settings_, *indicatorView_, *lcdScreen1View_,
         [this] { return SelectedTabText(); }, services_.decimalSeparator);
 
+    // The last failure of the serial channel or the line channel, as a tooltip over the
+    // display; a successful poll removes it.
+    serialPoller_->SetFailureReport(&failures_);
+    supervision_->SetFailureReport(&failures_);
+    networkPoller_->SetFailureReport(&failures_);
+    failures_.SetListener([this](const std::string& text) {
+        const QString tip = QString::fromStdString(text);
+        ZyrelLiquidIndicator1->setToolTip(tip);
+        LCDScreen1->setToolTip(tip);
+    });
+
     Timer1->SetHandler([this] { serialPoller_->VorlenTick(); });
     Timer2->SetHandler([this] { networkPoller_->Timer2Tick(); });
     Timer3->SetHandler([this] { networkPoller_->Timer3Tick(); });
@@ -263,7 +274,7 @@ void TForm1::CreateTray() {
 
 void TForm1::FormCreate() {
     ApplyStep({services_.settings, settings_, hiddenList_, *indicatorView_, *lcdScreen1View_,
-               *lcdScreen2View_, *sTabControl1, skin_, services_.comPortSetup, *Timer1, *Timer2,
+               *lcdScreen2View_, *sTabControl1, skin_, reportingPortSetup_, *Timer1, *Timer2,
                *Timer3, *Timer5, &services_.tcpClient})
         .Run();
 }

@@ -11,6 +11,7 @@
 #include "app/apply_step.h"
 #include "app/indicator_adapter.h"
 #include "app/qt_timer.h"
+#include "app/reporting_port_setup.h"
 #include "app/screen_adapter.h"
 #include "app/skin_manager.h"
 #include "app/tab_control.h"
@@ -106,6 +107,8 @@ private:
 
     MainWindowServices services_;
     HeldSettings settings_;
+    FailureReport failures_;
+    ReportingPortSetup reportingPortSetup_{services_.comPortSetup, failures_};
     SharedWeightState weight_;
     std::vector<std::string> hiddenList_;
 

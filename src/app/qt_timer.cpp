@@ -7,11 +7,13 @@ QtTimerSwitch::QtTimerSwitch(const char* name, int intervalMs, QObject* parent)
     timer_->setObjectName(name);
     timer_->setInterval(intervalMs);
     timer_->setTimerType(Qt::PreciseTimer);
-    QObject::connect(timer_, &QTimer::timeout, timer_, [this] {
-        if (handler_) {
-            guard_.Run(handler_);
-        }
-    });
+    QObject::connect(timer_, &QTimer::timeout, timer_, [this] { Tick(); });
+}
+
+void QtTimerSwitch::Tick() {
+    if (handler_) {
+        guard_.Run(handler_);
+    }
 }
 
 void QtTimerSwitch::SetEnabled(bool enabled) {

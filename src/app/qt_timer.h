@@ -20,6 +20,8 @@ public:
     // Like a timer's Enabled: switching on a running timer changes nothing, its period runs on.
     void SetEnabled(bool enabled) override;
     bool IsEnabled() const override { return timer_->isActive(); }
+    // One tick, as the timer's period running out gives it.
+    void Tick();
     int Interval() const { return timer_->interval(); }
     QTimer* Timer() const { return timer_; }
 

@@ -30,14 +30,25 @@ void SerialPoller::Poll(Exchange exchange, Decoder decode) {
     bool applied = false;
     try {
         reply = exchange(channel_, sleeper_, settings_);
+    } catch (const Exception& e) {
+        // A channel failure: one failed poll, and the reason kept for the user.
+        if (failures_)
+            failures_->Failed(e.Message());
+        CountFailure(reply);
+        indicator_.SetIndicatorString(FormatGeneral(state_.weight, decimalSeparator_));
+        return;
+    }
+    try {
         applied = Apply(decode(reply));
     } catch (const Exception&) {
-        // A channel failure or a colour text that names no colour: one failed poll.
+        // A colour text that names no colour: one failed poll.
         applied = false;
     }
-    if (applied)
+    if (applied) {
         state_.errorCounter = 0;
-    else
+        if (failures_)
+            failures_->Succeeded();
+    } else
         CountFailure(reply);
     indicator_.SetIndicatorString(FormatGeneral(state_.weight, decimalSeparator_));
 }

@@ -11,6 +11,8 @@
 #include "link/shared_weight.h"
 #include "link/terminal_reading.h"
 
+#include "common/failure_report.h"
+
 namespace vesmera {
 
 inline constexpr std::int32_t kLinkLostAfter = 10; // failures tolerated before the link is lost
@@ -26,6 +28,9 @@ public:
 
     void VorlenTick();
     void Tick643();
+
+    // Where the channel's failure texts go; none by default.
+    void SetFailureReport(FailureReport* report) { failures_ = report; }
 
 private:
     using Exchange = std::string (*)(ISerialChannel&, ISleeper&, const HeldSettings&);
@@ -44,6 +49,7 @@ private:
     IMessageView& message_;
     ISleeper& sleeper_;
     char decimalSeparator_;
+    FailureReport* failures_ = nullptr;
 };
 
 } // namespace vesmera

@@ -27,7 +27,9 @@ void SerialSupervision::Tick() {
         channel_.Open();
         channel_.WriteStr(kProbe);
         SelectPollTimer(settings_.protocol, timer1_, timer5_);
-    } catch (const Exception&) {
+    } catch (const Exception& e) {
+        if (failures_)
+            failures_->Failed(e.Message());
         Fail();
     }
 }

@@ -5,6 +5,8 @@
 #include "link/serial_channel.h"
 #include "link/shared_weight.h"
 
+#include "common/failure_report.h"
+
 namespace vesmera {
 
 // The Timer4 tick in local mode: reopens a closed port, checks that it takes a write, and
@@ -18,6 +20,9 @@ public:
 
     void Tick();
 
+    // Where the channel's failure texts go; none by default.
+    void SetFailureReport(FailureReport* report) { failures_ = report; }
+
 private:
     void Fail();
 
@@ -28,6 +33,7 @@ private:
     IMessageView& message_;
     ITimerSwitch& timer1_;
     ITimerSwitch& timer5_;
+    FailureReport* failures_ = nullptr;
 };
 
 } // namespace vesmera

@@ -5,6 +5,7 @@
 #include "common/color.h"
 #include "common/exception.h"
 #include "common/number_text.h"
+#include "net/line_channel_error.h"
 #include "net/weight_server.h"
 
 namespace vesmera {
@@ -53,10 +54,20 @@ void NetworkPoller::Timer2Tick() {
             return;
         }
         Poll();
-    } catch (const Exception&) {
+        if (failures_)
+            failures_->Succeeded();
+    } catch (const Exception& e) {
+        ReportChannelFailure(e);
         ShowMessage(kMessageServerNotFound);
         DropIfDead();
     }
+}
+
+void NetworkPoller::ReportChannelFailure(const Exception& e) {
+    // Only the channel's own failures say something a user can act on; a malformed reply or a
+    // missing tab is plain from the display.
+    if (failures_ && dynamic_cast<const LineChannelError*>(&e))
+        failures_->Failed(e.Message());
 }
 
 void NetworkPoller::Poll() {
@@ -104,7 +115,8 @@ void NetworkPoller::Timer3Tick() {
     }
     try {
         client_.Connect();
-    } catch (const Exception&) {
+    } catch (const Exception& e) {
+        ReportChannelFailure(e);
         ShowMessage(kMessageServerNotFound);
     }
 }

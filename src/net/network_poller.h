@@ -8,6 +8,9 @@
 #include "common/views.h"
 #include "net/line_channel.h"
 
+#include "common/exception.h"
+#include "common/failure_report.h"
+
 namespace vesmera {
 
 inline constexpr const char* kMessageNoSuchTerminal = "Teрминал не найден"; // Latin "Te"
@@ -29,7 +32,11 @@ public:
     void Timer2Tick();
     void Timer3Tick();
 
+    // Where the channel's failure texts go; none by default.
+    void SetFailureReport(FailureReport* report) { failures_ = report; }
+
 private:
+    void ReportChannelFailure(const Exception& e);
     // The connected test; a test that fails itself means a reset connection, which is dropped.
     bool ConnectedOrDrop();
     void DropIfDead();
@@ -43,6 +50,7 @@ private:
     IMessageView& message_;
     SelectedTab selectedTab_;
     char decimalSeparator_;
+    FailureReport* failures_ = nullptr;
 };
 
 } // namespace vesmera

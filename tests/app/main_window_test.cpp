@@ -18,13 +18,13 @@ namespace {
 using namespace testing_fakes;
 using ::testing::ElementsAre;
 
-// ComPort1 for the window: opening and configuring are recorded, writes are kept, and no
-// reply ever comes.
+// ComPort1 for the window: opening and configuring are recorded, writes are kept, and each
+// read hands out `reply` (nothing by default).
 class FakeComPort final : public ISerialChannel, public ISerialPortSetup {
 public:
     void Open() override {
         if (failOpen) {
-            throw Exception("Unable to open com-port");
+            throw Exception("Unable to open com port (Error: 13)");
         }
         open = true;
         ++opens;
@@ -36,8 +36,8 @@ public:
         return static_cast<int>(bytes.size());
     }
     int ReadStr(std::string& bytes, int) override {
-        bytes.clear();
-        return 0;
+        bytes = reply;
+        return static_cast<int>(bytes.size());
     }
     void SetBaudRate(int bps) override { baud = bps; }
     void SetPortName(const std::string& n) override { name = n; }
@@ -45,7 +45,7 @@ public:
 
     bool open = false, failOpen = false, lineFormat = false;
     int opens = 0, baud = 19200;
-    std::string name = "COM1", written;
+    std::string name = "COM1", written, reply;
 };
 
 class NoSleep final : public ISleeper {
@@ -300,6 +300,26 @@ TEST_F(MainWindowTest, TabChangeBlanksTheMessage) {
     form->MessageScreenView().SetText("Сервер не найден");
     form->TabControl().TabBar()->setCurrentIndex(1);
     EXPECT_EQ(form->MessageScreenView().Text(), " ");
+}
+
+TEST_F(MainWindowTest, TooltipShowsWhyThePortFailedUntilAPollSucceeds) {
+    port.failOpen = true;
+    auto form = Create();
+    const QString reason = "Unable to open com port (Error: 13)";
+    EXPECT_EQ(form->Indicator().toolTip(), reason);
+    EXPECT_EQ(form->MessageScreen().toolTip(), reason);
+
+    // The supervision tick reopens the port; the reason stays until a reading comes.
+    port.failOpen = false;
+    form->Timer(4).Tick();
+    EXPECT_TRUE(port.open);
+    EXPECT_EQ(form->Indicator().toolTip(), reason);
+
+    port.reply = std::string("\xFF\x01\xC3\x56\x34\x12\x12\x00\xFF\xFF", 10);
+    form->Timer(1).Tick();
+    EXPECT_EQ(form->Indicator().Indicatorstring(), "1234,56");
+    EXPECT_TRUE(form->Indicator().toolTip().isEmpty());
+    EXPECT_TRUE(form->MessageScreen().toolTip().isEmpty());
 }
 
 } // namespace

@@ -234,6 +234,33 @@ TEST_F(SerialPollerTest, ChannelFailuresCountAndNeverEscape) {
     EXPECT_EQ(indicator.text, "0");
 }
 
+TEST_F(SerialPollerTest, TheLastChannelFailureIsKeptUntilAPollSucceeds) {
+    FailureReport report;
+    std::vector<std::string> heard;
+    report.SetListener([&](const std::string& text) { heard.push_back(text); });
+    poller.SetFailureReport(&report);
+
+    channel.failWrite = true;
+    poller.VorlenTick();
+    poller.VorlenTick(); // the same text again is no news
+    EXPECT_EQ(report.Text(), "WriteFile function failed (Error: 5)");
+    channel.failWrite = false;
+    channel.failRead = true;
+    poller.Tick643();
+    EXPECT_EQ(report.Text(), "ReadFile function failed (Error: 5)");
+    channel.failRead = false;
+
+    // Silence says nothing about the channel: the reason stays.
+    poller.VorlenTick();
+    EXPECT_EQ(report.Text(), "ReadFile function failed (Error: 5)");
+    EXPECT_EQ(state.errorCounter, 4);
+
+    VorlenPoll(VorlenReply(0x00, 0x12, 0x34, 0x00));
+    EXPECT_EQ(report.Text(), "");
+    EXPECT_EQ(heard, (std::vector<std::string>{"WriteFile function failed (Error: 5)",
+                                               "ReadFile function failed (Error: 5)", ""}));
+}
+
 TEST_F(SerialPollerTest, FailedWriteStillLeavesThePortOpen) {
     channel.failWrite = true;
     FailPolls(11);

@@ -136,5 +136,19 @@ TEST(PollTimers, SelectionRule) {
     EXPECT_TRUE(t5.enabled);
 }
 
+TEST_F(SerialSupervisionTest, AFailedReopenKeepsTheReasonForTheUser) {
+    FailureReport report;
+    supervision.SetFailureReport(&report);
+    channel.open = false;
+    channel.failOpen = true;
+    supervision.Tick();
+    ExpectPortFailed();
+    EXPECT_EQ(report.Text(), "Unable to open com port (Error: 2)");
+    // A port that opens again is not yet a reading: only a successful poll clears the reason.
+    channel.failOpen = false;
+    supervision.Tick();
+    EXPECT_EQ(report.Text(), "Unable to open com port (Error: 2)");
+}
+
 } // namespace
 } // namespace vesmera

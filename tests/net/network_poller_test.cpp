@@ -211,5 +211,27 @@ TEST_F(PollerTest, Timer3DiscardsDeadAndResetConnectionsBeforeReconnecting) {
     EXPECT_EQ(message.shows, 0);
 }
 
+TEST_F(PollerTest, OnlyLineChannelFailuresAreKeptAndASuccessfulPollClearsThem) {
+    FailureReport report;
+    poller.SetFailureReport(&report);
+
+    client.connectFailure = LineFailure::ConnectTimedOut;
+    poller.Timer3Tick();
+    EXPECT_EQ(report.Text(), LineFailureMessage(LineFailure::ConnectTimedOut, 0));
+    client.connectFailure.reset();
+
+    // A reply that is not a number is plain from the display; the channel's reason stays.
+    TickWith("abc", "-5002");
+    EXPECT_EQ(report.Text(), LineFailureMessage(LineFailure::ConnectTimedOut, 0));
+
+    client.connected = true;
+    client.replies = {"1"}; // the status line never comes
+    poller.Timer2Tick();
+    EXPECT_EQ(report.Text(), LineFailureMessage(LineFailure::ReadTimedOut, 0));
+
+    TickWith("12", "-5002");
+    EXPECT_EQ(report.Text(), "");
+}
+
 } // namespace
 } // namespace vesmera::test
