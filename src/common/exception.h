@@ -9,8 +9,13 @@ namespace vesmera {
 // caller may see. Subsystems derive their own kinds (serial, socket) from it.
 class Exception : public std::runtime_error {
 public:
-    explicit Exception(const std::string& message) : std::runtime_error(message) {}
-    std::string Message() const { return what(); }
+    explicit Exception(const std::string& message)
+        : std::runtime_error(message), message_(message) {}
+    // The whole text, also past a NUL that what() would stop at.
+    std::string Message() const { return message_; }
+
+private:
+    std::string message_;
 };
 
 } // namespace vesmera

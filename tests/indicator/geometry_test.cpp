@@ -4,6 +4,7 @@
 
 #include "widgets/indicator/indicator_geometry.h"
 #include "widgets/indicator/indicator_model.h"
+#include "widgets/indicator/pixel_region.h"
 
 namespace vesmera {
 namespace {
@@ -231,6 +232,51 @@ TEST(Geometry, TooManyCellsDrawNothing) {
     p.signNumber = INT_MAX;
     CollectPolygons(p, false, 172, 36, lit, unlit);
     EXPECT_EQ(lit.n + unlit.n, 0);
+}
+
+// Cells far taller than the control used to count as reaching into it from any distance along
+// the row, so a huge height with a huge cell count built every cell and ran out of memory.
+TEST(Geometry, TallCellsFarAlongTheRowAreNotBuilt) {
+    TIndicatorProperties p;
+    p.indicatorWidth = 200000;
+    p.indicatorHeight = INT_MAX;
+    p.signNumber = 200000;
+    TPolyList lit, unlit;
+    CollectPolygons(p, false, 300, 40, lit, unlit);
+    EXPECT_GT(unlit.n, 0);
+    EXPECT_LE(lit.n + unlit.n, 8 * 1000);
+}
+
+// Whatever the culling leaves out of a small control is invisible in it: the same indicator
+// centred in a larger control, which keeps more cells, shows the same pixels there.
+TEST(Geometry, TallCellsLeftOutShowNowhereInTheControl) {
+    TIndicatorProperties p;
+    p.indicatorKind = ik9segment;
+    p.indicatorWidth = 3000;
+    p.indicatorHeight = 1000000;
+    p.signNumber = 1000;
+    p.indicatorString = std::u16string(1000, u'8');
+    for (int angle : {0, 300, 900, -1234}) {
+        p.indicatorAngle = angle;
+        TPolyList lit, unlit, bigLit, bigUnlit;
+        CollectPolygons(p, false, 300, 40, lit, unlit);
+        constexpr int kMore = 600;
+        CollectPolygons(p, false, 300 + 2 * kMore, 40 + 2 * kMore, bigLit, bigUnlit);
+        EXPECT_LT(lit.n + unlit.n, bigLit.n + bigUnlit.n);
+        int pixels = 0;
+        for (const auto& [small, big] : {std::pair{&lit, &bigLit}, {&unlit, &bigUnlit}}) {
+            TPixelMask inSmall(300, 40), inBig(300 + 2 * kMore, 40 + 2 * kMore);
+            inSmall.Add(RasterizeEvenOdd(*small, 300, 40));
+            inBig.Add(RasterizeEvenOdd(*big, 300 + 2 * kMore, 40 + 2 * kMore));
+            for (int y = 0; y < 40; ++y)
+                for (int x = 0; x < 300; ++x) {
+                    EXPECT_EQ(inSmall.Contains(x, y), inBig.Contains(x + kMore, y + kMore))
+                        << "angle " << angle << " at " << x << "," << y;
+                    pixels += inSmall.Contains(x, y);
+                }
+        }
+        EXPECT_GT(pixels, 0) << "angle " << angle;
+    }
 }
 
 } // namespace

@@ -69,7 +69,10 @@ INSTANTIATE_TEST_SUITE_P(
         FailCase{"NoEnclosure", "HorzScroll(-1);", "'''' is not a valid integer value"},
         FailCase{"OutOfRange", "[x(2147483648);]", "''2147483648'' is not a valid integer value"},
         // A later bad statement fails the whole line.
-        FailCase{"SecondBad", "[a(1);b(x);]", "''x'' is not a valid integer value"}),
+        FailCase{"SecondBad", "[a(1);b(x);]", "''x'' is not a valid integer value"},
+        // The message keeps all of the argument, a NUL in it too, and its own ending.
+        FailCase{"NulInArgument", std::string("[x(\0 1);]", 9),
+                 std::string("''\0 1'' is not a valid integer value", 36)}),
     [](const auto& info) { return info.param.name; });
 
 TEST(ScriptParsing, ThreeHundredStatementsAllParse) {

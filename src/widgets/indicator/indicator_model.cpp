@@ -18,9 +18,10 @@ bool HoverWidth(const TIndicatorProperties& p, bool moused) {
 }
 
 // The range of cells that can reach into the control. Turning keeps distances from the
-// centre, so a cell whose centre lies farther along the row from the centre than the
-// control's corners (plus the cell's own reach) cannot show; skipping it keeps absurd cell
-// counts from costing time and memory.
+// centre, and a point's distance from it is at least its distance along the row, so a cell
+// lying farther along the row from the centre than the control's corners (plus the width its
+// segments and dots stick out by) cannot show, however tall it is. Skipping it keeps absurd
+// cell counts from costing time and memory.
 void VisibleCells(const TIndicatorProperties& p, const TCellMetrics& m, int controlWidth,
                   int controlHeight, double thickness, std::int64_t& first, std::int64_t& last) {
     const double cw = m.cellWidth;
@@ -30,7 +31,7 @@ void VisibleCells(const TIndicatorProperties& p, const TCellMetrics& m, int cont
     const double cx = a + ox, cy = p.indicatorHeight / 2 + oy;
     const double rc = std::hypot(std::max(std::fabs(cx), std::fabs(controlWidth - cx)),
                                  std::max(std::fabs(cy), std::fabs(controlHeight - cy)));
-    const double reach = rc + cw + m.cellHeight + 4 * thickness + 4;
+    const double reach = rc + cw + 4 * thickness + 4;
     const double lo = std::floor((a - static_cast<double>(m.margin) - reach) / cw);
     const double hi = std::ceil((a - static_cast<double>(m.margin) + reach) / cw) + 1;
     first = static_cast<std::int64_t>(std::clamp(lo, 1.0, static_cast<double>(p.signNumber)));
