@@ -1,5 +1,8 @@
 #include "app/main_window.h"
 
+#include <algorithm>
+#include <functional>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -179,7 +182,10 @@ void TForm1::CreateComponents() {
     // tray icon, the port and the TCP client, the animator, the timers.
     sTabControl1 = new TSTabControl(this);
     sTabControl1->setGeometry(rect());
-    sTabControl1->SetOnChange([this] { ResetMessageForNewTab(*lcdScreen1View_); });
+    sTabControl1->SetOnChange([this] {
+        ResetMessageForNewTab(*lcdScreen1View_);
+        ObserveReading();
+    });
 
     LCDAnimator1 = std::make_unique<TLCDAnimator>();
     LCDAnimator1->SetCode({"[HorzScroll(-1); ]"});
@@ -239,11 +245,24 @@ void TForm1::CreateComponents() {
         LCDScreen1->setToolTip(tip);
     });
 
-    Timer1->SetHandler([this] { serialPoller_->VorlenTick(); });
-    Timer2->SetHandler([this] { networkPoller_->Timer2Tick(); });
-    Timer3->SetHandler([this] { networkPoller_->Timer3Tick(); });
-    Timer4->SetHandler([this] { supervision_->Tick(); });
-    Timer5->SetHandler([this] { serialPoller_->Tick643(); });
+    failures_.SetSuccessListener([this] { reading_.PollSucceeded(); });
+    reading_.SetTerminalSource([this] {
+        return settings_.networkMode ? SelectedTabText().value_or(std::string()) : std::string();
+    });
+
+    // Each tick ends by telling the live reading what it left on the display, so clients
+    // hear of a change at most once a poll.
+    const auto observed = [this](std::function<void()> tick) {
+        return [this, tick = std::move(tick)] {
+            tick();
+            ObserveReading();
+        };
+    };
+    Timer1->SetHandler(observed([this] { serialPoller_->VorlenTick(); }));
+    Timer2->SetHandler(observed([this] { networkPoller_->Timer2Tick(); }));
+    Timer3->SetHandler(observed([this] { networkPoller_->Timer3Tick(); }));
+    Timer4->SetHandler(observed([this] { supervision_->Tick(); }));
+    Timer5->SetHandler(observed([this] { serialPoller_->Tick643(); }));
     Timer4->SetEnabled(true); // the only timer on from the start, and never switched off
 
     // Loaded: the stored properties are all read.
@@ -277,6 +296,37 @@ void TForm1::FormCreate() {
                *lcdScreen2View_, *sTabControl1, skin_, reportingPortSetup_, *Timer1, *Timer2,
                *Timer3, *Timer5, &services_.tcpClient})
         .Run();
+    ObserveReading();
+}
+
+void TForm1::ObserveReading() {
+    reading_.SetPollPeriod(PollPeriodMs());
+    reading_.Observe(Shown());
+}
+
+ShownReading TForm1::Shown() const {
+    ShownReading shown;
+    if (settings_.networkMode) {
+        const NetworkPoller::ServerReading& last = networkPoller_->LastReading();
+        shown.weight = static_cast<double>(last.weight);
+        shown.status = last.status;
+    } else {
+        shown.weight = static_cast<double>(weight_.weight);
+        shown.status = weight_.status;
+    }
+    shown.message = lcdScreen1View_->IsVisible() && !indicatorView_->IsVisible();
+    shown.text = shown.message ? lcdScreen1View_->Text() : ZyrelLiquidIndicator1->Indicatorstring();
+    return shown;
+}
+
+std::int64_t TForm1::PollPeriodMs() const {
+    // A tick that sleeps longer than its timer's interval sets the pace itself: the timer
+    // fires again as soon as the tick returns.
+    if (settings_.networkMode)
+        return Timer2->Interval();
+    if (settings_.protocol == kProtocol643)
+        return std::max<std::int64_t>(Timer5->Interval(), 2 * std::int64_t{settings_.delayMs});
+    return std::max<std::int64_t>(Timer1->Interval(), settings_.delayMs);
 }
 
 void TForm1::Button1Click() {

@@ -16,6 +16,7 @@
 #include "app/skin_manager.h"
 #include "app/tab_control.h"
 #include "common/held_settings.h"
+#include "common/live_reading.h"
 #include "common/sleeper.h"
 #include "link/serial_channel.h"
 #include "link/serial_poller.h"
@@ -42,6 +43,7 @@ struct MainWindowServices {
     ISleeper& sleeper;              // the delay between a request and its reply
     ILineChannel& tcpClient;        // IdTCPClient1
     char decimalSeparator = ',';
+    IReadingClock* readingClock = nullptr; // the live reading's clocks; the system's by default
 };
 
 // TForm1, the main window: the weight indicator or the message screen in a tab control, the
@@ -77,6 +79,8 @@ public:
 
     const HeldSettings& Settings() const { return settings_; }
     SharedWeightState& SharedWeight() { return weight_; }
+    // What the window shows, as other programs follow it.
+    LiveReading& Reading() { return reading_; }
     ILineChannel& TcpClient() { return services_.tcpClient; }
     std::optional<std::string> SelectedTabText() const { return sTabControl1->SelectedTabText(); }
     char DecimalSeparator() const { return services_.decimalSeparator; }
@@ -104,10 +108,16 @@ private:
     void CreateMenu();
     void CreateTray();
     void FormResize();
+    // After every tick: tells the live reading what is shown now.
+    void ObserveReading();
+    ShownReading Shown() const;
+    std::int64_t PollPeriodMs() const;
 
     MainWindowServices services_;
     HeldSettings settings_;
     FailureReport failures_;
+    SystemReadingClock systemReadingClock_;
+    LiveReading reading_{services_.readingClock ? *services_.readingClock : systemReadingClock_};
     ReportingPortSetup reportingPortSetup_{services_.comPortSetup, failures_};
     SharedWeightState weight_;
     std::vector<std::string> hiddenList_;

@@ -56,7 +56,7 @@ std::string BusTypeOf(AutoType type) {
 }
 
 BusInterface BusInterfaceOf(const InterfaceInfo& info) {
-    BusInterface iface{VesmeraTypeLibrary().name + "." + info.name, {}};
+    BusInterface iface{VesmeraTypeLibrary().name + "." + info.name, {}, {}};
     for (const auto& member : info.members) {
         BusMethod method{member.name, member.dispId, {}};
         for (const auto& param : member.params)
@@ -72,12 +72,13 @@ const BusInterface& ClassFactoryBusInterface() {
                                     {
                                         {"CreateInstance", {}, {{"object", "o", true}}},
                                         {"LockServer", {}, {{"lock", "b", false}}},
-                                    }};
+                                    },
+                                    {}};
     return iface;
 }
 
 const BusInterface& ObjectBusInterface() {
-    static const BusInterface iface{kObjectInterface, {{"Release", {}, {}}}};
+    static const BusInterface iface{kObjectInterface, {{"Release", {}, {}}}, {}};
     return iface;
 }
 
@@ -92,6 +93,12 @@ std::string IntrospectionXml(const BusInterface& iface) {
             xml += std::string("      <annotation name=\"") + kDispIdAnnotation + "\" value=\"" +
                    DecimalText(*method.dispId) + "\"/>\n";
         xml += "    </method>\n";
+    }
+    for (const auto& signal : iface.busSignals) {
+        xml += "    <signal name=\"" + signal.name + "\">\n";
+        for (const auto& arg : signal.args)
+            xml += "      <arg name=\"" + arg.name + "\" type=\"" + arg.type + "\"/>\n";
+        xml += "    </signal>\n";
     }
     xml += "  </interface>\n";
     return xml;

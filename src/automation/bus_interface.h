@@ -27,9 +27,15 @@ struct BusMethod {
     std::string OutSignature() const;
 };
 
+struct BusSignal {
+    std::string name;
+    std::vector<BusArg> args;
+};
+
 struct BusInterface {
     std::string name; // "Vesmera.IScAuto"
     std::vector<BusMethod> methods;
+    std::vector<BusSignal> busSignals;
 
     const BusMethod* Find(const std::string& method) const;
 };
@@ -47,7 +53,8 @@ BusInterface BusInterfaceOf(const InterfaceInfo& info);
 const BusInterface& ClassFactoryBusInterface();
 const BusInterface& ObjectBusInterface();
 
-// The <interface> element, each method annotated with its DISPID when it has one.
+// The <interface> element, each method annotated with its DISPID when it has one, then the
+// signals.
 std::string IntrospectionXml(const BusInterface& iface);
 // A complete introspection document holding the interface, as installed for clients.
 std::string InterfaceDocument(const BusInterface& iface);

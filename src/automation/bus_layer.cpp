@@ -6,6 +6,7 @@
 #include <QDBusServiceWatcher>
 
 #include "automation/bus_members.h"
+#include "automation/reading_bus.h"
 #include "common/exception.h"
 #include "common/message_box.h"
 
@@ -75,7 +76,20 @@ AutomationBusLayer::AutomationBusLayer(TComServer& server, const AutomationConte
 }
 
 AutomationBusLayer::~AutomationBusLayer() {
+    SetReading(nullptr);
     Revoke();
+}
+
+void AutomationBusLayer::SetReading(LiveReading* reading) {
+    if (reading_)
+        reading_->SetListener(nullptr);
+    reading_ = reading;
+    if (reading_)
+        reading_->SetListener([this](const ReadingChange& change) {
+            // Only a layer that serves its names speaks for the program.
+            if (namesOwned_)
+                connection_.send(ChangedSignal(change));
+        });
 }
 
 bool AutomationBusLayer::Offer() {
@@ -134,6 +148,10 @@ bool AutomationBusLayer::handleMessage(const QDBusMessage& message, const QDBusC
 
 void AutomationBusLayer::Dispatch(const QDBusMessage& message) {
     const QString path = message.path();
+    if (reading_ && path == QLatin1String(kReadingPath)) {
+        CallReading(message);
+        return;
+    }
     if (ClassEntry* entry = FactoryAt(path)) {
         CallFactory(*entry, message);
         return;
@@ -145,6 +163,19 @@ void AutomationBusLayer::Dispatch(const QDBusMessage& message) {
         return;
     }
     CallObject(path, object->second, message);
+}
+
+void AutomationBusLayer::CallReading(const QDBusMessage& message) {
+    const BusMethod* method = FindMethod(ReadingBusInterface(), message);
+    if (!method) {
+        Reply(MethodError(message));
+        return;
+    }
+    if (message.signature().toStdString() != method->InSignature()) {
+        Reply(ArgumentError(message, *method));
+        return;
+    }
+    Reply(AnswerReadingCall(*reading_, *method, message));
 }
 
 AutomationBusLayer::ClassEntry* AutomationBusLayer::FactoryAt(const QString& path) {
@@ -295,8 +326,12 @@ QString AutomationBusLayer::introspect(const QString& path) const {
         QString xml;
         for (const auto& [factoryPath, entry] : classes_)
             xml += NodeXml(QString::fromStdString(entry.cls->name));
+        if (reading_)
+            xml += NodeXml(QString::fromLatin1(kReadingNode));
         return xml;
     }
+    if (reading_ && path == QLatin1String(kReadingPath))
+        return QString::fromStdString(IntrospectionXml(ReadingBusInterface()));
     if (const auto it = classes_.find(path); it != classes_.end()) {
         QString xml = QString::fromStdString(IntrospectionXml(ClassFactoryBusInterface()));
         for (const auto& [objectPath, object] : objects_)

@@ -12,6 +12,7 @@
 #include "automation/bus_interface.h"
 #include "automation/com_server.h"
 #include "automation/type_library.h"
+#include "common/live_reading.h"
 
 class QDBusServiceWatcher;
 
@@ -38,6 +39,10 @@ public:
 
     std::size_t LiveObjects() const { return objects_.size(); }
     std::size_t HeldLocks() const;
+    // The live reading served at /Vesmera/Reading, its changes sent as signals; none by
+    // default. It must outlive the layer or be taken back with nullptr.
+    void SetReading(LiveReading* reading);
+
     // A guard against a client that creates without end; creation beyond it fails.
     void SetObjectLimit(std::size_t limit) { objectLimit_ = limit; }
 
@@ -57,6 +62,7 @@ private:
     };
 
     void Dispatch(const QDBusMessage& message);
+    void CallReading(const QDBusMessage& message);
     void CallFactory(ClassEntry& entry, const QDBusMessage& message);
     void CallObject(const QString& path, const LiveObject& object, const QDBusMessage& message);
     void CallMember(const LiveObject& object, const BusMethod& method, const QDBusMessage& message);
@@ -76,6 +82,7 @@ private:
     std::map<QString, LiveObject> objects_;     // by object path
     std::map<QString, std::int32_t> locks_;     // by owner
     std::map<QString, std::size_t> references_; // objects and locks by owner
+    LiveReading* reading_ = nullptr;
     std::size_t objectLimit_ = 100000;
     bool offered_ = false;
     bool namesOwned_ = false;

@@ -88,6 +88,7 @@ BusStart AutomationServer::Start(const QDBusConnection& connection) {
     if (!connection.isConnected())
         return BusStart::NoBus;
     bus_ = std::make_unique<AutomationBusLayer>(server_, context_, connection);
+    bus_->SetReading(reading_);
     if (bus_->Offer())
         return BusStart::Serving;
     bus_.reset();

@@ -11,6 +11,7 @@
 #include "automation/bus_registration.h"
 #include "automation/com_server.h"
 #include "automation/start_mode.h"
+#include "common/live_reading.h"
 
 namespace vesmera {
 
@@ -71,6 +72,8 @@ public:
 
     // The closing check: with objects alive, the "COM Server Warning" question decides.
     bool CanClose() const { return server_.CanClose(); }
+    // The live reading to serve beside the class objects, from the next Start on.
+    void SetReading(LiveReading* reading) { reading_ = reading; }
     // Revokes the class objects and gives up the names; also done on destruction.
     void Revoke();
 
@@ -81,6 +84,7 @@ private:
     AutomationContext context_;
     TComServer server_;
     std::unique_ptr<AutomationBusLayer> bus_;
+    LiveReading* reading_ = nullptr;
 };
 
 } // namespace vesmera

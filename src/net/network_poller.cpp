@@ -88,6 +88,7 @@ void NetworkPoller::Poll() {
     if (!weight) {
         throw Exception("weight line is not a number");
     }
+    last_ = {*weight, *status};
     if (*weight > kWeightFloor) {
         ShowWeight(reply.weightLine);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -35,6 +36,13 @@ public:
     // Where the channel's failure texts go; none by default.
     void SetFailureReport(FailureReport* report) { failures_ = report; }
 
+    // The weight and status of the last reply that parsed, whatever the display made of it.
+    struct ServerReading {
+        long double weight = 0;
+        std::int32_t status = 0;
+    };
+    const ServerReading& LastReading() const { return last_; }
+
 private:
     void ReportChannelFailure(const Exception& e);
     // The connected test; a test that fails itself means a reset connection, which is dropped.
@@ -51,6 +59,7 @@ private:
     SelectedTab selectedTab_;
     char decimalSeparator_;
     FailureReport* failures_ = nullptr;
+    ServerReading last_;
 };
 
 } // namespace vesmera

@@ -33,6 +33,7 @@ int main(int argc, char** argv) {
         vesmera::AutomationContext{form1.Settings(), form1.SharedWeight(), form1.TcpClient(),
                                    program.ChannelFactory(), [&form1] { form1.Button1Click(); }},
         [] { QCoreApplication::exit(0); });
+    automation.SetReading(&form1.Reading());
     // Started by the bus for a client while another copy owns the names: this copy could never
     // serve that client.
     if (automation.Start() == vesmera::BusStart::ExitNow)
