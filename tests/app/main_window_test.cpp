@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -320,6 +322,107 @@ TEST_F(MainWindowTest, TooltipShowsWhyThePortFailedUntilAPollSucceeds) {
     EXPECT_EQ(form->Indicator().Indicatorstring(), "1234,56");
     EXPECT_TRUE(form->Indicator().toolTip().isEmpty());
     EXPECT_TRUE(form->MessageScreen().toolTip().isEmpty());
+}
+
+// The reading that clients follow: what the window shows after each tick.
+class MainWindowReadingTest : public MainWindowTest {
+protected:
+    class Clock final : public IReadingClock {
+    public:
+        std::int64_t SteadyMs() override { return steady; }
+        std::int64_t WallMs() override { return 1'765'000'000'000; }
+        std::int64_t steady = 0;
+    };
+
+    std::unique_ptr<TForm1> CreateFollowed() {
+        MainWindowServices services{source, port, port, sleeper, tcp, ','};
+        services.readingClock = &clock;
+        auto form = std::make_unique<TForm1>(services);
+        form->Reading().SetListener([this](const ReadingChange& c) { changes.push_back(c); });
+        return form;
+    }
+    static std::string VorlenReply(unsigned char status) {
+        return std::string("\xFF\x01\xC3\x56\x34\x12", 6) + static_cast<char>(status) +
+               std::string("\x00\xFF\xFF", 3);
+    }
+
+    Clock clock;
+    std::vector<ReadingChange> changes;
+};
+
+TEST_F(MainWindowReadingTest, OneChangePerDifferenceAndNoneWhileTheWeightHolds) {
+    source.settings_.channel = 1;
+    auto form = CreateFollowed();
+    changes.clear();
+    port.reply = VorlenReply(0x12);
+    form->Timer(1).Tick();
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_DOUBLE_EQ(changes[0].weight, 1234.56);
+    EXPECT_EQ(changes[0].status, kStatusStable);
+    EXPECT_EQ(changes[0].text, "1234,56");
+    for (int i = 0; i < 5; ++i)
+        form->Timer(1).Tick();
+    form->Timer(4).Tick();
+    EXPECT_EQ(changes.size(), 1u);
+
+    port.reply = VorlenReply(0x02); // the same weight, no longer stable
+    form->Timer(1).Tick();
+    ASSERT_EQ(changes.size(), 2u);
+    EXPECT_EQ(changes[1].status, kStatusUnstable);
+    EXPECT_EQ(changes[1].sequence, changes[0].sequence + 1);
+}
+
+TEST_F(MainWindowReadingTest, LinkLossIsOneChangeWithTheMessageAndNotFresh) {
+    source.settings_.channel = 1;
+    auto form = CreateFollowed();
+    port.reply = VorlenReply(0x12);
+    form->Timer(1).Tick();
+    EXPECT_TRUE(form->Reading().Fresh());
+    changes.clear();
+
+    port.reply.clear();
+    for (int i = 0; i < 15; ++i)
+        form->Timer(1).Tick();
+    ASSERT_FALSE(changes.empty());
+    EXPECT_EQ(changes.back().text, "С терминалом нет связи");
+    EXPECT_EQ(
+        std::count_if(changes.begin(), changes.end(),
+                      [](const ReadingChange& c) { return c.text == "С терминалом нет связи"; }),
+        1);
+    EXPECT_FALSE(form->Reading().Fresh());
+
+    // The terminal answers again: the weight returns as one more change, fresh again.
+    const std::size_t before = changes.size();
+    port.reply = VorlenReply(0x12);
+    form->Timer(1).Tick();
+    ASSERT_EQ(changes.size(), before + 1);
+    EXPECT_EQ(changes.back().text, "1234,56");
+    EXPECT_TRUE(form->Reading().Fresh());
+}
+
+TEST_F(MainWindowReadingTest, AGoodReadingGoesStaleAfterThreePollPeriods) {
+    source.settings_.channel = 1;
+    source.settings_.delayMs = 400; // the tick sleeps longer than Timer1's interval
+    auto form = CreateFollowed();
+    port.reply = VorlenReply(0x12);
+    form->Timer(1).Tick();
+    clock.steady += 1200;
+    EXPECT_TRUE(form->Reading().Fresh());
+    clock.steady += 1;
+    EXPECT_FALSE(form->Reading().Fresh());
+}
+
+TEST_F(MainWindowReadingTest, TerminalIsTheSelectedTabInNetworkModeOnly) {
+    {
+        auto local = CreateFollowed();
+        EXPECT_EQ(local->Reading().Terminal(), "");
+    }
+    source.settings_.networkMode = true;
+    source.list_ = {"Весы 1", "Весы 2"};
+    auto form = CreateFollowed();
+    EXPECT_EQ(form->Reading().Terminal(), "Весы 1");
+    form->TabControl().TabBar()->setCurrentIndex(1);
+    EXPECT_EQ(form->Reading().Terminal(), "Весы 2");
 }
 
 } // namespace
