@@ -51,6 +51,11 @@ int AnsweringTerminal::WeightRequests() {
     return terminal_.WeightRequests();
 }
 
+int AnsweringTerminal::ZeroRequests() {
+    const std::lock_guard lock(mutex_);
+    return terminal_.ZeroRequests();
+}
+
 LiveProgram::LiveProgram(const std::string& executable, const std::string& busAddress) {
     folder_.CopyExecutable(executable, "vesmera");
     folder_.WriteFile("Vesmera.ini", LocalSettings(terminal_.Path()));

@@ -29,6 +29,7 @@ public:
     void SetWeight(const std::string& weight);
     void SetSilent(bool silent);
     int WeightRequests();
+    int ZeroRequests();
 
 private:
     void Answer();

@@ -150,6 +150,21 @@ TEST_F(LiveProgramTest, CliGetAndWatchFollowTheProgram) {
     EXPECT_EQ(watch.exitCode(), 0);
 }
 
+TEST_F(LiveProgramTest, CliZeroAndNetGetGoThroughTheProgram) {
+    QProcess zero;
+    StartCli(zero, {"zero"}, bus.Address());
+    ASSERT_TRUE(zero.waitForFinished(20000));
+    EXPECT_EQ(zero.exitCode(), 0) << zero.readAllStandardError().toStdString();
+    EXPECT_TRUE(test::WaitUntil([&] { return program->Terminal().ZeroRequests() == 1; }, 5000));
+
+    // Local mode: the program answers for the weight server with its "no answer" code.
+    QProcess net;
+    StartCli(net, {"net", "get", "T1"}, bus.Address());
+    ASSERT_TRUE(net.waitForFinished(20000));
+    EXPECT_EQ(net.exitCode(), 0) << net.readAllStandardError().toStdString();
+    EXPECT_TRUE(net.readAllStandardOutput().startsWith("T1: weight -5008  status -5008\n"));
+}
+
 // The client's answers when nothing serves it: its own exit code and a line that says why.
 TEST(CliWithoutProgram, SaysSoAndExitsWithTwo) {
     test::PrivateBus bus;
