@@ -13,6 +13,9 @@
 #include "app/about_window.h"
 #include "app/main_window_fakes.h"
 #include "app/resize_rules.h"
+#include "automation/fake_channels.h"
+#include "automation/private_bus.h"
+#include "automation/startup.h"
 
 namespace vesmera {
 namespace {
@@ -423,6 +426,35 @@ TEST_F(MainWindowReadingTest, TerminalIsTheSelectedTabInNetworkModeOnly) {
     EXPECT_EQ(form->Reading().Terminal(), "Весы 1");
     form->TabControl().TabBar()->setCurrentIndex(1);
     EXPECT_EQ(form->Reading().Terminal(), "Весы 2");
+}
+
+// In network mode a client asks the running window which terminal its readings are of.
+TEST_F(MainWindowReadingTest, ClientsAskTheSelectedTerminalOverTheBus) {
+    test::PrivateBus bus;
+    ASSERT_TRUE(bus.Running());
+    source.settings_.networkMode = true;
+    source.list_ = {"Весы 1", "Весы 2"};
+    auto form = CreateFollowed();
+    test::ScriptedChannelFactory channels;
+    AutomationServer server(StartSwitches{StartMode::smStandalone, false},
+                            AutomationContext{form->Settings(), form->SharedWeight(),
+                                              form->TcpClient(), channels, [] {}},
+                            [] {});
+    server.SetReading(&form->Reading());
+    ASSERT_EQ(server.Start(bus.Connect("server")), BusStart::Serving);
+    QDBusConnection client = bus.Connect("client");
+    const auto terminal = [&client] {
+        return client
+            .call(QDBusMessage::createMethodCall("Vesmera.ScAuto", "/Vesmera/Reading",
+                                                 "Vesmera.Reading", "Terminal"),
+                  QDBus::BlockWithGui, 10000)
+            .arguments()
+            .value(0)
+            .toString();
+    };
+    EXPECT_EQ(terminal(), "Весы 1");
+    form->TabControl().TabBar()->setCurrentIndex(1);
+    EXPECT_EQ(terminal(), "Весы 2");
 }
 
 } // namespace
