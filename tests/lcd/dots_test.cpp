@@ -67,7 +67,12 @@ INSTANTIATE_TEST_SUITE_P(Edges, WrapAround,
                                            WrapCase{"OffsetCounts", 5, -16, 14},
                                            WrapCase{"RightEdgeStays", 0, 20, 20},
                                            WrapCase{"BeyondRight", 0, 21, -9},
-                                           WrapCase{"NoOverflow", 0, INT32_MIN, INT32_MIN + 30}),
+                                           // Far past an edge: back in one rendering.
+                                           WrapCase{"FarBeyondLeft", 0, -1000, -10},
+                                           WrapCase{"FarBeyondLeftWithOffset", 5, -1001, -11},
+                                           WrapCase{"FarBeyondRight", 0, 1000, 10},
+                                           WrapCase{"LowestReference", 0, INT32_MIN, -8},
+                                           WrapCase{"HighestReference", 0, INT32_MAX, 7}),
                          [](const auto& info) { return info.param.name; });
 
 TEST(DotFrame, BothSourcesCopyOrCombine) {

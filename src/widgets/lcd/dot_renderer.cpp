@@ -11,15 +11,25 @@ struct Axis {
     long long Dots; // FNbXPixels or FNbYPixels
 };
 
+// Steps of `period` that bring `position` back to `limit` or beyond it: at least one, and
+// as many as a reference that drifted while nothing was rendered (a hidden screen keeps
+// ticking) needs, so the text never stays away for more than one rendering.
+long long StepsBack(long long distance, long long period) {
+    return period <= 0 ? 1 : (distance + period - 1) / period;
+}
+
 void WrapAround(std::int32_t& reference, const Axis& axis, const int* offsets, int count) {
-    auto any = [&](auto condition) {
-        return std::any_of(offsets, offsets + count,
-                           [&](int o) { return condition(static_cast<long long>(o) + reference); });
-    };
-    if (any([&](long long p) { return p < -axis.Size; }))
-        reference = AddWrapping(reference, axis.Size + axis.Dots);
-    if (any([&](long long p) { return p > axis.Dots; }))
-        reference = AddWrapping(reference, -(axis.Size + axis.Dots));
+    if (count == 0)
+        return;
+    const long long period = axis.Size + axis.Dots;
+    const long long lowest = *std::min_element(offsets, offsets + count);
+    const long long highest = *std::max_element(offsets, offsets + count);
+    if (lowest + reference < -axis.Size)
+        reference =
+            AddWrapping(reference, StepsBack(-axis.Size - (lowest + reference), period) * period);
+    if (highest + reference > axis.Dots)
+        reference =
+            AddWrapping(reference, -StepsBack(highest + reference - axis.Dots, period) * period);
 }
 
 void Place(MonoImage& frame, const DotSource& s, const ScrollReferences& r,

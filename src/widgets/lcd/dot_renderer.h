@@ -32,8 +32,9 @@ struct ScrollReferences {
 
 // Builds the one-bit dot frame of nbX x nbY from the lines picture and/or the bitmap as the
 // display mode says. First the wrap-around rule: a source scrolled fully past one edge moves
-// the references so that it comes back from the opposite edge; with both sources the larger
-// width and height count, and either source's offsets can trigger it. The lines are copied
+// the references by whole periods (size plus dots) so that it comes back from the opposite
+// edge, however far it had gone; with both sources the larger width and height count, and
+// either source's offsets can trigger it. The lines are copied
 // first, then the bitmap, replacing its rectangle or combined with what lies under it.
 MonoImage BuildDotFrame(int nbX, int nbY, TDisplayMode mode, TBitmapCopyMode copyMode,
                         const DotSource& lines, const DotSource& bitmap,
