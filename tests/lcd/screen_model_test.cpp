@@ -31,6 +31,11 @@ TEST(ScreenModel, DefaultsOfANewScreen) {
     EXPECT_EQ(s.Height(), 65);
     EXPECT_EQ(m.Timer.Interval, 250u);
     EXPECT_FALSE(m.Timer.Enabled);
+    // Assigning the default delay is no change, so the timer keeps its 250 ms.
+    m.Screen.SetAnimationDelay(251);
+    EXPECT_EQ(m.Timer.Interval, 250u);
+    m.Screen.SetAnimationDelay(30);
+    EXPECT_EQ(m.Timer.Interval, 30u);
 }
 
 TEST(ScreenModel, SettersRepaintOnlyOnChangeAndOnlyWithoutAnimation) {
@@ -164,14 +169,19 @@ TEST(ScreenModel, ReferenceIsClearedWhenTheAnimatorGoes) {
     EXPECT_FALSE(s.BlinkingStatus());
 }
 
-TEST(ScreenModel, AnimatorOutlivingAScreenForgetsIt) {
-    TLCDAnimator animator;
+TEST(ScreenModel, AnimatorForgetsScreensThatGoFirst) {
+    ModelScreen kept;
     {
-        ModelScreen m;
-        m.Screen.SetLCDAnimator(&animator);
+        TLCDAnimator animator;
+        kept.Screen.SetLCDAnimator(&animator);
+        {
+            ModelScreen gone;
+            gone.Screen.SetLCDAnimator(&animator);
+        }
+        // Destroying the animator now tells only the kept screen (the sanitizer run would
+        // catch a call into the destroyed one).
     }
-    // Destroying the animator now must not reach the destroyed screen.
-    SUCCEED();
+    EXPECT_EQ(kept.Screen.LCDAnimator(), nullptr);
 }
 
 TEST(AnimatorCurrentLine, ClampingRule) {
@@ -190,6 +200,12 @@ TEST(AnimatorCurrentLine, ClampingRule) {
     EXPECT_EQ(a.CurrentLine(), 0);
     a.SetCode({"x"});
     EXPECT_EQ(a.CurrentLine(), 0); // assigning code leaves it alone
+    // The property is 16 bits: a wider value is cut to them before the rule applies.
+    a.SetCode({"a", "b", "c"});
+    a.SetCurrentLine(65536 + 1);
+    EXPECT_EQ(a.CurrentLine(), 1);
+    a.SetCurrentLine(32768); // -32768 as 16 bits: negative, kept
+    EXPECT_EQ(a.CurrentLine(), -32768);
 }
 
 // A screen animated by a script, with the events recorded.
@@ -251,6 +267,28 @@ TEST(AnimationTick, WrapAroundBringsTheTextBackAtTheLastColumn) {
     a.Ticks(1); // reaches -W - 1: wraps to the last dot column
     EXPECT_EQ(s.PixHRef(), s.Geometry().NbXPixels - 1);
     EXPECT_EQ(firstLitDot(), 131);
+}
+
+TEST(AnimationTick, MessageShownAfterLongHiddenTickingIsOnScreenAtItsFirstPaint) {
+    // The message screen keeps its script running while the indicator stands in its place;
+    // nothing is rendered then, so the wrap-around does not run.
+    AnimatedScreen a({"[HorzScroll(-1); ]"});
+    auto& s = a.m.Screen;
+    s.SetHost(nullptr);
+    a.Ticks(5000);
+    EXPECT_EQ(s.PixHRef(), -5000);
+    s.SetHost(&a.m.Host);
+    a.Ticks(1);
+    const int w = s.LinesImage().Width();
+    EXPECT_GE(s.PixHRef(), -w);
+    EXPECT_LT(s.PixHRef(), s.Geometry().NbXPixels);
+    const RgbImage& p = a.m.Host.Last;
+    const auto lit = RgbImage::FromColor(s.TrueColors().On);
+    int litPixels = 0;
+    for (int y = 0; y < p.Height(); ++y)
+        for (int x = 0; x < p.Width(); ++x)
+            litPixels += p.At(x, y) == lit;
+    EXPECT_GT(litPixels, 0);
 }
 
 TEST(AnimationTick, TwoStatementsInOneTickPaintOnce) {

@@ -12,11 +12,11 @@ TLCDAnimator::~TLCDAnimator() {
 }
 
 void TLCDAnimator::SetCurrentLine(int value) {
+    // The property is 16 bits: a wider value arrives as its low 16 bits, and the rule applies
+    // to those.
+    const std::int16_t v = static_cast<std::int16_t>(value);
     const int count = LineCount();
-    if (value > count)
-        value = std::max(count - 1, 0);
-    // The 16-bit property keeps the low 16 bits of what it is given.
-    FCurrentLine = static_cast<std::int16_t>(value);
+    FCurrentLine = v > count ? static_cast<std::int16_t>(std::max(count - 1, 0)) : v;
 }
 
 void TLCDAnimator::AddClient(IAnimatorClient& client) {

@@ -36,8 +36,8 @@ public:
     int LineCount() const { return static_cast<int>(FCode.size()); }
 
     std::int16_t CurrentLine() const { return FCurrentLine; }
-    // A value above the number of lines becomes that number minus one (not below 0); the
-    // number itself and negative values are kept.
+    // Takes the low 16 bits of value; above the number of lines it becomes that number minus
+    // one (not below 0); the number itself and negative values are kept.
     void SetCurrentLine(int value);
 
     bool CodeErrorFound() const { return FCodeErrorFound; }
