@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <set>
+
 #include "link/link_display.h"
 #include "link/protocol_643.h"
 #include "link/serial_poller.h"
@@ -121,6 +123,22 @@ TEST(SimTerminalModes, SilenceAnswersNothingGarbageAnswersNoise) {
     EXPECT_NE(a, b);
     sim.SetGarbage(false);
     EXPECT_EQ(sim.Receive(request).size(), 10u);
+}
+
+TEST(SimTerminalModes, NoiseIsRandomBytesOfTheAskedCountAndChangesNothingElse) {
+    SimTerminal sim(SimProtocol::Vorlen, 1, 3);
+    sim.SetWeight(W("12.5"));
+    const std::string a = sim.Noise(100);
+    const std::string b = sim.Noise(100);
+    EXPECT_EQ(a.size(), 100u);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(sim.Noise(0), "");
+    // A run of equal bytes would be a poor stand-in for line noise.
+    EXPECT_GT(std::set<char>(a.begin(), a.end()).size(), 20u);
+    EXPECT_EQ(sim.WeightRequests(), 0);
+    EXPECT_EQ(FormatSimWeight(sim.Weight()), "12.5");
+    EXPECT_TRUE(sim.Idle());
+    EXPECT_EQ(sim.Receive(Bytes({0xFF, 0x01, 0xC3, 0xE3, 0xFF, 0xFF})).size(), 10u);
 }
 
 TEST(SimTerminalModes, DriftMovesAfterEachReadingAndTurnsAtTheLimit) {

@@ -5,6 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <algorithm>
 #include <charconv>
 
 #include <gtest/gtest.h>
@@ -164,6 +169,74 @@ TEST_F(SimTest, ADelayedReplyTimesOutAndAnswersTheNextRead) {
     channel.SetReadTimeout(5000);
     EXPECT_EQ(channel.ReadLn(), "1");
     EXPECT_EQ(channel.ReadLn(), "-5002");
+}
+
+// A plain socket, so every byte of a reply is seen as sent.
+class RawClient {
+public:
+    explicit RawClient(std::uint16_t port) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(port);
+        EXPECT_EQ(::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    }
+    ~RawClient() { ::close(fd_); }
+
+    // Sends a poll line and returns the reply up to and with its second LF.
+    std::string Poll(const std::string& name) {
+        const std::string line = name + "\r\n";
+        EXPECT_EQ(::send(fd_, line.data(), line.size(), MSG_NOSIGNAL),
+                  static_cast<long>(line.size()));
+        std::string reply;
+        while (std::count(reply.begin(), reply.end(), '\n') < 2) {
+            if (RealPoll(fd_, POLLIN, kRealCapMs) <= 0) {
+                ADD_FAILURE() << "no reply";
+                break;
+            }
+            char byte;
+            if (::recv(fd_, &byte, 1, 0) != 1) {
+                ADD_FAILURE() << "the connection ended";
+                break;
+            }
+            reply += byte;
+        }
+        return reply;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+TEST_F(SimTest, HostileRepliesComeInTurnAsTwoLinesEachThenTheReadingReturns) {
+    using namespace std::string_literals;
+    SimProcess sim({"--terminal", "T1", "12,5", "-5002"});
+    RawClient client(sim.Port());
+    sim.Expect("connect");
+    sim.Command("hostile 2");
+    sim.Expect("hostile 2");
+    EXPECT_EQ(client.Poll("T1"), "\xFF\xFE\xC3\r\n-5002\r\n"s);
+    EXPECT_EQ(client.Poll("T1"), "12\0,5\r\n-5002\r\n"s);
+    EXPECT_EQ(client.Poll("T1"), "12,5\r\n-5002\r\n");
+
+    // The rest of the list in turn, from where the first two stopped, then round again.
+    sim.Command("hostile 10");
+    sim.Expect("hostile 10");
+    std::vector<std::string> replies;
+    for (int i = 0; i < 10; ++i) {
+        replies.push_back(client.Poll("T1"));
+    }
+    EXPECT_EQ(replies[0], "1e999\r\n-5002\r\n");
+    EXPECT_EQ(replies[6], std::string(16000, '9') + "\r\n-5002\r\n");
+    // Longer than a socket takes at once on some systems: it must arrive whole.
+    EXPECT_EQ(replies[7], std::string(20000, '7') + "\r\n-5002\r\n");
+    EXPECT_EQ(replies[8], "-5001\r\n-5003\r\n");
+    EXPECT_EQ(replies[9], "\xFF\xFE\xC3\r\n-5002\r\n"s);
+    for (const std::string& reply : replies) {
+        EXPECT_TRUE(reply.ends_with("\r\n")) << reply.substr(0, 40);
+    }
+    EXPECT_EQ(client.Poll("T1"), "12,5\r\n-5002\r\n");
 }
 
 } // namespace

@@ -27,6 +27,9 @@ namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
 
+// A burst larger than the pseudo-terminal's buffer would block the simulator while nobody reads.
+constexpr std::int32_t kMaxNoise = 4096;
+
 void OnSignal(int) {
     g_stop = 1;
 }
@@ -37,7 +40,8 @@ const char* Usage() {
            "                    [--drift-limit W] [--seed N] [--log]\n"
            "Prints the device path on the first line. Commands on standard input, one a line:\n"
            "  weight W | stable | unstable | overload on|off | silence on|off |\n"
-           "  garbage on|off | drift STEP | address N | protocol vorlen|643 |\n"
+           "  garbage on|off | noise N (N random bytes now, unasked) | drift STEP |\n"
+           "  address N | protocol vorlen|643 |\n"
            "  vanish (close the device) | back (a new device; prints its path) | state | quit\n"
            "--log writes one line per request served to standard error, with the time in ms.\n";
 }
@@ -152,6 +156,12 @@ private:
             terminal_.SetSilent(*onOff);
         } else if (verb == "garbage" && onOff) {
             terminal_.SetGarbage(*onOff);
+        } else if (verb == "noise") {
+            const auto n = ParseInt(arg);
+            if (n && *n >= 0 && *n <= kMaxNoise)
+                pty_.Write(terminal_.Noise(static_cast<std::size_t>(*n)));
+            else
+                Error("noise takes a byte count from 0 to " + std::to_string(kMaxNoise));
         } else if (verb == "drift") {
             if (const auto step = ParseSimWeight(arg))
                 terminal_.SetDrift(*step, driftLimit_);

@@ -103,6 +103,13 @@ void SimTerminal::SetDrift(const SimWeight& step, const SimWeight& limit) {
     driftLimit_ = limit;
 }
 
+std::string SimTerminal::Noise(std::size_t count) {
+    std::string bytes(count, '\0');
+    for (auto& c : bytes)
+        c = static_cast<char>(random_());
+    return bytes;
+}
+
 std::string SimTerminal::Receive(std::string_view bytes) {
     if (silent_) {
         buffer_.clear();

@@ -50,6 +50,9 @@ public:
     void SetGarbage(bool garbage) { garbage_ = garbage; }
     // After each weight reply the weight moves by step, turning back at 0 and at limit.
     void SetDrift(const SimWeight& step, const SimWeight& limit);
+    // Line noise: count random bytes that the terminal sends unasked, such as a burst from a
+    // loose connector. Nothing else changes.
+    std::string Noise(std::size_t count);
 
     SimProtocol Protocol() const { return protocol_; }
     std::int32_t Address() const { return address_; }

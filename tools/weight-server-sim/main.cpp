@@ -7,12 +7,14 @@
 //
 // The first line written to standard output is the port it listens on (ephemeral unless
 // --port is given); every later line is a log entry ("poll NAME", "zero NAME", "connect",
-// "disconnect", "set NAME", "remove NAME", "close", "reset"). Commands on standard input, one per
-// line:
+// "disconnect", "set NAME", "remove NAME", "close", "reset", "hostile N"). Commands on standard
+// input, one per line:
 //
 //   set WEIGHT STATUS NAME   the terminal NAME (the rest of the line) answers WEIGHT, STATUS
 //   remove NAME              NAME becomes unknown: it answers -5000 and -5003
 //   delay MS                 replies leave MS milliseconds after their request
+//   hostile N                the next N poll replies are hostile lines (see HostileReplies),
+//                            taken in turn from where the last ones stopped
 //   close                    every connection is closed (end of stream)
 //   reset                    every connection is reset
 //   quit                     the server ends
@@ -69,6 +71,28 @@ template <typename T> std::optional<T> ParseNumber(std::string_view text) {
     return value;
 }
 
+// Replies a broken or malicious server might send. Each but the over-long one is two lines, so a
+// client that reads two lines a poll stays in step with the stream; the over-long line makes a
+// client that limits its lines drop the connection.
+const std::vector<std::string>& HostileReplies() {
+    using namespace std::string_literals;
+    static const std::vector<std::string> replies{
+        "\xFF\xFE\xC3\r\n-5002\r\n"s,        // invalid UTF-8
+        "12\0,5\r\n-5002\r\n"s,              // a NUL inside the number
+        "1e999\r\n-5002\r\n"s,               // out of range
+        "nan\r\n-5003\r\n"s,                 // not a number
+        "12,5\r\n99999999999999999999\r\n"s, // status beyond 32 bits
+        "\r\n\r\n"s,                         // two empty lines
+        "12,5\r\r\n-5002 and more\r\n"s,     // stray CR, text after the status
+        "\x1B[2J\x1B]0;x\x07"
+        "12,5\r\n-5002\r\n"s,                      // terminal escapes
+        std::string(16000, '9') + "\r\n-5002\r\n", // long, within a 16 KiB line limit
+        std::string(20000, '7') + "\r\n-5002\r\n", // over a 16 KiB line limit
+        "-5001\r\n-5003\r\n"s,                     // a code, so the display changes again
+    };
+    return replies;
+}
+
 void Log(const std::string& line) {
     std::cout << line << '\n' << std::flush;
 }
@@ -102,8 +126,10 @@ public:
             std::vector<pollfd> fds;
             fds.push_back({listener_, POLLIN, 0});
             fds.push_back({stdinOpen_ ? 0 : -1, POLLIN, 0});
+            const std::int64_t now = NowMs();
             for (const Client& c : clients_) {
-                fds.push_back({c.fd, POLLIN, 0});
+                // A due reply still here is waiting for room in the socket.
+                fds.push_back({c.fd, static_cast<short>(POLLIN | (Due(c, now) ? POLLOUT : 0)), 0});
             }
             if (::poll(fds.data(), fds.size(), NextTimeout()) < 0 && errno != EINTR) {
                 return 1;
@@ -115,7 +141,7 @@ public:
                 ReadCommands();
             }
             for (std::size_t i = 2; i < fds.size(); ++i) {
-                if (fds[i].revents != 0) {
+                if (fds[i].revents & ~POLLOUT) {
                     ReadRequests(fds[i].fd);
                 }
             }
@@ -128,8 +154,9 @@ public:
 private:
     int NextTimeout() const {
         std::int64_t next = -1;
+        const std::int64_t now = NowMs();
         for (const Client& c : clients_) {
-            if (!c.replies.empty() && (next < 0 || c.replies.front().due < next)) {
+            if (!c.replies.empty() && !Due(c, now) && (next < 0 || c.replies.front().due < next)) {
                 next = c.replies.front().due;
             }
         }
@@ -190,22 +217,42 @@ private:
         const auto found = terminals_.find(line);
         const Reading reading =
             found != terminals_.end() ? found->second : Reading{"-5000", "-5003"};
-        client.replies.push_back(
-            {NowMs() + delayMs_, reading.weight + "\r\n" + reading.status + "\r\n"});
+        std::string bytes = reading.weight + "\r\n" + reading.status + "\r\n";
+        if (hostileLeft_ > 0) {
+            --hostileLeft_;
+            const auto& hostile = HostileReplies();
+            bytes = hostile[nextHostile_++ % hostile.size()];
+        }
+        client.replies.push_back({NowMs() + delayMs_, std::move(bytes)});
     }
 
+    // Sends what is due without blocking: a client that does not read (or a long hostile reply)
+    // must not stop the server; the rest of a reply waits until the socket takes more.
     void SendDueReplies() {
         const std::int64_t now = NowMs();
         for (Client& c : clients_) {
             while (c.fd >= 0 && !c.replies.empty() && c.replies.front().due <= now) {
-                const std::string& bytes = c.replies.front().bytes;
-                if (::send(c.fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) < 0) {
+                std::string& bytes = c.replies.front().bytes;
+                const long n =
+                    ::send(c.fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+                if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+                    break;
+                }
+                if (n < 0) {
                     Close(c, false);
+                    break;
+                }
+                bytes.erase(0, static_cast<std::size_t>(n));
+                if (!bytes.empty()) {
                     break;
                 }
                 c.replies.pop_front();
             }
         }
+    }
+
+    static bool Due(const Client& c, std::int64_t now) {
+        return !c.replies.empty() && c.replies.front().due <= now;
     }
 
     void Close(Client& client, bool reset) {
@@ -269,6 +316,13 @@ private:
             } else {
                 std::cerr << "weight-server-sim: bad delay '" << rest << "'\n";
             }
+        } else if (verb == "hostile") {
+            if (const auto n = ParseNumber<int>(rest); n && *n >= 0) {
+                hostileLeft_ = *n;
+                Log("hostile " + rest);
+            } else {
+                std::cerr << "weight-server-sim: bad hostile count '" << rest << "'\n";
+            }
         } else if (verb == "close" || verb == "reset") {
             Log(verb);
             for (Client& c : clients_) {
@@ -285,6 +339,8 @@ private:
     bool running_ = true;
     bool stdinOpen_ = true;
     int delayMs_ = 0;
+    int hostileLeft_ = 0;
+    std::size_t nextHostile_ = 0;
     std::map<std::string, Reading> terminals_;
     std::vector<Client> clients_;
     std::string commands_;
