@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QPixmapCache>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QStyle>
@@ -36,6 +37,10 @@ QColor ToQColor(TColor color) {
 
 // The skin manager's repaint: the skin's palette for every window, or the style's own.
 void ApplySkinPalette(const std::optional<SkinPalette>& skin) {
+    // The style caches its drawn controls under keys of the palette object; every new palette
+    // has new keys, so without this each skin change would leave a set of pixmaps that are
+    // never drawn again.
+    QPixmapCache::clear();
     if (!skin) {
         QApplication::setPalette(QApplication::style()->standardPalette());
         return;
