@@ -4,21 +4,28 @@
 
 namespace vesmera {
 
+TForm2Deps SettingsDialogDeps(TForm1& form1, SettingsStore& store, TerminalListFile& list,
+                              ILineChannelFactory& channels) {
+    TForm2Deps deps;
+    deps.settings = &form1.Settings();
+    deps.store = &store;
+    deps.terminalList = &list;
+    deps.applyStep = [&form1] { form1.FormCreate(); };
+    deps.zeroAction = [&form1, &channels] {
+        DialogZeroAction(form1.Settings().networkMode, form1.TcpClient(), channels,
+                         form1.Settings(), form1.SelectedTabText(),
+                         [&form1] { form1.Button1Click(); });
+    };
+    return deps;
+}
+
 VesmeraProgram::VesmeraProgram(char decimalSeparator) {
     ConfigureComPort1(comPort_);
     form1_ = std::make_unique<TForm1>(MainWindowServices{settings_, comPort_, comPortSetup_,
                                                          sleeper_, tcpClient_, decimalSeparator});
     TForm1& form1 = *form1_;
-    TForm2Deps deps;
-    deps.settings = &form1.Settings();
-    deps.store = &settings_.Store();
-    deps.terminalList = &dialogList_;
-    deps.applyStep = [&form1] { form1.FormCreate(); };
-    deps.zeroAction = [this, &form1] {
-        DialogZeroAction(form1.Settings().networkMode, tcpClient_, channels_, form1.Settings(),
-                         form1.SelectedTabText(), [&form1] { form1.Button1Click(); });
-    };
-    form2_ = std::make_unique<TForm2>(std::move(deps), form1_.get());
+    form2_ = std::make_unique<TForm2>(
+        SettingsDialogDeps(form1, settings_.Store(), dialogList_, channels_), form1_.get());
     form1.SetSettingsDialog([this] { form2_->exec(); });
     form1.AboutWindow();
 }

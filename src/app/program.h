@@ -13,6 +13,14 @@
 
 namespace vesmera {
 
+class SettingsStore;
+
+// The settings dialog's links to the main window: the settings in force, the apply step, and
+// "<0>" by the mode in force (the zero command locally, the server's zero request over a
+// per-call channel in network mode).
+TForm2Deps SettingsDialogDeps(TForm1& form1, SettingsStore& store, TerminalListFile& list,
+                              ILineChannelFactory& channels);
+
 // The running program's parts, made in the entry's order once the application object
 // exists: ComPort1 and IdTCPClient1, the main window (whose creation runs the apply step), the
 // settings dialog, the About window.

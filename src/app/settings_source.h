@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include "app/main_window_views.h"
 #include "app/settings_store.h"
 #include "app/terminal_list.h"
@@ -10,6 +13,11 @@ namespace vesmera {
 // terminal list file, both in the executable directory.
 class StoreSettingsSource final : public ISettingsSource {
 public:
+    StoreSettingsSource() = default; // the running program's directory
+    // Another directory (given with a trailing '/') on the given file system.
+    StoreSettingsSource(std::function<std::string()> directory, IFileSystem& fs)
+        : store_(std::move(directory), fs), list_(fs) {}
+
     HeldSettings Load() override { return store_.Load(); }
     void ReadTerminalList(std::vector<std::string>& names) override {
         list_.Read(store_.TerminalListPath(), names);
