@@ -5,9 +5,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QStyle>
 #include <QTabBar>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -124,6 +126,32 @@ TEST_F(DialogProgramTest, CheckingNetworkModeAndApplyingSwitchesTheWindowOver) {
     EXPECT_TRUE(form->Timer(3).IsEnabled());
     EXPECT_EQ(form->TabControl().TabCount(), 0);
     EXPECT_EQ(form->Indicator().y(), 20);
+}
+
+// The modal dialog runs its own event loop; the window's poll timer must keep firing in it.
+TEST_F(DialogProgramTest, TheWindowKeepsPollingWhileTheDialogIsOpen) {
+    Start();
+    dialog->hide();
+    form->SetSettingsDialog([this] { dialog->exec(); });
+    form->Timer(1).Timer()->setInterval(0);
+    port.written.clear();
+    constexpr std::size_t kRequestSize = 6;
+    QTimer watch;
+    watch.setInterval(0);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (port.written.size() >= 3 * kRequestSize)
+            dialog->reject();
+    });
+    // Should the polls stop, the dialog still closes, and the count below fails.
+    QTimer::singleShot(10000, dialog.get(), [this] { dialog->reject(); });
+    watch.start();
+    form->ContextMenu().actions()[0]->trigger(); // "Настройки", modal until the polls are seen
+    watch.stop();
+
+    SimTerminal terminal(SimProtocol::Vorlen, 1);
+    terminal.Receive(port.written);
+    EXPECT_GE(terminal.WeightRequests(), 3);
+    EXPECT_FALSE(dialog->isVisible());
 }
 
 TEST_F(DialogProgramTest, ZeroInLocalModeSendsTheVorlenZeroFrame) {
