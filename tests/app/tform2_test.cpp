@@ -335,3 +335,18 @@ TEST_F(DialogTest, RefusedTerminalListWriteShowsItsBox) {
     EXPECT_EQ(applies, 0);
     EXPECT_TRUE(fs::exists(dir / "Vesmera.ini"));
 }
+
+TEST_F(DialogTest, RefusedSkinWriteShowsTheBoxAndRunsNoApply) {
+    WriteFile(dir / "plain", "x");
+    const std::string badDir = (dir / "plain" / "sub").string() + "/";
+    Make(badDir);
+    dialog->show();
+    const int none = dialog->sComboBox6->findText(QString::fromUtf8("Нет"));
+    dialog->sComboBox6->setCurrentIndex(none);
+    emit dialog->sComboBox6->activated(none);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Unable to write to " + badDir + "Vesmera.ini");
+    EXPECT_EQ(applies, 0);
+    EXPECT_EQ(held.skin, "Cold");
+    EXPECT_TRUE(dialog->isVisible());
+}
