@@ -23,41 +23,6 @@ namespace {
 using namespace testing_fakes;
 using ::testing::ElementsAre;
 
-// ComPort1 for the window: opening and configuring are recorded, writes are kept, and each
-// read hands out `reply` (nothing by default).
-class FakeComPort final : public ISerialChannel, public ISerialPortSetup {
-public:
-    void Open() override {
-        if (failOpen) {
-            throw Exception("Unable to open com port (Error: 13)");
-        }
-        open = true;
-        ++opens;
-    }
-    void Close() override { open = false; }
-    bool Connected() const override { return open; }
-    int WriteStr(const std::string& bytes) override {
-        written += bytes;
-        return static_cast<int>(bytes.size());
-    }
-    int ReadStr(std::string& bytes, int) override {
-        bytes = reply;
-        return static_cast<int>(bytes.size());
-    }
-    void SetBaudRate(int bps) override { baud = bps; }
-    void SetPortName(const std::string& n) override { name = n; }
-    void SetLineFormat() override { lineFormat = true; }
-
-    bool open = false, failOpen = false, lineFormat = false;
-    int opens = 0, baud = 19200;
-    std::string name = "COM1", written, reply;
-};
-
-class NoSleep final : public ISleeper {
-public:
-    void Sleep(std::uint32_t) override {}
-};
-
 class MainWindowTest : public ::testing::Test {
 protected:
     std::unique_ptr<TForm1> Create() {
