@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <QPixmap>
+#include <QPixmapCache>
 #include <QSystemTrayIcon>
 #include <QTabBar>
 
@@ -290,6 +292,19 @@ TEST_F(MainWindowTest, TooltipShowsWhyThePortFailedUntilAPollSucceeds) {
     EXPECT_EQ(form->Indicator().Indicatorstring(), "1234,56");
     EXPECT_TRUE(form->Indicator().toolTip().isEmpty());
     EXPECT_TRUE(form->MessageScreen().toolTip().isEmpty());
+}
+
+// Pixmaps the style drew under an old palette are never drawn again once the skin changes;
+// keeping them let every skin change grow the program until the cache was full.
+TEST_F(MainWindowTest, ASkinChangeDropsThePixmapsDrawnForTheOldPalette) {
+    auto form = Create();
+    QPixmap drawn(16, 16);
+    const QPixmapCache::Key key = QPixmapCache::insert(drawn);
+    form->FormCreate(); // the same skin: nothing to redraw
+    EXPECT_TRUE(QPixmapCache::find(key, &drawn));
+    source.settings_.skin = "DarkGlass";
+    form->FormCreate();
+    EXPECT_FALSE(QPixmapCache::find(key, &drawn));
 }
 
 // The reading that clients follow: what the window shows after each tick.
