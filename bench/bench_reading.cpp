@@ -1,7 +1,7 @@
 // How soon a client hears of a new weight: the time from a weight change on the simulated
 // terminal to the Changed signal at a client of the program's private bus, over 50 changes.
-// The Ворлен poll runs every 100 ms with a 100 ms reply delay, so one poll period is about
-// 200 ms.
+// The Ворлен poll sends a request about every 100 ms and reads its reply 100 ms after it, so
+// a change waits for the next request and then for its reply: 100 to 200 ms.
 //
 //   build/bin/bench_reading          (about half a minute)
 
@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QObject>
 
 #include <benchmark/benchmark.h>
@@ -105,6 +106,48 @@ void BM_WeightChangeToSignal(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_WeightChangeToSignal)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// IScAuto.GetWeight against the running program in local mode, 1000 calls: the program
+// answers between its poll ticks, and a Ворлен tick sleeps its 100 ms reply delay on the
+// GUI thread, so most calls wait for a tick to end.
+void BM_GetWeightRoundTripRunningProgram(benchmark::State& state) {
+    test::PrivateBus bus;
+    if (!bus.Running()) {
+        state.SkipWithError("dbus-daemon cannot be started");
+        return;
+    }
+    QDBusConnection client = bus.Connect("bench");
+    harness::LiveProgram program(VESMERA_EXECUTABLE, bus.Address().toStdString());
+    if (!test::WaitUntil(
+            [&] { return client.interface()->isServiceRegistered("Vesmera.ScAuto").value(); },
+            20000)) {
+        state.SkipWithError("the program never served its names");
+        return;
+    }
+    const QDBusMessage created = client.call(QDBusMessage::createMethodCall(
+        "Vesmera.ScAuto", "/Vesmera/ScAuto", "Vesmera.ClassFactory", "CreateInstance"));
+    const QString object = created.arguments().value(0).value<QDBusObjectPath>().path();
+    QDBusMessage call =
+        QDBusMessage::createMethodCall("Vesmera.ScAuto", object, "Vesmera.IScAuto", "GetWeight");
+    call.setArguments({QVariant::fromValue(short(0)), QVariant::fromValue(short(0))});
+    std::vector<double> millis;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        const QDBusMessage reply = client.call(call, QDBus::Block, 10000);
+        const auto end = Clock::now();
+        if (reply.type() != QDBusMessage::ReplyMessage) {
+            state.SkipWithError("call failed");
+            return;
+        }
+        millis.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+    }
+    state.counters["median_ms"] = Percentile(millis, 0.5);
+    state.counters["p90_ms"] = Percentile(millis, 0.9);
+    state.counters["max_ms"] = Percentile(millis, 1.0);
+    client.call(
+        QDBusMessage::createMethodCall("Vesmera.ScAuto", object, "Vesmera.Object", "Release"));
+}
+BENCHMARK(BM_GetWeightRoundTripRunningProgram)->Iterations(1000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
