@@ -334,3 +334,59 @@ TEST_F(IndicatorWidget, ColourHoverOnlyWhileThePointerIsInside) {
 
 } // namespace
 } // namespace vesmera
+
+namespace vesmera {
+namespace {
+
+// The owner sizes and turns the indicator before its window is shown, as a main window
+// being built does.
+class HiddenIndicator : public testing::Test {
+protected:
+    void SetUp() override {
+        parent.resize(600, 400);
+        w = new TZyrelLiquidIndicator(&parent);
+        w->SetOuterBevel(bkDown);
+        w->SetBevelColor(clMaroon);
+        w->Loaded();
+        w->setGeometry(0, 0, 242, 64);
+    }
+    QWidget parent; // never shown
+    TZyrelLiquidIndicator* w = nullptr;
+};
+
+TEST_F(HiddenIndicator, SizeReachesTheIndicatorBeforeTheNextWrite) {
+    EXPECT_EQ(w->IndicatorWidth(), 242);
+    EXPECT_EQ(w->IndicatorHeight(), 64);
+    w->SetIndicatorstring("8");
+    ASSERT_EQ(w->CanvasBitmap().size(), QSize(242, 64));
+    // The indicator fills the control: its right bevel is at the control's right edge, not
+    // 35 pixels inside as a 172-pixel indicator centred in it would leave it.
+    EXPECT_EQ(w->CanvasBitmap().pixel(241, 30), qRgb(160, 32, 32));
+    EXPECT_EQ(w->CanvasBitmap().pixel(0, 30), qRgb(96, 0, 0));
+}
+
+TEST_F(HiddenIndicator, TurningAfterSizingTurnsTheOwnersSize) {
+    w->SetIndicatorAngle(900);
+    EXPECT_EQ(w->size(), QSize(64, 242));
+    EXPECT_EQ(w->IndicatorWidth(), 242);
+    EXPECT_EQ(w->IndicatorHeight(), 64);
+    // Showing it later changes nothing.
+    parent.show();
+    QCoreApplication::sendPostedEvents(w, CM_INDICATORREFRESH);
+    EXPECT_EQ(w->size(), QSize(64, 242));
+    EXPECT_EQ(w->IndicatorWidth(), 242);
+    EXPECT_EQ(w->CanvasBitmap().size(), QSize(64, 242));
+}
+
+TEST_F(HiddenIndicator, SlantedIndicatorRefusesASizeWhileHidden) {
+    w->SetIndicatorAngle(450);
+    const QSize slanted = w->size();
+    w->resize(300, 100);
+    w->SetIndicatorGap(3);
+    EXPECT_EQ(w->size(), slanted);
+    EXPECT_EQ(w->IndicatorWidth(), 242);
+    EXPECT_EQ(w->IndicatorHeight(), 64);
+}
+
+} // namespace
+} // namespace vesmera

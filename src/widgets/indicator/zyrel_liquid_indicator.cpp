@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QPainter>
+#include <QResizeEvent>
 
 #include "widgets/indicator/indicator_model.h"
 #include "widgets/indicator/indicator_painter.h"
@@ -24,7 +25,21 @@ struct TZyrelLiquidIndicator::Impl final : IIndicatorHost {
     int ControlWidth() const override { return widget.width(); }
     int ControlHeight() const override { return widget.height(); }
     void SetControlSize(int width, int height) override {
+        // An unchanged size is no resize; a hidden widget would still mark one as pending.
+        if (widget.width() == width && widget.height() == height)
+            return;
         widget.setGeometry(widget.x(), widget.y(), width, height);
+        CatchUpSize();
+    }
+    // Qt tells a hidden widget of its new size only when it is shown, yet the model's sizes
+    // follow the window's at once: every size, angle and rebuild decision depends on them. So
+    // a pending size reaches the model before anything else does.
+    void CatchUpSize() {
+        if (!widget.testAttribute(Qt::WA_PendingResizeEvent))
+            return;
+        widget.setAttribute(Qt::WA_PendingResizeEvent, false);
+        QResizeEvent e(widget.size(), QSize(-1, -1));
+        QCoreApplication::sendEvent(&widget, &e);
     }
     void UpdateWindowRegion() override {
         // Without a parent there is no window to clip.
@@ -77,11 +92,13 @@ TZyrelLiquidIndicator::TZyrelLiquidIndicator(QWidget* parent)
 TZyrelLiquidIndicator::~TZyrelLiquidIndicator() = default;
 
 void TZyrelLiquidIndicator::Loaded() {
+    d_->CatchUpSize();
     d_->model.Loaded();
 }
 
 bool TZyrelLiquidIndicator::event(QEvent* e) {
     if (e->type() == QEvent::Type(CM_INDICATORREFRESH)) {
+        d_->CatchUpSize();
         d_->model.HandleRefresh();
         return true;
     }
@@ -112,6 +129,7 @@ void TZyrelLiquidIndicator::leaveEvent(QEvent* e) {
 }
 
 void TZyrelLiquidIndicator::SetBackMaterial(const QImage& v) {
+    d_->CatchUpSize();
     d_->materials.back = v.copy();
     d_->PrepareMaterials();
     d_->Rebuild();
@@ -119,6 +137,7 @@ void TZyrelLiquidIndicator::SetBackMaterial(const QImage& v) {
 }
 
 void TZyrelLiquidIndicator::SetForeMaterial(const QImage& v) {
+    d_->CatchUpSize();
     d_->materials.fore = v.copy();
     d_->materials.layers.Forget();
     d_->Rebuild();
@@ -133,6 +152,7 @@ const QImage& TZyrelLiquidIndicator::ForeMaterial() const {
 }
 
 void TZyrelLiquidIndicator::SetIndicatorstring(const std::string& v) {
+    d_->CatchUpSize();
     d_->model.SetIndicatorstring(QString::fromUtf8(v.data(), qsizetype(v.size())).toStdU16String());
 }
 
@@ -158,9 +178,11 @@ const TIndicatorModel& TZyrelLiquidIndicator::Model() const {
 // Plain properties: the model decides what a write does.
 #define VESMERA_INDICATOR_PROPERTY(Name, Type, field)                                              \
     void TZyrelLiquidIndicator::Set##Name(Type v) {                                                \
+        d_->CatchUpSize();                                                                         \
         d_->model.Set##Name(v);                                                                    \
     }                                                                                              \
     Type TZyrelLiquidIndicator::Name() const {                                                     \
+        d_->CatchUpSize();                                                                         \
         return d_->model.Properties().field;                                                       \
     }
 
