@@ -109,6 +109,7 @@ TIndicatorScene BuildScene(const TIndicatorProperties& p, bool moused, int contr
     s.bevelLight = LightenColor(p.bevelColor);
     s.bevelDark = DarkenColor(p.bevelColor);
     const auto order = BevelSideOrder(p.indicatorAngle);
+    s.bevelSides.reserve(8);
     const auto addBevel = [&](TZyrelBevelKind kind, int a, int b) {
         if (kind == bkNone)
             return;

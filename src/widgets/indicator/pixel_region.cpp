@@ -57,13 +57,16 @@ struct Crossing {
 
 // The classic active edge list: crossings are kept in x order from row to row, where they
 // move little, so an insertion sort finds the new order in nearly linear time.
-std::vector<TSpan> Scan(std::vector<Edge>& edges, int width) {
-    std::vector<TSpan> spans;
+void Scan(std::vector<Edge>& edges, int width, std::vector<TSpan>& spans) {
+    spans.clear();
     if (edges.empty())
-        return spans;
+        return;
     std::sort(edges.begin(), edges.end(),
               [](const Edge& a, const Edge& b) { return a.firstRow < b.firstRow; });
-    std::vector<Crossing> active;
+    // Kept from call to call: a rebuild rasterises many small polygons, and fresh buffers
+    // for each would cost more than the rows themselves.
+    thread_local std::vector<Crossing> active;
+    active.clear();
     spans.reserve(static_cast<std::size_t>(edges.back().lastRow - edges.front().firstRow + 1));
     std::size_t next = 0;
     int row = edges.front().firstRow;
@@ -101,15 +104,21 @@ std::vector<TSpan> Scan(std::vector<Edge>& edges, int width) {
         }
         ++row;
     }
-    return spans;
+}
+
+std::vector<Edge>& EdgeBuffer() {
+    thread_local std::vector<Edge> edges;
+    edges.clear();
+    return edges;
 }
 
 } // namespace
 
-std::vector<TSpan> RasterizeEvenOdd(const TPolyList& polygons, int width, int height) {
-    std::vector<Edge> edges;
+void RasterizeEvenOdd(const TPolyList& polygons, int width, int height, std::vector<TSpan>& out) {
+    out.clear();
     if (width <= 0 || height <= 0)
-        return {};
+        return;
+    std::vector<Edge>& edges = EdgeBuffer();
     edges.reserve(polygons.vertices.size());
     std::size_t at = 0;
     for (int i = 0; i < polygons.n && i < static_cast<int>(polygons.counts.size()); ++i) {
@@ -119,15 +128,29 @@ std::vector<TSpan> RasterizeEvenOdd(const TPolyList& polygons, int width, int he
         AddEdges(polygons.vertices.data() + at, count, height, edges);
         at += static_cast<std::size_t>(count);
     }
-    return Scan(edges, width);
+    Scan(edges, width, out);
+}
+
+void RasterizeEvenOdd(const TPoint* points, int count, int width, int height,
+                      std::vector<TSpan>& out) {
+    out.clear();
+    if (width <= 0 || height <= 0)
+        return;
+    std::vector<Edge>& edges = EdgeBuffer();
+    AddEdges(points, count, height, edges);
+    Scan(edges, width, out);
+}
+
+std::vector<TSpan> RasterizeEvenOdd(const TPolyList& polygons, int width, int height) {
+    std::vector<TSpan> spans;
+    RasterizeEvenOdd(polygons, width, height, spans);
+    return spans;
 }
 
 std::vector<TSpan> RasterizeEvenOdd(const TPoint* points, int count, int width, int height) {
-    if (width <= 0 || height <= 0)
-        return {};
-    std::vector<Edge> edges;
-    AddEdges(points, count, height, edges);
-    return Scan(edges, width);
+    std::vector<TSpan> spans;
+    RasterizeEvenOdd(points, count, width, height, spans);
+    return spans;
 }
 
 TPixelMask::TPixelMask(int width, int height)

@@ -20,6 +20,10 @@ struct TSpan {
 // Only rows and columns of the raster are visited, so far-away vertices cost nothing.
 std::vector<TSpan> RasterizeEvenOdd(const TPolyList& polygons, int width, int height);
 std::vector<TSpan> RasterizeEvenOdd(const TPoint* points, int count, int width, int height);
+// The same into a caller's buffer, so that its memory serves again.
+void RasterizeEvenOdd(const TPolyList& polygons, int width, int height, std::vector<TSpan>& out);
+void RasterizeEvenOdd(const TPoint* points, int count, int width, int height,
+                      std::vector<TSpan>& out);
 
 // A set of pixels of a raster, one byte per pixel; unions are cheap.
 class TPixelMask {
