@@ -7,6 +7,7 @@
 
 #include "widgets/indicator/color_scheme.h"
 #include "widgets/indicator/indicator_model.h"
+#include "widgets/indicator/indicator_painter.h"
 #include "widgets/indicator/zyrel_liquid_indicator.h"
 
 namespace vesmera {
@@ -167,6 +168,22 @@ TEST_F(IndicatorWidget, WindowIsClippedToTheTurnedRectangle) {
     w->resize(300, 100);
     EXPECT_EQ(w->size(), QSize(147, 147));
 }
+
+class QuarterTurns : public IndicatorWidget, public testing::WithParamInterface<int> {};
+
+// Along the axes the window is clipped to the same pixels as the turned polygon's runs give.
+TEST_P(QuarterTurns, WindowRegionIsThePolygonsPixels) {
+    w->Loaded();
+    w->SetIndicatorWidth(101);
+    w->SetIndicatorHeight(37);
+    w->SetIndicatorAngle(GetParam());
+    const TQuad q = w->Model().WindowPolygon();
+    const QRegion runs = RegionFromSpans(RasterizeEvenOdd(q.data(), 4, w->width(), w->height()));
+    ASSERT_FALSE(runs.isEmpty());
+    EXPECT_EQ(w->mask(), runs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Angles, QuarterTurns, testing::Values(0, 900, 1800, 2700, -900, 3600));
 
 TEST_F(IndicatorWidget, SchemeColoursArriveWithThePostedRefresh) {
     w->Loaded();

@@ -1,5 +1,6 @@
 #include "widgets/indicator/zyrel_liquid_indicator.h"
 
+#include <algorithm>
 #include <optional>
 
 #include <QCoreApplication>
@@ -17,6 +18,25 @@ namespace {
 // Pictures beyond this many pixels are not made: a size that large has nothing to show.
 constexpr qint64 kMaxCanvasPixels = qint64(1) << 26;
 
+// At a multiple of a quarter turn the window polygon is a rectangle along the axes. Its
+// region is that rectangle within the control, which costs nothing however tall the control
+// is, where row runs would cost one rectangle per row.
+std::optional<QRect> AxisRectangle(const TQuad& q, int width, int height) {
+    const bool along = q[0].y == q[1].y && q[1].x == q[2].x && q[2].y == q[3].y && q[3].x == q[0].x;
+    const bool across =
+        q[0].x == q[1].x && q[1].y == q[2].y && q[2].x == q[3].x && q[3].y == q[0].y;
+    if (!along && !across)
+        return std::nullopt;
+    const auto within = [](int v, int limit) { return std::clamp(v, 0, limit); };
+    const int x0 = within(std::min(q[0].x, q[2].x), width);
+    const int x1 = within(std::max(q[0].x, q[2].x), width);
+    const int y0 = within(std::min(q[0].y, q[2].y), height);
+    const int y1 = within(std::max(q[0].y, q[2].y), height);
+    if (x0 == x1 || y0 == y1)
+        return std::nullopt;
+    return QRect(x0, y0, x1 - x0, y1 - y0);
+}
+
 } // namespace
 
 struct TZyrelLiquidIndicator::Impl final : IIndicatorHost {
@@ -25,9 +45,6 @@ struct TZyrelLiquidIndicator::Impl final : IIndicatorHost {
     int ControlWidth() const override { return widget.width(); }
     int ControlHeight() const override { return widget.height(); }
     void SetControlSize(int width, int height) override {
-        // An unchanged size is no resize; a hidden widget would still mark one as pending.
-        if (widget.width() == width && widget.height() == height)
-            return;
         widget.setGeometry(widget.x(), widget.y(), width, height);
         CatchUpSize();
     }
@@ -46,8 +63,11 @@ struct TZyrelLiquidIndicator::Impl final : IIndicatorHost {
         if (!widget.parentWidget())
             return;
         const TQuad q = model.WindowPolygon();
-        widget.setMask(
-            RegionFromSpans(RasterizeEvenOdd(q.data(), 4, widget.width(), widget.height())));
+        if (const auto r = AxisRectangle(q, widget.width(), widget.height()))
+            widget.setMask(QRegion(*r));
+        else
+            widget.setMask(
+                RegionFromSpans(RasterizeEvenOdd(q.data(), 4, widget.width(), widget.height())));
     }
     void Rebuild() override {
         clip.reset();
