@@ -167,3 +167,46 @@ TEST(MatrixPattern, CommaCellDrawsItsOwnGlyph) {
 
 } // namespace
 } // namespace vesmera
+
+namespace vesmera {
+namespace {
+
+struct OddTextRow {
+    TZyrelIndicatorKind kind;
+    std::u16string text;
+    int shownCells; // cells the text fills before the blanks on the left
+};
+
+class OddTextCells : public testing::TestWithParam<OddTextRow> {};
+
+// Code units that are no character on their own (lone surrogates, controls, the replacement
+// character) each take a cell and light nothing; a surrogate pair takes two.
+TEST_P(OddTextCells, TakeCellsAndLightNothing) {
+    const auto& row = GetParam();
+    TIndicatorProperties p;
+    p.indicatorKind = row.kind;
+    p.signNumber = 7;
+    p.indicatorString = row.text;
+    TPolyList lit, unlit;
+    CollectPolygons(p, false, p.indicatorWidth, p.indicatorHeight, lit, unlit);
+    const int perCell = row.kind == ik5x7matrix ? 35 : row.kind == ik9segment ? 10 : 8;
+    EXPECT_EQ(lit.n, 0);
+    EXPECT_EQ(unlit.n, 7 * perCell);
+    const auto cells = LayoutCells(row.text, row.kind, 7);
+    ASSERT_EQ(cells.size(), 7u);
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(cells[static_cast<std::size_t>(i)].character == u' ', i < 7 - row.shownCells)
+            << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, OddTextCells,
+                         testing::Values(OddTextRow{ik7segment, u"\xD800", 1},
+                                         OddTextRow{ik9segment, u"\xDC00\xD800", 2},
+                                         OddTextRow{ik5x7matrix, u"\xDFFF\x01\x7F", 3},
+                                         OddTextRow{ik9segment, u"\U0001F600", 2},
+                                         OddTextRow{ik7segment, std::u16string(1000, u'\xD83D'), 7},
+                                         OddTextRow{ik5x7matrix, std::u16string(1000, u'\xFFFD'),
+                                                    7}));
+
+} // namespace
+} // namespace vesmera

@@ -215,6 +215,20 @@ TEST_F(IndicatorWidget, TransparentAllPaintsOnlyBevelsAndLitSegments) {
     EXPECT_EQ(img.pixel(233, 32), kUnpainted);
 }
 
+// With no bevel and nothing lit, the region that painting may touch is empty: nothing at all
+// is painted, not everything.
+TEST_F(IndicatorWidget, TransparentAllWithNothingToPaint) {
+    w->Loaded();
+    w->SetOuterBevel(bkNone);
+    w->SetInnerBevel(bkNone);
+    w->SetTransparentMode(tmAll);
+    const QImage img = Painted();
+    for (const QPoint p : {QPoint(0, 0), QPoint(86, 18), QPoint(171, 35)})
+        EXPECT_EQ(img.pixel(p), kUnpainted) << p.x() << "," << p.y();
+    w->SetIndicatorstring("1");
+    EXPECT_EQ(Painted().pixel(Centre(w->Model().Scene().lit, 0)), Rgb(0x363636));
+}
+
 TEST_F(IndicatorWidget, TransparentBackOnlyLeavesTheBackground) {
     LoadMainWindowIndicator();
     w->SetNumberBackColor(RGB(0, 0, 90));
