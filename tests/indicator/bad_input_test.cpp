@@ -59,8 +59,8 @@ TEST_F(OddIndicator, SizesFromOnePixelTo4000) {
     for (auto kind : {ik7segment, ik5x7matrix, ik9segment}) {
         w->SetIndicatorKind(kind);
         w->SetIndicatorstring("-12,5:8");
-        for (int width : {1, 2, 3, 17, 333, 4000}) {
-            for (int height : {1, 2, 5, 64, 4000}) {
+        for (int width : {0, 1, 2, 3, 17, 333, 4000}) {
+            for (int height : {0, 1, 2, 5, 64, 4000}) {
                 if (width == 4000 && height == 4000 && kind != ik9segment)
                     continue; // one full-size picture per run is enough
                 w->resize(width, height);
