@@ -12,16 +12,22 @@ void InstallQtMessageBoxes() {
         const QString caption = request.caption.empty() ? QApplication::applicationDisplayName()
                                                         : QString::fromStdString(request.caption);
         const QString text = QString::fromStdString(request.text);
-        if (request.buttons == MessageButtons::Ok) {
-            QMessageBox::information(QApplication::activeWindow(), caption, text);
+        const bool yesNo = request.buttons == MessageButtons::YesNo;
+        QMessageBox::Icon icon = yesNo ? QMessageBox::Question : QMessageBox::Information;
+        if (request.icon == MessageIcon::Warning)
+            icon = QMessageBox::Warning;
+        else if (request.icon == MessageIcon::Error)
+            icon = QMessageBox::Critical;
+        QMessageBox box(icon, caption, text,
+                        yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
+                        QApplication::activeWindow());
+        if (!yesNo) {
+            box.exec();
             return MessageResult::Ok;
         }
-        const auto defaultButton =
-            request.defaultResult == MessageResult::No ? QMessageBox::No : QMessageBox::Yes;
-        const auto answer =
-            QMessageBox::question(QApplication::activeWindow(), caption, text,
-                                  QMessageBox::Yes | QMessageBox::No, defaultButton);
-        return answer == QMessageBox::Yes ? MessageResult::Yes : MessageResult::No;
+        box.setDefaultButton(request.defaultResult == MessageResult::No ? QMessageBox::No
+                                                                        : QMessageBox::Yes);
+        return box.exec() == QMessageBox::Yes ? MessageResult::Yes : MessageResult::No;
     });
 }
 

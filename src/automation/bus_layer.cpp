@@ -228,7 +228,8 @@ QDBusMessage AutomationBusLayer::CreateObject(ClassEntry& entry, const QDBusMess
         Reference(owner);
         return message.createReply(QVariant::fromValue(QDBusObjectPath(path)));
     } catch (const Exception& error) {
-        ShowMessageBox({kRuzErrorCaption, WithFullStop(error.Message())});
+        ShowMessageBox({kRuzErrorCaption, WithFullStop(error.Message()), MessageButtons::Ok,
+                        MessageResult::Ok, MessageIcon::Error});
         return message.createErrorReply(kUnexpectedError, QString::fromStdString(error.Message()));
     }
 }

@@ -24,7 +24,7 @@ bool TComServer::CanClose() const {
     if (count_.load() <= 0 || !Interactive())
         return true;
     return ShowMessageBox({kComServerWarningCaption, kComServerWarningText, MessageButtons::YesNo,
-                           MessageResult::No}) == MessageResult::Yes;
+                           MessageResult::No, MessageIcon::Warning}) == MessageResult::Yes;
 }
 
 std::string TComServer::GetServerName() const {

@@ -1,11 +1,11 @@
 #include "automation/startup.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <cstdio>
 #include <filesystem>
 
 #include "automation/bus_layer.h"
-#include "common/message_box.h"
 
 namespace vesmera {
 
@@ -68,7 +68,9 @@ StartupResult RunStartupHook(int argc, char** argv) {
         int boxArgc = 1;
         char* boxArgv[] = {argv[0], nullptr};
         QApplication app(boxArgc, boxArgv);
-        ShowMessageBox({kRegistrationCaption, message});
+        // No message box handler is installed this early, so the error box is shown directly.
+        QMessageBox::critical(nullptr, QString::fromLatin1(kRegistrationCaption),
+                              QString::fromStdString(message));
     });
 }
 

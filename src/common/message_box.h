@@ -7,12 +7,15 @@ namespace vesmera {
 
 enum class MessageButtons { Ok, YesNo };
 enum class MessageResult { Ok, Yes, No };
+// Standard: information for an Ok box, a question mark for Yes/No.
+enum class MessageIcon { Standard, Warning, Error };
 
 struct MessageBoxRequest {
     std::string caption;
     std::string text;
     MessageButtons buttons = MessageButtons::Ok;
     MessageResult defaultResult = MessageResult::Ok;
+    MessageIcon icon = MessageIcon::Standard;
 };
 
 using MessageBoxHandler = std::function<MessageResult(const MessageBoxRequest&)>;

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include "private_bus.h"
+#include "program_harness.h"
 
 namespace vesmera {
 namespace {
@@ -95,6 +96,55 @@ TEST(Activation, UnwritableRegistrationEndsWithCodeOne) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.errors.contains("Error creating system registry entry"))
         << run.errors.toStdString();
+}
+
+// The X windows of `display` whose title is `title`.
+QStringList WindowsTitled(const std::string& display, const QString& title) {
+    QProcess search;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", QString::fromStdString(display));
+    search.setProcessEnvironment(env);
+    search.start("xdotool", {"search", "--name", "^" + title + "$"});
+    search.waitForFinished(kCallTimeoutMs);
+    return QString::fromUtf8(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+// Where a display exists the failure is an error box, and the program ends with code 1 once
+// the user has closed it.
+TEST(Activation, UnwritableRegistrationShowsTheErrorBoxWhereADisplayExists) {
+    auto x = harness::XServer::Start();
+    if (!x)
+        GTEST_SKIP() << "Xvfb cannot be started";
+    Installation inst;
+    QFile blocker(inst.root.filePath("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_DATA_HOME", blocker.fileName());
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("DISPLAY", QString::fromStdString(x->Display()));
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/vesmera-no-bus");
+    program.setProcessEnvironment(env);
+    program.start(inst.executable, {"/RegServerPerUser"});
+    QStringList boxes;
+    test::WaitUntil(
+        [&] {
+            boxes = WindowsTitled(x->Display(), "Vesmera");
+            return !boxes.isEmpty() || program.state() == QProcess::NotRunning;
+        },
+        kCallTimeoutMs);
+    ASSERT_FALSE(boxes.isEmpty()) << "no box; the program said: "
+                                  << program.readAllStandardError().toStdString();
+    EXPECT_EQ(program.state(), QProcess::Running); // the box waits for its answer
+    QProcess key;
+    key.setProcessEnvironment(env);
+    key.start("xdotool", {"key", "--window", boxes.first(), "Return"});
+    key.waitForFinished(kCallTimeoutMs);
+    ASSERT_TRUE(program.waitForFinished(kCallTimeoutMs));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 1);
 }
 
 class ActivatedServer : public testing::Test {

@@ -322,6 +322,7 @@ TEST_F(AutomationBus, CreationFailureShowsTheBoxAndFails) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, "RUZ Error");
     EXPECT_EQ(boxes[0].text, "Too many automation objects are alive.");
+    EXPECT_EQ(boxes[0].icon, MessageIcon::Error);
     EXPECT_EQ(Count(), 1);
 }
 

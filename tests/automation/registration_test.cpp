@@ -117,6 +117,7 @@ TEST(ComServer, LiveObjectsAskTheUser) {
                           "fail.\r\n\r\nAre you sure you want to close this application?");
         EXPECT_EQ(r.buttons, MessageButtons::YesNo);
         EXPECT_EQ(r.defaultResult, MessageResult::No);
+        EXPECT_EQ(r.icon, MessageIcon::Warning);
         EXPECT_EQ(server.ObjectCount(), 1); // the answer changes nothing
     }
 }
