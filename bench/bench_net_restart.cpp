@@ -111,12 +111,11 @@ void BM_ServerRestartToFreshReading(benchmark::State& state) {
         folder.CopyExecutable(VESMERA_EXECUTABLE, "vesmera");
         folder.WriteFile("Vesmera.ini", NetworkSettings(port));
         folder.WriteFile("ZidOzod.ini", "T1\r\n");
-        harness::ChildProcess program(
-            folder.Path() + "/vesmera", {},
-            {"QT_QPA_PLATFORM=offscreen", "DISPLAY=", "WAYLAND_DISPLAY=", "LC_ALL=",
-             "LC_NUMERIC=", "LANG=ru_RU.UTF-8",
-             "DBUS_SESSION_BUS_ADDRESS=" + bus.Address().toStdString()},
-            folder.Path());
+        harness::ChildProcess program(folder.Path() + "/vesmera", {},
+                                      {"QT_QPA_PLATFORM=offscreen", "DISPLAY=", "WAYLAND_DISPLAY=",
+                                       "LC_ALL=", "LC_NUMERIC=", "LANG=ru_RU.UTF-8",
+                                       "DBUS_SESSION_BUS_ADDRESS=" + bus.Address().toStdString()},
+                                      folder.Path());
         if (!test::WaitUntil(
                 [&] { return client.interface()->isServiceRegistered("Vesmera.ScAuto").value(); },
                 20000)) {
