@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <unordered_map>
+
+#include "common/scheduler.h"
+
+class QSocketNotifier;
+class QTimer;
+
+namespace vesmera {
+
+// The scheduler of the running programs: precise single-shot QTimers and QSocketNotifiers on
+// the thread's Qt event loop. Needs QtCore only, so the headless weight server uses it too.
+class QtScheduler final : public QObject, public IScheduler {
+public:
+    explicit QtScheduler(QObject* parent = nullptr);
+    ~QtScheduler() override;
+
+    TaskId After(std::uint32_t ms, Callback callback) override;
+    TaskId WhenReadable(int fd, Callback callback) override;
+    TaskId WhenWritable(int fd, Callback callback) override;
+    void Cancel(TaskId id) override;
+    std::int64_t NowMs() const override;
+
+private:
+    TaskId Watch(int fd, bool writable, Callback callback);
+
+    struct Task {
+        QTimer* timer = nullptr;
+        QSocketNotifier* notifier = nullptr;
+        Callback callback;
+    };
+    std::unordered_map<TaskId, Task> tasks_;
+    TaskId next_ = 0;
+    QElapsedTimer clock_;
+};
+
+} // namespace vesmera
