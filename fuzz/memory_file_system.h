@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/file_system.h"
+#include "settings/file_system.h"
 
 namespace vesmera::fuzz {
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "app/profile_file.h"
+#include "settings/profile_file.h"
 #include "app/settings_store.h"
 #include "fuzz_check.h"
 #include "memory_file_system.h"

@@ -2,9 +2,9 @@
 
 #include <optional>
 
-#include "app/executable_dir.h"
-#include "app/file_system.h"
-#include "app/ini_file.h"
+#include "settings/executable_dir.h"
+#include "settings/file_system.h"
+#include "settings/ini_file.h"
 #include "common/number_text.h"
 #include "common/text_encoding.h"
 

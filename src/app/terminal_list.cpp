@@ -1,6 +1,6 @@
 #include "app/terminal_list.h"
 
-#include "app/file_system.h"
+#include "settings/file_system.h"
 
 namespace vesmera {
 

@@ -1,6 +1,6 @@
 #include "app/text_compare.h"
 
-#include "app/profile_file.h"
+#include "settings/profile_file.h"
 
 namespace vesmera {
 

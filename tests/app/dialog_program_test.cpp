@@ -17,7 +17,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/file_system.h"
+#include "settings/file_system.h"
 #include "app/main_window.h"
 #include "app/main_window_fakes.h"
 #include "app/program.h"

@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "app/port_entries.h"
-#include "app/profile_file.h"
+#include "settings/profile_file.h"
 #include "app/text_compare.h"
 
 using namespace vesmera;

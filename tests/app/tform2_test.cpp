@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/file_system.h"
+#include "settings/file_system.h"
 #include "app/settings_store.h"
 #include "app/terminal_list.h"
 #include "app/tform2.h"

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "app/executable_dir.h"
+#include "settings/executable_dir.h"
 
 using namespace vesmera;
 

@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include "app/file_system.h"
+#include "settings/file_system.h"
 #include "test_files.h"
 
 using namespace vesmera;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/profile_file.h"
+#include "settings/profile_file.h"
 
 using namespace vesmera;
 

@@ -8,7 +8,7 @@
 #include <map>
 #include <string>
 
-#include "app/file_system.h"
+#include "settings/file_system.h"
 
 namespace vesmera::testing_files {
 

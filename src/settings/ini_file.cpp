@@ -1,8 +1,8 @@
-#include "app/ini_file.h"
+#include "settings/ini_file.h"
 
 #include <cerrno>
 
-#include "app/file_system.h"
+#include "settings/file_system.h"
 
 namespace vesmera {
 

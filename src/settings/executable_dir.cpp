@@ -1,4 +1,4 @@
-#include "app/executable_dir.h"
+#include "settings/executable_dir.h"
 
 #include <unistd.h>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "app/file_system.h"
+#include "settings/file_system.h"
 
 #include <atomic>
 #include <cerrno>
