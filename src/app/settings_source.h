@@ -10,10 +10,10 @@
 namespace vesmera {
 
 // The apply step's settings: Vesmera.ini through the settings store, ZidOzod.ini through the
-// terminal list file, both in the executable directory.
+// terminal list file, both in the settings folder.
 class StoreSettingsSource final : public ISettingsSource {
 public:
-    StoreSettingsSource() = default; // the running program's directory
+    StoreSettingsSource() = default; // the built settings folder
     // Another directory (given with a trailing '/') on the given file system.
     StoreSettingsSource(std::function<std::string()> directory, IFileSystem& fs)
         : store_(std::move(directory), fs), list_(fs) {}

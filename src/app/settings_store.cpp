@@ -2,11 +2,11 @@
 
 #include <optional>
 
-#include "settings/executable_dir.h"
-#include "settings/file_system.h"
-#include "settings/ini_file.h"
 #include "common/number_text.h"
 #include "common/text_encoding.h"
+#include "settings/file_system.h"
+#include "settings/ini_file.h"
+#include "settings/settings_dir.h"
 
 namespace vesmera {
 
@@ -82,7 +82,8 @@ void Write(IniFile& ini, const Key& key, const std::string& value) {
 SettingsStore::SettingsStore(std::function<std::string()> directory, IFileSystem& fs)
     : directory_(std::move(directory)), fs_(&fs) {}
 
-SettingsStore::SettingsStore() : SettingsStore(ExecutableDirectory, RealFileSystem()) {}
+SettingsStore::SettingsStore()
+    : SettingsStore([] { return SettingsDirectory(); }, SettingsFileSystem()) {}
 
 std::string SettingsStore::SettingsPath() const {
     return directory_() + "Vesmera.ini";

@@ -26,13 +26,14 @@ struct SettingsTexts {
     std::string protocol;
 };
 
-// Vesmera.ini in the executable directory: load all twelve settings, save all, save the skin.
+// Vesmera.ini in the settings folder: load all twelve settings, save all, save the skin.
 class SettingsStore {
 public:
-    // directory() gives the executable directory with a trailing '/'; it is asked again at each
-    // Load, as the apply step recomputes it.
+    // directory() gives the settings folder with a trailing '/' (the executable directory, or
+    // the user's config folder in an installed build); it is asked again at each Load, as the
+    // apply step recomputes it.
     explicit SettingsStore(std::function<std::string()> directory, IFileSystem& fs);
-    SettingsStore(); // the running program's directory and the real file system
+    SettingsStore(); // the built settings folder and its file system
 
     // Never fails: a missing or unreadable file gives the defaults.
     HeldSettings Load();

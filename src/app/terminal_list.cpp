@@ -1,6 +1,7 @@
 #include "app/terminal_list.h"
 
 #include "settings/file_system.h"
+#include "settings/settings_dir.h"
 
 namespace vesmera {
 
@@ -28,7 +29,7 @@ std::vector<std::string> SplitLines(std::string_view text) {
 
 TerminalListFile::TerminalListFile(IFileSystem& fs) : fs_(&fs) {}
 
-TerminalListFile::TerminalListFile() : TerminalListFile(RealFileSystem()) {}
+TerminalListFile::TerminalListFile() : TerminalListFile(SettingsFileSystem()) {}
 
 void TerminalListFile::Read(const std::string& path, std::vector<std::string>& names) {
     std::string bytes;

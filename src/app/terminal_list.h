@@ -14,7 +14,7 @@ class IFileSystem;
 class TerminalListFile {
 public:
     explicit TerminalListFile(IFileSystem& fs);
-    TerminalListFile(); // the real file system
+    TerminalListFile(); // the file system of the settings files
 
     // Replaces `names` with the file's lines; fails (Exception) when the file cannot be
     // opened, leaving `names` as it was.
