@@ -82,13 +82,11 @@ void TLCDScreen::paintEvent(QPaintEvent*) {
     FPainting = true;
     RgbImage picture = Compose(isEnabled());
     FPainting = false;
-    ++FPaintCount;
-    // Wrap the composed pixels without copying them, then copy the whole picture at once.
+    // The composed pixels are drawn in one copy, wrapped where they lie.
     const QImage view(reinterpret_cast<const uchar*>(picture.Data()), picture.Width(),
                       picture.Height(), picture.Width() * 4, QImage::Format_RGB32);
-    FLastPicture = view.copy();
     QPainter painter(this);
-    painter.drawImage(0, 0, FLastPicture);
+    painter.drawImage(0, 0, view);
 }
 
 void TLCDScreen::Repaint() {

@@ -53,10 +53,6 @@ public:
     void SetVisible(bool visible) override { QWidget::setVisible(visible); }
     bool IsVisible() const override { return QWidget::isVisible(); }
 
-    // The last picture painted, for tests and benchmarks.
-    const QImage& LastPicture() const { return FLastPicture; }
-    int PaintCount() const { return FPaintCount; }
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -65,8 +61,6 @@ private:
     void Repaint() override;
     void SizeSnapped(int width, int height) override;
 
-    QImage FLastPicture;
-    int FPaintCount = 0;
     bool FPainting = false;
 };
 
