@@ -1,5 +1,7 @@
 #include <QApplication>
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <iterator>
 
 #include "lcd_fakes.h"
 #include "widgets/lcd/lcd_screen.h"
@@ -75,33 +77,61 @@ TEST_F(BadInput, ScriptsWithManyStatementsAndExtremeArguments) {
     EXPECT_EQ(boxes.Boxes.size(), 1u);
 }
 
+// Every pixel of the picture is the background or a shade of the border: no dot is shown.
+bool BackgroundOnly(const RgbImage& picture, const TLCDScreen& screen) {
+    const RgbImage::Pixel allowed[] = {RgbImage::FromColor(screen.Color()),
+                                       RgbImage::FromColor(clBtnHighlight),
+                                       RgbImage::FromColor(clBtnShadow)};
+    for (int y = 0; y < picture.Height(); ++y)
+        for (int x = 0; x < picture.Width(); ++x)
+            if (std::find(std::begin(allowed), std::end(allowed), picture.At(x, y)) ==
+                std::end(allowed))
+                return false;
+    return true;
+}
+
 TEST_F(BadInput, DegenerateSizesShowBackgroundOnly) {
+    // Colours apart from one another, so that a dot of either kind would show.
+    screen.SetColor(clYellow);
+    screen.SetPixelOff(clBlue);
+    screen.SetFontColor(clRed);
     screen.SetText("text");
+    TickAndPaint(1);
+    ASSERT_FALSE(BackgroundOnly(screen.Compose(true), screen));
     for (auto [w, h] : {std::pair{0, 0}, {0, 127}, {1, 1}, {7, 7}, {-5, 20}}) {
         screen.SetBounds(0, 0, w, h);
         TickAndPaint(1);
-        // Qt sends no paint to an empty window, so compose directly as well.
+        // Qt sends no paint to an empty window, so compose directly.
         const RgbImage picture = screen.Compose(true);
         EXPECT_EQ(screen.Geometry().NbXPixels * screen.Geometry().NbYPixels, 0);
         EXPECT_EQ(picture.Width(), std::max(screen.Width(), 0));
+        EXPECT_TRUE(BackgroundOnly(picture, screen)) << w << "x" << h;
     }
     screen.SetBounds(0, 0, 403, 127);
     screen.SetPixelSize(pixCustom);
     screen.SetPixelSpacing(-1);
     screen.SetPixelWidth(1); // 1 + -1: no dot fits
     TickAndPaint(1);
+    EXPECT_TRUE(BackgroundOnly(screen.Compose(true), screen));
     screen.SetPixelSpacing(-128);
     screen.SetBorderSpace(-128);
     screen.SetPixelWidth(127);
     screen.SetPixelHeight(127);
     TickAndPaint(1);
+    EXPECT_TRUE(BackgroundOnly(screen.Compose(true), screen));
     screen.SetBorderSpace(127);
     screen.SetPixelSpacing(127);
     TickAndPaint(1);
+    EXPECT_TRUE(BackgroundOnly(screen.Compose(true), screen));
+    // A font of no height, or of an absurd one, still leaves the dots that fit on show.
+    screen.SetBorderSpace(3);
+    screen.SetPixelSpacing(1);
+    screen.SetPixelSize(pix2x2);
     screen.SetFontHeight(0);
     screen.SetFontHeight(-100000);
     TickAndPaint(1);
-    SUCCEED();
+    EXPECT_FALSE(BackgroundOnly(screen.Compose(true), screen));
+    EXPECT_EQ(screen.Compose(true).Width(), screen.Width());
 }
 
 } // namespace
