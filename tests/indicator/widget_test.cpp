@@ -379,21 +379,27 @@ protected:
         w->SetOuterBevel(bkDown);
         w->SetBevelColor(clMaroon);
         w->Loaded();
-        w->setGeometry(0, 0, 242, 64);
+        w->SetBounds(0, 0, 242, 64);
     }
     QWidget parent; // never shown
     TZyrelLiquidIndicator* w = nullptr;
 };
 
-TEST_F(HiddenIndicator, SizeReachesTheIndicatorBeforeTheNextWrite) {
+TEST_F(HiddenIndicator, SizeReachesTheIndicatorWhenGivenAndQtsResizeBeforeTheNextWrite) {
     EXPECT_EQ(w->IndicatorWidth(), 242);
     EXPECT_EQ(w->IndicatorHeight(), 64);
-    w->SetIndicatorstring("8");
+    QCoreApplication::sendPostedEvents(w, CM_INDICATORREFRESH);
     ASSERT_EQ(w->CanvasBitmap().size(), QSize(242, 64));
     // The indicator fills the control: its right bevel is at the control's right edge, not
     // 35 pixels inside as a 172-pixel indicator centred in it would leave it.
     EXPECT_EQ(w->CanvasBitmap().pixel(241, 30), qRgb(160, 32, 32));
     EXPECT_EQ(w->CanvasBitmap().pixel(0, 30), qRgb(96, 0, 0));
+    // Qt's own resize of a hidden widget tells it nothing; the next write takes the size.
+    w->resize(300, 64);
+    w->SetIndicatorstring("8");
+    EXPECT_EQ(w->IndicatorWidth(), 300);
+    ASSERT_EQ(w->CanvasBitmap().size(), QSize(300, 64));
+    EXPECT_EQ(w->CanvasBitmap().pixel(299, 30), qRgb(160, 32, 32));
 }
 
 TEST_F(HiddenIndicator, TurningAfterSizingTurnsTheOwnersSize) {

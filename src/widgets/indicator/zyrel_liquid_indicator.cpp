@@ -50,7 +50,8 @@ struct TZyrelLiquidIndicator::Impl final : IIndicatorHost {
     }
     // Qt tells a hidden widget of its new size only when it is shown, yet the model's sizes
     // follow the window's at once: every size, angle and rebuild decision depends on them. So
-    // a pending size reaches the model before anything else does.
+    // a size given while hidden reaches the model when it is given through SetBounds, and
+    // before any write when it was given through Qt's own resize.
     void CatchUpSize() {
         if (!widget.testAttribute(Qt::WA_PendingResizeEvent))
             return;
@@ -114,6 +115,11 @@ TZyrelLiquidIndicator::~TZyrelLiquidIndicator() = default;
 void TZyrelLiquidIndicator::Loaded() {
     d_->CatchUpSize();
     d_->model.Loaded();
+}
+
+void TZyrelLiquidIndicator::SetBounds(int left, int top, int width, int height) {
+    setGeometry(left, top, width, height);
+    d_->CatchUpSize();
 }
 
 bool TZyrelLiquidIndicator::event(QEvent* e) {
@@ -202,7 +208,6 @@ const TIndicatorModel& TZyrelLiquidIndicator::Model() const {
         d_->model.Set##Name(v);                                                                    \
     }                                                                                              \
     Type TZyrelLiquidIndicator::Name() const {                                                     \
-        d_->CatchUpSize();                                                                         \
         return d_->model.Properties().field;                                                       \
     }
 

@@ -28,6 +28,10 @@ public:
     // Called once after the stored properties have been set.
     void Loaded();
 
+    // Gives the control its place and size. The indicator takes the size at once, shown or
+    // not; Qt's own resize tells a hidden widget only when it is shown.
+    void SetBounds(int left, int top, int width, int height);
+
     void SetColorScheme(TZyrelColorScheme v);
     TZyrelColorScheme ColorScheme() const;
     void SetSignNumber(int v);
