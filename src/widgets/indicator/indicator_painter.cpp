@@ -118,8 +118,6 @@ void TMaterialLayers::Forget() {
         l = Layer{};
 }
 
-namespace {} // namespace
-
 void TIndicatorMaterials::Prepare(TZyrelMaterialShadowMode shadowMode) {
     layers.Forget();
     if (!Present(back)) {
