@@ -155,15 +155,6 @@ std::vector<TIndicatorCell> LayoutText(std::u16string_view text, TZyrelIndicator
     return laid;
 }
 
-std::vector<TIndicatorCell> LayoutCells(std::u16string_view text, TZyrelIndicatorKind kind,
-                                        int cells) {
-    const std::size_t n = cells > 0 ? static_cast<std::size_t>(cells) : 0;
-    std::vector<TIndicatorCell> laid = LayoutText(text, kind, cells);
-    if (laid.size() < n)
-        laid.insert(laid.begin(), n - laid.size(), TIndicatorCell{});
-    return laid;
-}
-
 std::string SegmentPattern(const TIndicatorCell& cell, TZyrelIndicatorKind kind) {
     const bool nine = kind == ik9segment;
     if (IsPoint(cell.character))

@@ -21,12 +21,6 @@ struct TIndicatorCell {
 std::vector<TIndicatorCell> LayoutText(std::u16string_view text, TZyrelIndicatorKind kind,
                                        int cells);
 
-// Turns the text into exactly `cells` cells, right-aligned, dropping cells on the right. The
-// segment kinds fold a point or comma into the digit before it; the dot matrix gives every
-// character its own cell.
-std::vector<TIndicatorCell> LayoutCells(std::u16string_view text, TZyrelIndicatorKind kind,
-                                        int cells);
-
 // The segment pattern of a cell as "0"/"1" characters in segment order: 8 for seven
 // segments, 10 for nine segments (the two colon dots before the point).
 std::string SegmentPattern(const TIndicatorCell& cell, TZyrelIndicatorKind kind);
