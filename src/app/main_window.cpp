@@ -63,6 +63,7 @@ class WindowFrame final : public IWindowFrame {
 public:
     WindowFrame(QWidget& window, QWidget& tabControl) : window_(window), tabControl_(tabControl) {}
     int OuterHeight() const override { return window_.frameGeometry().height(); }
+    bool Shown() const override { return window_.isVisible(); }
     void SetOuterHeight(int height) override {
         const int frame = window_.frameGeometry().height() - window_.height();
         window_.resize(window_.width(), height - frame);
@@ -388,7 +389,12 @@ void TForm1::Terminate() {
     if (mayTerminate_ && !mayTerminate_()) {
         return;
     }
-    QCoreApplication::quit();
+    // Not quit(): that closes every window first, and this window's close asks again.
+    if (quit_) {
+        quit_();
+    } else {
+        QCoreApplication::exit(0);
+    }
 }
 
 void TForm1::ShowAbout() {

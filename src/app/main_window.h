@@ -69,6 +69,9 @@ public:
     void SetCloseCheck(std::function<bool()> mayTerminate) {
         mayTerminate_ = std::move(mayTerminate);
     }
+    // How the program ends once the check allowed it; tests record it. By default the message
+    // loop ends at once, without closing windows (a close would ask the check again).
+    void SetQuitAction(std::function<void()> quit) { quit_ = std::move(quit); }
 
     // The menu actions, by caption.
     void ShowSettings(); // "Настройки"
@@ -144,6 +147,7 @@ private:
 
     std::function<void()> showSettings_;
     std::function<bool()> mayTerminate_;
+    std::function<void()> quit_;
     bool inResize_ = false;
 };
 

@@ -58,6 +58,10 @@ class IWindowFrame {
 public:
     virtual ~IWindowFrame() = default;
     virtual int OuterHeight() const = 0;
+    // Whether the window system shows the window, so that OuterHeight is the height it reports
+    // (or the user dragged). Before that the first sizing measures the client area alone, which
+    // must not snap.
+    virtual bool Shown() const { return true; }
     // Also makes the tab control follow at once, so the rules read its new height.
     virtual void SetOuterHeight(int height) = 0;
 };

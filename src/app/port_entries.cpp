@@ -17,8 +17,13 @@ std::vector<std::string> PortEntries(const std::string& currentPort,
     for (const auto& device : devicesPresent)
         if (FindNoCase(entries, device) < 0)
             entries.push_back(device);
-    if (!currentPort.empty() && currentPort.front() == '/' && FindNoCase(entries, currentPort) < 0)
-        entries.push_back(currentPort);
+    return WithStoredValue(std::move(entries), currentPort);
+}
+
+std::vector<std::string> WithStoredValue(std::vector<std::string> entries,
+                                         const std::string& stored) {
+    if (!stored.empty() && FindNoCase(entries, stored) < 0)
+        entries.push_back(stored);
     return entries;
 }
 

@@ -5,9 +5,14 @@
 
 namespace vesmera {
 
+// A list's entries with the stored value added at the end when no entry matches it (letter case
+// aside), so that saving the dialog unchanged writes back what was read ("Com51", a speed of
+// 4800, the colour 0x00FFFF). An empty value adds nothing and stays unselected.
+std::vector<std::string> WithStoredValue(std::vector<std::string> entries,
+                                         const std::string& stored);
+
 // The entries of the dialog's port list: "Com1" to "Com50", then the serial devices present
-// on this machine, then the current setting when it is a device path not yet listed, so that
-// saving the dialog never erases a port the user chose by path.
+// on this machine, then the current setting when no entry matches it.
 std::vector<std::string> PortEntries(const std::string& currentPort,
                                      const std::vector<std::string>& devicesPresent);
 

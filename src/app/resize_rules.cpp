@@ -19,7 +19,7 @@ void ApplyMessageFontRule(IScreenPanel& lcdScreen1) {
 }
 
 void RunResizeRules(const ResizeTargets& t, bool networkMode) {
-    if (t.window.OuterHeight() < kMinimumWindowHeight) {
+    if (t.window.Shown() && t.window.OuterHeight() < kMinimumWindowHeight) {
         t.window.SetOuterHeight(kMinimumWindowHeight);
     }
     const int width = t.tabControl.Width();

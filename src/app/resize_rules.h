@@ -17,8 +17,9 @@ inline constexpr int kMinimumWindowHeight = 150;
 // Above this window height the message screen stops growing.
 inline constexpr int kMessageScreenMaxHeight = 200;
 
-// FormResize: the 150-pixel snap, the widths, the heights (20 pixels less in network mode for
-// the tab strip), LCDScreen1 capped at 200 in a window taller than 200, and its font size.
+// FormResize: the 150-pixel snap (once the window is shown), the widths, the heights (20 pixels
+// less in network mode for the tab strip), LCDScreen1 capped at 200 in a window taller than 200,
+// and its font size.
 void RunResizeRules(const ResizeTargets& t, bool networkMode);
 
 // LCDScreen1's font size in points for a screen height in pixels: a tenth of it above 70,

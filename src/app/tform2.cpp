@@ -3,11 +3,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QSignalBlocker>
 
 #include "app/port_entries.h"
 #include "app/settings_store.h"
@@ -21,8 +23,11 @@ namespace vesmera {
 
 namespace {
 
-constexpr const char* kColorNames[] = {"clMaroon", "clGreen", "clNavy",   "clRed",
-                                       "clBlue",   "clWhite", "clYellow", "clBlack"};
+const std::vector<std::string> kSpeedEntries = {"9600",  "14400", "19200",
+                                                "38400", "57600", "115200"};
+const std::vector<std::string> kProtocolEntries = {kProtocolVorlen, kProtocol643};
+const std::vector<std::string> kColorEntries = {"clMaroon", "clGreen", "clNavy",   "clRed",
+                                                "clBlue",   "clWhite", "clYellow", "clBlack"};
 
 QString Q(const std::string& s) {
     return QString::fromStdString(s);
@@ -67,13 +72,36 @@ std::vector<std::string> Numbers(int from, int to, int step) {
     return v;
 }
 
-// Selects the entry equal to `value` without regard to case; no match leaves no selection.
-void Select(QComboBox* box, const std::string& value) {
-    std::vector<std::string> entries;
-    for (int i = 0; i < box->count(); ++i)
-        entries.push_back(S(box->itemText(i)));
-    box->setCurrentIndex(FindNoCase(entries, value));
+// Fills the list with its entries and the stored value when none of them matches it, and
+// selects the entry equal to the value without regard to case; an empty value selects nothing.
+void Offer(QComboBox* box, const std::vector<std::string>& entries, const std::string& value) {
+    const std::vector<std::string> offered = WithStoredValue(entries, value);
+    Fill(box, offered);
+    box->setCurrentIndex(FindNoCase(offered, value));
 }
+
+std::vector<std::string> SkinEntries() {
+    return {kSkinEntries.begin(), kSkinEntries.end()};
+}
+
+// Enter on a focused button presses it, as Space does. The buttons are not auto-default, so
+// that Enter in an edit field presses nothing.
+class EnterPressesButton final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                static_cast<QPushButton*>(watched)->click();
+                return true;
+            }
+        }
+        return false;
+    }
+};
 
 std::string Selected(const QComboBox* box) {
     return box->currentIndex() < 0 ? std::string() : S(box->currentText());
@@ -109,10 +137,6 @@ void TForm2::Build() {
     sComboBox3 = List(portPanel, "Адрес терминала:", 8, 90, 169);
     sComboBox4 = List(portPanel, "Задержка (мс):", 8, 132, 169);
     sComboBox5 = List(portPanel, "Протокол:", 8, 174, 169);
-    Fill(sComboBox2, {"9600", "14400", "19200", "38400", "57600", "115200"});
-    Fill(sComboBox3, Numbers(0, 50, 1));
-    Fill(sComboBox4, Numbers(10, 100, 10));
-    Fill(sComboBox5, {kProtocolVorlen, kProtocol643});
 
     networkPanel = Panel(this, 8, 8, 185, 321);
     Label(networkPanel, "IP-адрес:", 8, 6);
@@ -136,11 +160,6 @@ void TForm2::Build() {
     sComboBox7 = List(appearancePanel, "Цвет (вес нестабилен):", 8, 48, 154);
     sComboBox8 = List(appearancePanel, "Цвет (вес стабилен):", 8, 90, 154);
     sComboBox9 = List(appearancePanel, "Цвет фона:", 8, 132, 154);
-    for (auto skin : kSkinEntries)
-        sComboBox6->addItem(QString::fromUtf8(skin.data(), static_cast<int>(skin.size())));
-    for (QComboBox* box : {sComboBox7, sComboBox8, sComboBox9})
-        for (const char* name : kColorNames)
-            box->addItem(QString::fromLatin1(name));
 
     modePanel = Panel(this, 199, 271, 171, 58);
     sCheckBox1 = new QCheckBox(QString::fromUtf8("Сетевой режим"), modePanel);
@@ -153,7 +172,8 @@ void TForm2::Build() {
     sButton2->setToolTip(QString::fromUtf8("Обнулить весы"));
     sButton3 = Button(buttonPanel, "Закрыть", 233, 16, 120, 27);
 
-    connect(sCheckBox1, &QCheckBox::clicked, this, [this] { SwitchPanels(); });
+    // The state change, not the click: keyboard and assistive technology switch it too.
+    connect(sCheckBox1, &QCheckBox::toggled, this, [this] { SwitchPanels(); });
     connect(sButton1, &QPushButton::clicked, this, [this] { ApplyClick(); });
     connect(sButton2, &QPushButton::clicked, this, [this] {
         if (deps_.zeroAction)
@@ -163,6 +183,12 @@ void TForm2::Build() {
     // Only the user's pick saves the skin; the selection a showing makes must not.
     connect(sComboBox6, &QComboBox::activated, this, [this] { SkinChanged(); });
     connect(sListBox1, &QListWidget::itemClicked, this, [this] { ListClick(); });
+    // Arrow keys (and assistive technology) move the current entry without a click; that fills
+    // the name field as a click does. The dialog's own changes of the list block this.
+    connect(sListBox1, &QListWidget::currentRowChanged, this, [this] { ListClick(); });
+    auto* enter = new EnterPressesButton(this);
+    for (QPushButton* b : {sButton1, sButton2, sButton3, sButton4, sButton5, sButton6})
+        b->installEventFilter(enter);
     connect(sButton4, &QPushButton::clicked, this, [this] { AddClick(); });
     connect(sButton5, &QPushButton::clicked, this, [this] { ChangeClick(); });
     connect(sButton6, &QPushButton::clicked, this, [this] { DeleteClick(); });
@@ -176,16 +202,15 @@ void TForm2::showEvent(QShowEvent* event) {
 
 void TForm2::Showing() {
     const HeldSettings& s = *deps_.settings;
-    Fill(sComboBox1, PortEntries(s.port, deps_.serialDevices()));
-    Select(sComboBox1, s.port);
-    Select(sComboBox2, std::to_string(s.baudRate));
-    Select(sComboBox3, std::to_string(s.channel));
-    Select(sComboBox4, std::to_string(s.delayMs));
-    Select(sComboBox6, s.skin);
-    Select(sComboBox7, s.color1);
-    Select(sComboBox8, s.color2);
-    Select(sComboBox9, s.background);
-    Select(sComboBox5, s.protocol);
+    Offer(sComboBox1, PortEntries(s.port, deps_.serialDevices()), s.port);
+    Offer(sComboBox2, kSpeedEntries, std::to_string(s.baudRate));
+    Offer(sComboBox3, Numbers(0, 50, 1), std::to_string(s.channel));
+    Offer(sComboBox4, Numbers(10, 100, 10), std::to_string(s.delayMs));
+    Offer(sComboBox6, SkinEntries(), s.skin);
+    Offer(sComboBox7, kColorEntries, s.color1);
+    Offer(sComboBox8, kColorEntries, s.color2);
+    Offer(sComboBox9, kColorEntries, s.background);
+    Offer(sComboBox5, kProtocolEntries, s.protocol);
 
     sEdit1->setText(Q(s.ip));
     sEdit2->setText(Q(std::to_string(s.serverPort)));
@@ -194,6 +219,7 @@ void TForm2::Showing() {
     std::vector<std::string> names;
     try {
         deps_.terminalList->Read(deps_.store->TerminalListPath(), names);
+        const QSignalBlocker quiet(sListBox1);
         sListBox1->clear();
         for (const auto& n : names)
             sListBox1->addItem(Q(n));
@@ -246,7 +272,7 @@ void TForm2::SaveThenApply(const std::function<void()>& save) {
     try {
         save();
     } catch (const Exception& e) {
-        ShowMessageBox({"Vesmera", e.Message(), MessageButtons::Ok, MessageResult::Ok});
+        ShowErrorBox("Vesmera", e.Message());
         return;
     }
     if (deps_.applyStep)
@@ -280,8 +306,14 @@ void TForm2::ChangeClick() {
 
 void TForm2::DeleteClick() {
     const int row = sListBox1->currentRow();
-    if (row >= 0 && sListBox1->item(row)->isSelected())
+    if (row >= 0 && sListBox1->item(row)->isSelected()) {
+        const QSignalBlocker quiet(sListBox1);
         delete sListBox1->takeItem(row);
+        // The list keeps no selection after a delete, so a second press removes nothing and
+        // "Изменить" appends.
+        sListBox1->setCurrentRow(-1);
+        sListBox1->clearSelection();
+    }
     sEdit3->clear();
 }
 

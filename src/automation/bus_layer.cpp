@@ -43,14 +43,6 @@ QDBusMessage MethodError(const QDBusMessage& message) {
                             .arg(message.member(), message.interface(), message.path()));
 }
 
-// The box of a failed creation ends its message with a full stop unless it already ends in
-// one or in a character that sorts before it.
-std::string WithFullStop(std::string text) {
-    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
-        text += '.';
-    return text;
-}
-
 QString FactoryPathOf(const ClassInfo& cls) {
     return QString::fromLatin1(kObjectRoot) + "/" + QString::fromStdString(cls.name);
 }
@@ -228,8 +220,7 @@ QDBusMessage AutomationBusLayer::CreateObject(ClassEntry& entry, const QDBusMess
         Reference(owner);
         return message.createReply(QVariant::fromValue(QDBusObjectPath(path)));
     } catch (const Exception& error) {
-        ShowMessageBox({kRuzErrorCaption, WithFullStop(error.Message()), MessageButtons::Ok,
-                        MessageResult::Ok, MessageIcon::Error});
+        ShowErrorBox(kRuzErrorCaption, error.Message());
         return message.createErrorReply(kUnexpectedError, QString::fromStdString(error.Message()));
     }
 }

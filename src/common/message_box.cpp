@@ -23,4 +23,15 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
     return std::exchange(Handler(), std::move(handler));
 }
 
+void ShowErrorBox(const std::string& caption, const std::string& text) {
+    ShowMessageBox(
+        {caption, WithFullStop(text), MessageButtons::Ok, MessageResult::Ok, MessageIcon::Error});
+}
+
+std::string WithFullStop(std::string text) {
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
+        text += '.';
+    return text;
+}
+
 } // namespace vesmera

@@ -26,4 +26,12 @@ using MessageBoxHandler = std::function<MessageResult(const MessageBoxRequest&)>
 MessageResult ShowMessageBox(const MessageBoxRequest& request);
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 
+// The windowing framework's standard error box for a failure that reaches the user: the error
+// icon and the text with a full stop appended (see WithFullStop).
+void ShowErrorBox(const std::string& caption, const std::string& text);
+
+// The text with a full stop appended unless it already ends in one or in a character that
+// sorts before it, as the standard error box does.
+std::string WithFullStop(std::string text);
+
 } // namespace vesmera

@@ -227,6 +227,52 @@ TEST_F(MainWindowTest, WindowDraggedTo120HighSnapsTo150) {
     EXPECT_EQ(form->Indicator().height(), form->height());
 }
 
+// "Выход" and the window's close button ask the closing question once; "Yes" ends the
+// program, "No" leaves the window as it was.
+struct ClosingRow {
+    bool viaMenu;
+    bool answerYes;
+};
+
+class ClosingQuestion : public MainWindowTest, public ::testing::WithParamInterface<ClosingRow> {};
+
+TEST_P(ClosingQuestion, IsAskedOnce) {
+    auto form = Create();
+    form->show();
+    int asked = 0, quits = 0;
+    form->SetCloseCheck([&] {
+        ++asked;
+        return GetParam().answerYes;
+    });
+    form->SetQuitAction([&] { ++quits; });
+    if (GetParam().viaMenu) {
+        const auto actions = form->ContextMenu().actions();
+        const auto exit = std::find_if(actions.begin(), actions.end(), [](QAction* a) {
+            return a->text() == QString::fromUtf8("Выход");
+        });
+        ASSERT_NE(exit, actions.end());
+        (*exit)->trigger();
+    } else {
+        form->close();
+    }
+    QApplication::processEvents();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(quits, GetParam().answerYes ? 1 : 0);
+    EXPECT_TRUE(form->isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ClosingQuestion,
+                         ::testing::Values(ClosingRow{true, true}, ClosingRow{true, false},
+                                           ClosingRow{false, true}, ClosingRow{false, false}));
+
+TEST_F(MainWindowTest, ShownAtItsDesignSizeAndSnapsOnlyAfterShowing) {
+    auto form = Create();
+    form->show();
+    QApplication::processEvents();
+    // The first sizing measures the client area alone, before any frame exists.
+    EXPECT_EQ(form->size(), QSize(403, 127));
+}
+
 TEST_F(MainWindowTest, Window300HighInLocalMode) {
     auto form = Create();
     form->show();

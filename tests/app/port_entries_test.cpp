@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include "app/port_entries.h"
-#include "settings/profile_file.h"
 #include "app/text_compare.h"
+#include "settings/profile_file.h"
 
 using namespace vesmera;
 
@@ -23,12 +23,12 @@ TEST(PortEntries, FiftyComPortsThenDevicesThenAPathSetting) {
     EXPECT_EQ(e[52], "/dev/ttyUSB7");
 }
 
-TEST(PortEntries, NoDuplicateForAListedDeviceOrAComName) {
+TEST(PortEntries, AStoredNameNoEntryMatchesIsOfferedOnce) {
     EXPECT_EQ(PortEntries("/dev/ttyUSB0", {"/dev/ttyUSB0"}).size(), 51u);
     EXPECT_EQ(PortEntries("COM3", {}).size(), 50u);
-    // A name that is neither a Com entry nor a path is not offered: the list shows no
-    // selection for it, as for any other setting that matches no entry.
-    EXPECT_EQ(PortEntries("Foo", {}).size(), 50u);
+    EXPECT_EQ(PortEntries("Com51", {}).back(), "Com51");
+    EXPECT_EQ(PortEntries("Foo", {}).back(), "Foo");
+    // An empty name stays unselected: nothing is added for it.
     EXPECT_EQ(PortEntries("", {}).size(), 50u);
 }
 

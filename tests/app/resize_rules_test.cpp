@@ -15,19 +15,24 @@ using ::testing::ElementsAre;
 // fills the rest of the client area.
 class FakeWindow final : public IWindowFrame {
 public:
-    FakeWindow(FakeTabs& tabs, int outer) : tabs_(tabs) { SetOuterHeight(outer); }
+    FakeWindow(FakeTabs& tabs, int outer, bool shown) : tabs_(tabs), shown_(shown) {
+        SetOuterHeight(outer);
+    }
     int OuterHeight() const override { return outer_; }
+    bool Shown() const override { return shown_; }
     void SetOuterHeight(int h) override { outer_ = h, tabs_.height_ = h - 20; }
     int outer_ = 0;
 
 private:
     FakeTabs& tabs_;
+    bool shown_;
 };
 
 struct ResizeRow {
     int outerHeight;
     bool network;
     int windowAfter, indicatorHeight, lcd1Height, lcd2Height, fontSize;
+    bool shown = true;
 };
 
 class ResizeRulesTest : public ::testing::TestWithParam<ResizeRow> {
@@ -41,7 +46,7 @@ protected:
 
 TEST_P(ResizeRulesTest, SizesTheWidgets) {
     const ResizeRow& row = GetParam();
-    FakeWindow window(tabs, row.outerHeight);
+    FakeWindow window(tabs, row.outerHeight, row.shown);
     tabs.width_ = 517;
     RunResizeRules({window, tabs, indicator, lcd1, lcd2}, row.network);
     EXPECT_EQ(window.outer_, row.windowAfter);
@@ -61,6 +66,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Dragged to 120 high: it snaps back to 150, the tab control follows.
         ResizeRow{120, false, 150, 130, 130, 130, 13}, ResizeRow{149, true, 150, 110, 110, 110, 11},
+        // Sized before it is shown: the height is the client area's alone and does not snap.
+        ResizeRow{127, false, 127, 107, 107, 107, 10, false},
         ResizeRow{150, false, 150, 130, 130, 130, 13},
         // 300 high: the message screen stops at 200, the backdrop fills the rest.
         ResizeRow{300, false, 300, 280, 200, 280, 20}, ResizeRow{300, true, 300, 260, 200, 260, 20},
@@ -76,7 +83,7 @@ TEST(ResizeOrder, HeightsFollowWidthsAndTheFontComesLast) {
     FakeIndicator indicator{journal, "ind"};
     FakeScreen lcd1{journal, "lcd1"};
     FakeScreen lcd2{journal, "lcd2"};
-    FakeWindow window(tabs, 300);
+    FakeWindow window(tabs, 300, true);
     RunResizeRules({window, tabs, indicator, lcd1, lcd2}, false);
     EXPECT_THAT(journal, ElementsAre("ind.Width=403", "lcd1.Width=403", "lcd2.Width=403",
                                      "ind.Height=280", "lcd1.Height=280", "lcd2.Height=280",

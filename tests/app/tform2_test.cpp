@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -10,11 +12,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "settings/file_system.h"
 #include "app/settings_store.h"
 #include "app/terminal_list.h"
 #include "app/tform2.h"
 #include "common/message_box.h"
+#include "settings/file_system.h"
 
 using namespace vesmera;
 namespace fs = std::filesystem;
@@ -44,6 +46,7 @@ protected:
         fs::create_directories(dir);
         previousBox = SetMessageBoxHandler([this](const MessageBoxRequest& r) {
             boxes.push_back(r.text);
+            icons.push_back(r.icon);
             return r.defaultResult;
         });
     }
@@ -80,6 +83,7 @@ protected:
     fs::path dir;
     MessageBoxHandler previousBox;
     std::vector<std::string> boxes;
+    std::vector<MessageIcon> icons;
     std::vector<std::string> devices;
     std::unique_ptr<SettingsStore> store;
     TerminalListFile list;
@@ -132,23 +136,64 @@ TEST_F(DialogTest, WindowAndLists) {
     EXPECT_FALSE(dialog->networkPanel->isVisible());
 }
 
-TEST_F(DialogTest, SelectionIgnoresCaseAndUnknownValuesSelectNothing) {
-    WriteFile(dir / "Vesmera.ini", "[Настройки порта]\r\nПорт=COM3\r\nСкорость обмена=4800\r\n"
-                                   "[Общие]\r\nПротокол=ворлен\r\nPort=70000\r\n");
+// A stored value that no entry offers is added at the end of its list and selected, so that
+// "Применить" with nothing changed writes back what was read.
+struct StoredValueRow {
+    const char* line;         // the key line in its section, as hand-edited
+    QComboBox* TForm2::*list; // the list that shows it
+    const char* shown;        // the selected entry, "" for none
+    int extraEntries;         // entries added to the list
+    const char* written;      // the line after "Применить"
+};
+
+class StoredValue : public DialogTest, public testing::WithParamInterface<StoredValueRow> {};
+
+TEST_P(StoredValue, IsOfferedSelectedAndWrittenBack) {
+    const StoredValueRow& row = GetParam();
+    const std::string line = row.line;
+    const bool portSection =
+        line.starts_with("Порт") || line.starts_with("Скорость") || line.starts_with("Канал");
+    WriteFile(dir / "Vesmera.ini", std::string(portSection ? "[Настройки порта]" : "[Общие]") +
+                                       "\r\n" + line + "\r\n[Общие]\r\nPort=70000\r\n");
     Make();
     dialog->show();
-    EXPECT_EQ(dialog->sComboBox1->currentText(), "Com3");
-    EXPECT_EQ(dialog->sComboBox2->currentIndex(), -1);
-    EXPECT_EQ(dialog->sComboBox5->currentText(), QString::fromUtf8("Ворлен"));
-    // The whole stored port, not its low 16 bits.
+    QComboBox* list = (*dialog).*row.list;
+    const int base = list->count() - row.extraEntries;
+    EXPECT_EQ(list->currentText().toStdString(), row.shown);
+    EXPECT_EQ(list->currentIndex(), *row.shown ? list->findText(row.shown) : -1);
+    if (row.extraEntries) {
+        EXPECT_EQ(list->currentIndex(), base);
+    }
+    // The whole stored server port, not its low 16 bits.
     EXPECT_EQ(dialog->sEdit2->text(), "70000");
 
     dialog->sButton1->click();
     EXPECT_EQ(applies, 1);
-    EXPECT_NE(ReadFile(dir / "Vesmera.ini").find("Скорость обмена=\r\n"), std::string::npos);
-    EXPECT_EQ(held.baudRate, 19200);
-    EXPECT_EQ(held.port, "Com3");
+    EXPECT_NE(ReadFile(dir / "Vesmera.ini").find("\n" + std::string(row.written) + "\r\n"),
+              std::string::npos)
+        << ReadFile(dir / "Vesmera.ini");
+    // A second showing offers it again, once.
+    Reshow();
+    EXPECT_EQ(list->count(), base + row.extraEntries);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, StoredValue,
+    testing::Values(
+        StoredValueRow{"Цвет2=0x00FFFF", &TForm2::sComboBox8, "0x00FFFF", 1, "Цвет2=0x00FFFF"},
+        StoredValueRow{"Цвет1=green", &TForm2::sComboBox7, "green", 1, "Цвет1=green"},
+        StoredValueRow{"Фон=CLBLACK", &TForm2::sComboBox9, "clBlack", 0, "Фон=clBlack"},
+        StoredValueRow{"Фон=", &TForm2::sComboBox9, "", 0, "Фон="},
+        StoredValueRow{"Канал=77", &TForm2::sComboBox3, "77", 1, "Канал=77"},
+        StoredValueRow{"Канал=0x1A", &TForm2::sComboBox3, "26", 0, "Канал=26"},
+        StoredValueRow{"Задержка(мск)=150", &TForm2::sComboBox4, "150", 1, "Задержка(мск)=150"},
+        StoredValueRow{"Скорость обмена=4800", &TForm2::sComboBox2, "4800", 1,
+                       "Скорость обмена=4800"},
+        StoredValueRow{"Порт=COM3", &TForm2::sComboBox1, "Com3", 0, "Порт=Com3"},
+        StoredValueRow{"Порт=Com51", &TForm2::sComboBox1, "Com51", 1, "Порт=Com51"},
+        StoredValueRow{"Протокол=ворлен", &TForm2::sComboBox5, "Ворлен", 0, "Протокол=Ворлен"},
+        StoredValueRow{"Протокол=7.0", &TForm2::sComboBox5, "7.0", 1, "Протокол=7.0"},
+        StoredValueRow{"Скин=Old Skin", &TForm2::sComboBox6, "Old Skin", 1, "Скин=Old Skin"}));
 
 TEST_F(DialogTest, DevicePathIsOfferedAndSurvivesApply) {
     WriteFile(dir / "Vesmera.ini", "[Настройки порта]\r\nПорт=/dev/serial/by-id/usb-Scale\r\n");
@@ -265,10 +310,48 @@ TEST_F(DialogTest, TerminalListEditing) {
     emit box->itemClicked(box->item(2));
     EXPECT_EQ(name->text(), "T3");
 
+    // "Удалить" twice removes the picked entry only; "Изменить" after it appends.
     box->setCurrentRow(0);
     dialog->sButton6->click();
-    EXPECT_EQ(box->count(), 2);
+    dialog->sButton6->click();
+    ASSERT_EQ(box->count(), 2);
     EXPECT_EQ(box->item(0)->text(), "T2");
+    EXPECT_EQ(box->item(1)->text(), "T3");
+    name->setText("T4");
+    dialog->sButton5->click();
+    ASSERT_EQ(box->count(), 3);
+    EXPECT_EQ(box->item(0)->text(), "T2");
+    EXPECT_EQ(box->item(2)->text(), "T4");
+}
+
+TEST_F(DialogTest, KeyboardDrivesTheListTheButtonsAndTheModeSwitch) {
+    WriteFile(dir / "ZidOzod.ini", "A\r\nB\r\n");
+    Make();
+    dialog->show();
+    // The mode switch reacts to its state, whoever changes it.
+    dialog->sCheckBox1->setChecked(true);
+    EXPECT_TRUE(dialog->networkPanel->isVisible());
+    EXPECT_FALSE(dialog->portPanel->isVisible());
+
+    const auto press = [](QWidget* w, int key) {
+        QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(w, &down);
+    };
+    press(dialog->sListBox1, Qt::Key_Down);
+    press(dialog->sListBox1, Qt::Key_Down);
+    EXPECT_EQ(dialog->sEdit3->text(), "B");
+
+    // Enter on a focused button presses it; Enter in the name field presses nothing.
+    press(dialog->sEdit3, Qt::Key_Return);
+    EXPECT_EQ(dialog->sListBox1->count(), 2);
+    press(dialog->sButton4, Qt::Key_Return);
+    EXPECT_EQ(dialog->sListBox1->count(), 3);
+    press(dialog->sButton1, Qt::Key_Enter);
+    EXPECT_EQ(applies, 1);
+    EXPECT_EQ(ReadFile(dir / "ZidOzod.ini"), "A\r\nB\r\nB\r\n");
+
+    dialog->sCheckBox1->setChecked(false);
+    EXPECT_TRUE(dialog->portPanel->isVisible());
 }
 
 TEST_F(DialogTest, ZeroButtonRunsTheZeroActionAndNothingElse) {
@@ -318,7 +401,8 @@ TEST_F(DialogTest, RefusedSettingsWriteShowsTheBoxAndRunsNoApply) {
     dialog->show();
     dialog->sButton1->click();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0], "Unable to write to " + badDir + "Vesmera.ini");
+    EXPECT_EQ(boxes[0], "Unable to write to " + badDir + "Vesmera.ini.");
+    EXPECT_EQ(icons[0], MessageIcon::Error);
     EXPECT_EQ(applies, 0);
     EXPECT_TRUE(dialog->isVisible());
 }
@@ -345,7 +429,7 @@ TEST_F(DialogTest, RefusedSkinWriteShowsTheBoxAndRunsNoApply) {
     dialog->sComboBox6->setCurrentIndex(none);
     emit dialog->sComboBox6->activated(none);
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0], "Unable to write to " + badDir + "Vesmera.ini");
+    EXPECT_EQ(boxes[0], "Unable to write to " + badDir + "Vesmera.ini.");
     EXPECT_EQ(applies, 0);
     EXPECT_EQ(held.skin, "Cold");
     EXPECT_TRUE(dialog->isVisible());
