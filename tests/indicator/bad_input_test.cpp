@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <climits>
 #include <random>
 
@@ -31,6 +32,16 @@ std::vector<std::string> OddTexts() {
     return texts;
 }
 
+QRgb Rgb(TColor c) {
+    return qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
+}
+
+// What the cached picture shows: pixels of lit and of unlit segments or dots.
+struct Shown {
+    int lit = 0;
+    int unlit = 0;
+};
+
 class OddIndicator : public testing::Test {
 protected:
     void SetUp() override {
@@ -39,17 +50,40 @@ protected:
         w = new TZyrelLiquidIndicator(&parent);
         w->show();
         w->SetTransparentMode(tmBackOnly);
+        // Colours apart from one another, so that each pixel tells what drew it.
+        w->SetBackColor(clBlack);
+        w->SetBevelColor(clMaroon);
+        w->SetNumberForeColor(clRed);
+        w->SetNumberBackColor(clNavy);
         w->Loaded();
     }
-    // Whatever the input, the picture is the control's size (when it can be made at all).
-    void Check() {
+    // Whatever the input, the picture is the control's size (when it can be made at all) and
+    // holds nothing but the indicator's own colours.
+    Shown Check() {
         QCoreApplication::sendPostedEvents(w, CM_INDICATORREFRESH);
-        const qint64 pixels = qint64(w->width()) * w->height();
-        if (pixels > 0 && pixels <= (qint64(1) << 26)) {
-            EXPECT_EQ(w->CanvasBitmap().size(), w->size());
-        }
         QImage img(16, 16, QImage::Format_RGB32);
         w->render(&img);
+        const qint64 pixels = qint64(w->width()) * w->height();
+        if (pixels <= 0 || pixels > (qint64(1) << 26)) {
+            EXPECT_TRUE(w->CanvasBitmap().isNull() || w->CanvasBitmap().size() == w->size());
+            return {};
+        }
+        const QImage& picture = w->CanvasBitmap();
+        EXPECT_EQ(picture.size(), w->size());
+        Shown shown;
+        int foreign = 0;
+        for (int y = 0; y < picture.height(); ++y) {
+            const QRgb* row = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
+            for (int x = 0; x < picture.width(); ++x) {
+                const QRgb c = row[x] | 0xFF000000u;
+                shown.lit += c == Rgb(clRed);
+                shown.unlit += c == Rgb(clNavy);
+                foreign += c != Rgb(clRed) && c != Rgb(clNavy) && c != Rgb(clBlack) &&
+                           c != qRgb(160, 32, 32) && c != qRgb(96, 0, 0);
+            }
+        }
+        EXPECT_EQ(foreign, 0);
+        return shown;
     }
     QWidget parent;
     TZyrelLiquidIndicator* w = nullptr;
@@ -64,7 +98,12 @@ TEST_F(OddIndicator, SizesFromOnePixelTo4000) {
                 if (width == 4000 && height == 4000 && kind != ik9segment)
                     continue; // one full-size picture per run is enough
                 w->resize(width, height);
-                Check();
+                const Shown shown = Check();
+                // Cells of ordinary size light the text and leave the rest unlit.
+                if (width >= 333 && height >= 64) {
+                    EXPECT_GT(shown.lit, 0) << width << "x" << height;
+                    EXPECT_GT(shown.unlit, 0) << width << "x" << height;
+                }
             }
         }
     }
@@ -81,16 +120,35 @@ TEST_F(OddIndicator, ExtremeAngles) {
         w->SetIndicatorHeight(3);
         Check();
     }
+    // Back to an ordinary turn, the text shows again.
+    w->SetIndicatorAngle(900);
+    w->SetIndicatorWidth(172);
+    w->SetIndicatorHeight(36);
+    EXPECT_EQ(w->size(), QSize(36, 172));
+    EXPECT_GT(Check().lit, 0);
 }
 
 TEST_F(OddIndicator, OddTextsInEveryKind) {
+    // Texts of no character with a pattern light nothing; a row of eights or of points lights
+    // cells wherever the cells fit, and a thousand cells in 172 pixels leave no room for any.
+    const std::vector<std::string> dark{"", "\x01\x02\t\r\n\x7f", std::string("\0\0\0", 3),
+                                        "\xED\xA0\x80\xED\xB0\x80", "\xFF\xFE\xC0"};
+    const std::vector<std::string> bright{std::string(1000, '8'), std::string(1000, ',')};
     for (auto kind : {ik7segment, ik5x7matrix, ik9segment}) {
         w->SetIndicatorKind(kind);
         for (int cells : {1, 7, 1000}) {
             w->SetSignNumber(cells);
             for (const std::string& text : OddTexts()) {
                 w->SetIndicatorstring(text);
-                Check();
+                const Shown shown = Check();
+                const bool fits = cells < 1000;
+                EXPECT_EQ(shown.unlit > 0, fits) << kind << " " << cells;
+                if (std::find(dark.begin(), dark.end(), text) != dark.end()) {
+                    EXPECT_EQ(shown.lit, 0) << kind << " " << cells;
+                }
+                if (std::find(bright.begin(), bright.end(), text) != bright.end()) {
+                    EXPECT_EQ(shown.lit > 0, fits) << kind << " " << cells;
+                }
             }
         }
     }
@@ -110,30 +168,43 @@ TEST_F(OddIndicator, GapsBevelsAndCellCounts) {
             Check();
         }
     }
+    // With ordinary gaps and bevels, cells down to a pixel wide still draw; more cells than
+    // the control has pixels across leave no room for any.
+    w->SetIndicatorGap(2);
+    w->SetOuterBevelWidth(2);
+    w->SetInnerBevelWidth(2);
+    EXPECT_GT(Check().lit, 0);
     for (int cells : {INT_MAX, 241, 242, 243, 100000}) {
         w->SetSignNumber(cells);
-        Check();
+        const Shown shown = Check();
+        EXPECT_EQ(shown.lit + shown.unlit > 0, cells <= 242) << cells;
     }
+    w->SetSignNumber(7);
     for (auto style : {isThin, isNormal, isThick})
         for (auto action : {maNone, maBoth}) {
             w->SetIndicatorStyle(style);
             w->SetMouseAction(action);
-            Check();
+            EXPECT_GT(Check().lit, 0);
         }
 }
 
 TEST_F(OddIndicator, HugeIndicatorSizes) {
+    w->SetIndicatorstring("1234,56");
     w->SetIndicatorWidth(INT_MAX);
     Check();
     w->SetIndicatorHeight(INT_MAX);
     Check();
+    // A picture beyond the pixel limit is not made at all.
+    EXPECT_TRUE(w->CanvasBitmap().isNull());
     w->SetIndicatorAngle(450);
     Check();
     w->SetIndicatorAngle(0);
     w->resize(300, 40);
-    Check();
+    const Shown shown = Check();
     EXPECT_EQ(w->IndicatorWidth(), 300);
     EXPECT_EQ(w->IndicatorHeight(), 40);
+    EXPECT_GT(shown.lit, 0);
+    EXPECT_GT(shown.unlit, 0);
 }
 
 TEST(OddPolygons, FarVerticesCostOnlyTheRaster) {
