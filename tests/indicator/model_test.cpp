@@ -261,6 +261,7 @@ TEST_F(IndicatorModel, HoverColourAndWidth) {
 }
 
 TEST_F(IndicatorModel, ExtremeAnglesAndSizesTerminate) {
+    model.SetIndicatorstring(u"88");
     Load();
     for (int angle : {INT_MAX, INT_MIN, 1, -1, 450, 1800, 2700}) {
         model.SetIndicatorAngle(angle);
@@ -268,10 +269,21 @@ TEST_F(IndicatorModel, ExtremeAnglesAndSizesTerminate) {
         host.Resize(1, 4000);
         EXPECT_GT(host.width, 0);
         EXPECT_GT(host.height, 0);
+        // The scene fills the control with whole cells, of which only the two eights light.
+        const TIndicatorScene s = model.Scene();
+        EXPECT_EQ(s.width, host.width);
+        EXPECT_EQ(s.height, host.height);
+        EXPECT_EQ((s.lit.n + s.unlit.n) % 8, 0) << angle;
+        EXPECT_LE(s.lit.n + s.unlit.n, 80) << angle;
+        EXPECT_TRUE(s.lit.n == 0 || s.lit.n == 7 || s.lit.n == 14) << angle;
     }
     model.SetIndicatorAngle(0);
     model.SetIndicatorWidth(INT_MAX);
     EXPECT_EQ(host.width, INT_MAX);
+    // Every cell reaches into a control that wide: all ten are drawn.
+    const TIndicatorScene s = model.Scene();
+    EXPECT_EQ(s.lit.n, 14);
+    EXPECT_EQ(s.unlit.n, 80 - 14);
 }
 
 } // namespace
