@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 
+#include "common/letter_case.h"
 #include "common/number_text.h"
 
 namespace vesmera {
@@ -70,21 +71,6 @@ constexpr std::array<TColor, 31> kSystemColors{{
     RGB(255, 255, 225), RGB(0, 0, 0),       RGB(0, 102, 204),   RGB(185, 209, 234),
     RGB(215, 228, 242), RGB(0, 120, 215),   RGB(240, 240, 240),
 }};
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 } // namespace
 

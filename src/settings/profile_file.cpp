@@ -1,52 +1,18 @@
 #include "settings/profile_file.h"
 
+#include "common/blanks.h"
+#include "common/letter_case.h"
+
 namespace vesmera {
 
 namespace {
 
 constexpr std::size_t npos = std::string::npos;
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
-char32_t FoldCodePoint(char32_t c) {
-    if (c >= 'A' && c <= 'Z')
-        return c + 0x20;
-    if (c < 0x80)
-        return c;
-    if (c >= 0x00C0 && c <= 0x00DE && c != 0x00D7)
-        return c + 0x20;
-    if (c >= 0x0391 && c <= 0x03A9 && c != 0x03A2)
-        return c + 0x20;
-    if (c >= 0x0400 && c <= 0x040F)
-        return c + 0x50;
-    if (c >= 0x0410 && c <= 0x042F)
-        return c + 0x20;
-    // The rest of the Cyrillic block pairs a capital (even) with its small letter (odd),
-    // except the stretch 04C1..04CE, where the capital is odd.
-    if (c == 0x04C0)
-        return 0x04CF;
-    if (c >= 0x04C1 && c <= 0x04CE)
-        return (c % 2 == 1) ? c + 1 : c;
-    if ((c >= 0x0460 && c <= 0x0481) || (c >= 0x048A && c <= 0x04BF) ||
-        (c >= 0x04D0 && c <= 0x052F))
-        return (c % 2 == 0) ? c + 1 : c;
-    return c;
-}
-
 // The platform hands values out as zero-terminated strings, so a NUL ends a value.
 std::string_view ValueOf(std::string_view line) {
     std::string_view value = line.substr(line.find('=') + 1);
-    value = Trim(value.substr(0, value.find('\0')));
+    value = TrimBlanks(value.substr(0, value.find('\0')));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front())
         value = value.substr(1, value.size() - 2);
@@ -72,24 +38,16 @@ bool NextLine(const std::string& text, std::size_t pos, LineSpan& line) {
 
 // The name of a section header line ("[name]", up to the last ']'), if the line is one.
 std::optional<std::string_view> SectionName(std::string_view line) {
-    line = Trim(line);
+    line = TrimBlanks(line);
     if (line.empty() || line.front() != '[')
         return std::nullopt;
     const auto close = line.rfind(']');
     if (close == npos)
         return std::nullopt;
-    return Trim(line.substr(1, close - 1));
+    return TrimBlanks(line.substr(1, close - 1));
 }
 
 } // namespace
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    std::size_t i = 0, j = 0;
-    while (i < a.size() && j < b.size())
-        if (FoldCodePoint(NextCodePoint(a, i)) != FoldCodePoint(NextCodePoint(b, j)))
-            return false;
-    return i == a.size() && j == b.size();
-}
 
 // Where a key is, or where it goes.
 struct ProfileFile::Place {
@@ -107,7 +65,7 @@ ProfileFile::Place ProfileFile::Find(std::string_view section, std::string_view 
     for (std::size_t pos = 0; NextLine(text_, pos, line); pos = line.next) {
         const std::string_view content(text_.data() + line.begin, line.end - line.begin);
         if (auto name = SectionName(content)) {
-            inSection = EqualsIgnoringCase(*name, section);
+            inSection = EqualNoCase(*name, section);
             inFirstSection = inSection && !place.sectionFound;
             if (inFirstSection) {
                 place.sectionFound = true;
@@ -119,12 +77,12 @@ ProfileFile::Place ProfileFile::Find(std::string_view section, std::string_view 
         if (!inSection)
             continue;
         const auto eq = content.find('=');
-        if (eq != npos && EqualsIgnoringCase(Trim(content.substr(0, eq)), key)) {
+        if (eq != npos && EqualNoCase(TrimBlanks(content.substr(0, eq)), key)) {
             place.keyFound = true;
             place.keyLine = line;
             return place;
         }
-        if (inFirstSection && !Trim(content).empty()) {
+        if (inFirstSection && !TrimBlanks(content).empty()) {
             place.insertAt = line.next;
             place.insertNeedsLineEnd = line.next == line.end;
         }

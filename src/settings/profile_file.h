@@ -42,8 +42,4 @@ private:
     TextEncoding encoding_ = TextEncoding::Utf8NoMark;
 };
 
-// Name matching of the profile: ASCII, Latin-1, Greek and Cyrillic letters match their other
-// case.
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
-
 } // namespace vesmera

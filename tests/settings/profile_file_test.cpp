@@ -58,15 +58,6 @@ INSTANTIATE_TEST_SUITE_P(
         ReadRow{"cp1251_file", "[\xCE\xE1\xF9\xE8\xE5]\r\nIP=\xC2\r\n", "Общие", "IP", "В"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ProfileNames, CaseFoldingCoversCyrillicBeyondTheBasicAlphabet) {
-    EXPECT_TRUE(EqualsIgnoringCase("НАСТРОЙКИ ПОРТА", "настройки порта"));
-    EXPECT_TRUE(EqualsIgnoringCase("ЇЄІЎЂ", "їєіўђ"));
-    EXPECT_TRUE(EqualsIgnoringCase("ҐҚӘ", "ґқә"));
-    EXPECT_FALSE(EqualsIgnoringCase("Порт", "Порты"));
-    EXPECT_FALSE(EqualsIgnoringCase("Е", "Ё"));
-    EXPECT_FALSE(EqualsIgnoringCase("[", "{")); // '[' + 0x20 is '{': only letters fold
-}
-
 struct WriteRow {
     const char* name;
     std::string before;
