@@ -143,6 +143,37 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key,
     text_ += added;
 }
 
+std::vector<std::string> ProfileFile::SectionNames() const {
+    std::vector<std::string> names;
+    LineSpan line;
+    for (std::size_t pos = 0; NextLine(text_, pos, line); pos = line.next)
+        if (auto name =
+                SectionName(std::string_view(text_).substr(line.begin, line.end - line.begin)))
+            names.emplace_back(*name);
+    return names;
+}
+
+std::vector<std::string> ProfileFile::KeyNames(std::string_view section) const {
+    std::vector<std::string> names;
+    bool inSection = false;
+    LineSpan line;
+    for (std::size_t pos = 0; NextLine(text_, pos, line); pos = line.next) {
+        const std::string_view content(text_.data() + line.begin, line.end - line.begin);
+        if (auto name = SectionName(content)) {
+            inSection = EqualNoCase(*name, section);
+            continue;
+        }
+        const auto eq = content.find('=');
+        const std::string_view name =
+            eq == npos ? std::string_view() : TrimBlanks(content.substr(0, eq));
+        // A line that begins with ';' is a comment by the files' own convention, also when it
+        // holds a key that was switched off.
+        if (inSection && !name.empty() && name.front() != ';')
+            names.emplace_back(name);
+    }
+    return names;
+}
+
 std::string ProfileFile::ToBytes() const {
     return EncodeText(text_, encoding_);
 }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/text_encoding.h"
 
@@ -29,6 +30,11 @@ public:
     // Replaces the key's line, or appends the key at the end of its section, or the section
     // at the end of the file.
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
+
+    // Every section header's name in file order, duplicates included, as written.
+    std::vector<std::string> SectionNames() const;
+    // The names of the keys in every section matching `section`, in file order, as written.
+    std::vector<std::string> KeyNames(std::string_view section) const;
 
     std::string ToBytes() const;
     TextEncoding Encoding() const { return encoding_; }

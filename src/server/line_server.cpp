@@ -1,0 +1,270 @@
+#include "server/line_server.h"
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "common/exception.h"
+#include "server/request_handler.h"
+#include "server/server_log.h"
+
+namespace vesmera {
+
+namespace {
+
+constexpr int kAcceptsPerRound = 64; // other clients get their turn between bursts
+constexpr int kReadsPerRound = 4;    // likewise for one busy client
+constexpr std::size_t kReadChunk = 16384;
+// A peer that stops answering is dropped after about 60 + 5 × 10 seconds.
+constexpr int kKeepIdleS = 60, kKeepIntervalS = 10, kKeepCount = 5;
+
+void SetOption(int fd, int level, int name, int value) {
+    // Best effort: a socket without keepalive or with Nagle still serves correctly.
+    static_cast<void>(::setsockopt(fd, level, name, &value, sizeof value));
+}
+
+sockaddr_storage SocketAddress(const ListenAddress& address) {
+    sockaddr_storage ss{};
+    if (address.family == AF_INET6) {
+        auto& a6 = reinterpret_cast<sockaddr_in6&>(ss);
+        a6.sin6_family = AF_INET6;
+        a6.sin6_port = htons(address.port);
+        std::memcpy(&a6.sin6_addr, address.bytes.data(), 16);
+    } else {
+        auto& a4 = reinterpret_cast<sockaddr_in&>(ss);
+        a4.sin_family = AF_INET;
+        a4.sin_port = htons(address.port);
+        std::memcpy(&a4.sin_addr, address.bytes.data(), 4);
+    }
+    return ss;
+}
+
+} // namespace
+
+struct LineServer::Listener {
+    Listener(IScheduler& scheduler, int socket) : fd(socket), accepting(scheduler) {}
+    ~Listener() {
+        accepting.Cancel();
+        ::close(fd);
+    }
+    int fd;
+    ScheduledTask accepting;
+};
+
+struct LineServer::Client {
+    Client(IScheduler& scheduler, int socket, std::string address)
+        : fd(socket), peer(std::move(address)), reading(scheduler), writing(scheduler) {}
+    ~Client() {
+        reading.Cancel();
+        writing.Cancel();
+        ::close(fd);
+    }
+    std::size_t Unsent() const { return output.size() - sent; }
+
+    int fd;
+    std::string peer;
+    std::string input;  // the part of a line not yet ended
+    std::string output; // replies, of which the first `sent` bytes are gone
+    std::size_t sent = 0;
+    bool peerDone = false; // the client has shut down its side; close once all is sent
+    ScheduledTask reading;
+    ScheduledTask writing;
+};
+
+LineServer::LineServer(IScheduler& scheduler, RequestHandler& handler, IServerLog& log,
+                       ServerLimits limits)
+    : scheduler_(scheduler), handler_(handler), log_(log), limits_(std::move(limits)),
+      spareFd_(::open("/dev/null", O_RDONLY | O_CLOEXEC)) {}
+
+LineServer::~LineServer() {
+    clients_.clear();
+    listeners_.clear();
+    if (spareFd_ >= 0)
+        ::close(spareFd_);
+}
+
+sockaddr_storage LineServer::Listen(const ListenAddress& address) {
+    sockaddr_storage ss = SocketAddress(address);
+    const auto fail = [&](int error) {
+        throw Exception("cannot listen on " + FormatEndpoint(ss) + ": " + std::strerror(error));
+    };
+    const int fd = ::socket(address.family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        fail(errno);
+    auto listener = std::make_unique<Listener>(scheduler_, fd);
+    SetOption(fd, SOL_SOCKET, SO_REUSEADDR, 1);
+    // [::] means IPv6 only; IPv4 clients come through an IPv4 entry of their own, so both can
+    // be listed on one port.
+    if (address.family == AF_INET6)
+        SetOption(fd, IPPROTO_IPV6, IPV6_V6ONLY, 1);
+    const socklen_t size = address.family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&ss), size) != 0 ||
+        ::listen(fd, SOMAXCONN) != 0)
+        fail(errno);
+    socklen_t length = sizeof ss;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&ss), &length);
+    Listener& l = *listener;
+    l.accepting.WhenReadable(fd, [this, &l] { Accept(l); });
+    listeners_.push_back(std::move(listener));
+    return ss;
+}
+
+void LineServer::Accept(Listener& listener) {
+    for (int i = 0; i < kAcceptsPerRound; ++i) {
+        sockaddr_storage peer{};
+        socklen_t length = sizeof peer;
+        const int fd = ::accept4(listener.fd, reinterpret_cast<sockaddr*>(&peer), &length,
+                                 SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0) {
+            Admit(fd, peer);
+            continue;
+        }
+        if (errno == EINTR || errno == ECONNABORTED || errno == EPROTO)
+            continue;
+        if ((errno == EMFILE || errno == ENFILE) && spareFd_ >= 0) {
+            // Out of descriptors: the waiting client would keep the listener readable for
+            // ever. A spare descriptor is given up to take it and close it at once.
+            ::close(spareFd_);
+            const int taken = ::accept(listener.fd, nullptr, nullptr);
+            if (taken >= 0)
+                ::close(taken);
+            spareFd_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+            Refuse(exhaustedNote_, "client refused: the server has no descriptor left");
+        }
+        return;
+    }
+}
+
+void LineServer::Admit(int fd, const sockaddr_storage& peer) {
+    const std::string address = FormatEndpoint(peer);
+    if (!limits_.allow.empty() &&
+        std::none_of(limits_.allow.begin(), limits_.allow.end(),
+                     [&](const AddressRange& range) { return range.Contains(peer); })) {
+        ::close(fd);
+        Refuse(deniedNote_, "client " + address + " refused: not in Allow");
+        return;
+    }
+    if (clients_.size() >= limits_.maxClients) {
+        ::close(fd);
+        Refuse(fullNote_, "client " + address + " refused: MaxClients (" +
+                              std::to_string(limits_.maxClients) + ") reached");
+        return;
+    }
+    SetOption(fd, IPPROTO_TCP, TCP_NODELAY, 1);
+    SetOption(fd, SOL_SOCKET, SO_KEEPALIVE, 1);
+    SetOption(fd, IPPROTO_TCP, TCP_KEEPIDLE, kKeepIdleS);
+    SetOption(fd, IPPROTO_TCP, TCP_KEEPINTVL, kKeepIntervalS);
+    SetOption(fd, IPPROTO_TCP, TCP_KEEPCNT, kKeepCount);
+    auto client = std::make_unique<Client>(scheduler_, fd, address);
+    Client& c = *client;
+    clients_[fd] = std::move(client);
+    c.reading.WhenReadable(fd, [this, &c] { OnReadable(c); });
+}
+
+void LineServer::Refuse(RateLimitedNote& note, const std::string& text) {
+    const std::int64_t now = scheduler_.NowMs();
+    if (note.lastMs >= 0 && now - note.lastMs < 1000) {
+        ++note.unsaid;
+        return;
+    }
+    std::string line = text;
+    if (note.unsaid > 0)
+        line += " (and " + std::to_string(note.unsaid) + " more like it before)";
+    note.lastMs = now;
+    note.unsaid = 0;
+    log_.Write(line);
+}
+
+void LineServer::OnReadable(Client& client) {
+    char buffer[kReadChunk];
+    for (int round = 0; round < kReadsPerRound; ++round) {
+        const ssize_t n = ::recv(client.fd, buffer, sizeof buffer, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
+        if (n < 0)
+            return Close(client); // reset by the peer: it has gone, nothing to say
+        if (n == 0) {
+            // The client is done sending; what it asked is still answered.
+            client.peerDone = true;
+            client.reading.Cancel();
+            break;
+        }
+        client.input.append(buffer, static_cast<std::size_t>(n));
+        std::size_t start = 0;
+        for (std::size_t end; (end = client.input.find('\n', start)) != std::string::npos;
+             start = end + 1) {
+            std::string_view line(client.input.data() + start, end - start);
+            if (!line.empty() && line.back() == '\r')
+                line.remove_suffix(1);
+            if (line.size() > limits_.lineLimit)
+                return Drop(client,
+                            "line longer than " + std::to_string(limits_.lineLimit) + " bytes");
+            client.output += handler_.Handle(line, client.peer);
+        }
+        client.input.erase(0, start);
+        // A CR may still come before the LF, so one byte more waits.
+        if (client.input.size() > limits_.lineLimit + 1)
+            return Drop(client, "line longer than " + std::to_string(limits_.lineLimit) + " bytes");
+        if (client.Unsent() > limits_.outputLimit)
+            return Drop(client,
+                        "replies not read (" + std::to_string(client.Unsent()) + " bytes unsent)");
+        if (static_cast<std::size_t>(n) < sizeof buffer)
+            break;
+    }
+    Flush(client);
+}
+
+void LineServer::OnWritable(Client& client) {
+    Flush(client);
+}
+
+bool LineServer::Flush(Client& client) {
+    while (client.Unsent() > 0) {
+        const ssize_t n =
+            ::send(client.fd, client.output.data() + client.sent, client.Unsent(), MSG_NOSIGNAL);
+        if (n > 0) {
+            client.sent += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!client.writing.Pending())
+                client.writing.WhenWritable(client.fd, [this, &client] { OnWritable(client); });
+            // Keep the buffer from growing by the part already gone.
+            if (client.sent > client.output.size() / 2) {
+                client.output.erase(0, client.sent);
+                client.sent = 0;
+            }
+            return true;
+        }
+        Close(client); // the peer is gone
+        return false;
+    }
+    client.output.clear();
+    client.sent = 0;
+    client.writing.Cancel();
+    if (client.peerDone) {
+        Close(client);
+        return false;
+    }
+    return true;
+}
+
+void LineServer::Drop(Client& client, const std::string& reason) {
+    log_.Write("client " + client.peer + " dropped: " + reason);
+    Close(client);
+}
+
+void LineServer::Close(Client& client) {
+    clients_.erase(client.fd);
+}
+
+} // namespace vesmera

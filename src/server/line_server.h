@@ -1,0 +1,74 @@
+#pragma once
+
+#include <sys/socket.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "common/scheduler.h"
+#include "server/net_address.h"
+
+namespace vesmera {
+
+class IServerLog;
+class RequestHandler;
+
+struct ServerLimits {
+    std::size_t maxClients = 1024;
+    std::size_t lineLimit = 16384;       // bytes of one request line, its line end not counted
+    std::size_t outputLimit = 64 * 1024; // unsent reply bytes a client may leave behind
+    std::vector<AddressRange> allow;     // empty: every client
+};
+
+// The TCP side of the server: listening sockets and their clients on one scheduler. Each
+// client is a buffer of input and a buffer of output; requests on one connection are answered
+// in order, and a client that sends an endless line, stops reading or exceeds the limits is
+// dropped without ever holding up the others.
+class LineServer {
+public:
+    LineServer(IScheduler& scheduler, RequestHandler& handler, IServerLog& log,
+               ServerLimits limits);
+    ~LineServer();
+    LineServer(const LineServer&) = delete;
+    LineServer& operator=(const LineServer&) = delete;
+
+    // Binds and listens; returns the bound address (the real port when 0 was asked).
+    // Fails with an Exception naming the address and the system's reason.
+    sockaddr_storage Listen(const ListenAddress& address);
+
+    std::size_t Clients() const { return clients_.size(); }
+
+private:
+    struct Client;
+    struct Listener;
+    // Says once a second at most why clients were refused, with how many were refused since.
+    struct RateLimitedNote {
+        std::int64_t lastMs = -1;
+        std::size_t unsaid = 0;
+    };
+
+    void Accept(Listener& listener);
+    void Admit(int fd, const sockaddr_storage& peer);
+    void Refuse(RateLimitedNote& note, const std::string& text);
+    void OnReadable(Client& client);
+    void OnWritable(Client& client);
+    // False when the client was dropped.
+    bool Flush(Client& client);
+    void Drop(Client& client, const std::string& reason);
+    void Close(Client& client);
+
+    IScheduler& scheduler_;
+    RequestHandler& handler_;
+    IServerLog& log_;
+    ServerLimits limits_;
+    std::vector<std::unique_ptr<Listener>> listeners_;
+    std::unordered_map<int, std::unique_ptr<Client>> clients_;
+    RateLimitedNote fullNote_, deniedNote_, exhaustedNote_;
+    int spareFd_ = -1; // given up when the process runs out of descriptors, to refuse politely
+};
+
+} // namespace vesmera

@@ -1,0 +1,120 @@
+// vesmera-server: keeps the serial links to the terminals named in vesmera-server.ini and
+// answers the weight-server line protocol for every display and client on the network.
+
+#include <sys/resource.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "common/exception.h"
+#include "server/epoll_loop.h"
+#include "server/line_server.h"
+#include "server/request_handler.h"
+#include "server/server_config.h"
+#include "server/server_log.h"
+#include "server/terminal_set.h"
+#include "settings/executable_dir.h"
+#include "settings/file_system.h"
+
+using namespace vesmera;
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: vesmera-server [--config FILE] [--check]\n"
+    "  --config FILE  the configuration (default: vesmera-server.ini beside the program)\n"
+    "  --check        validate the configuration and exit: 0 when it is sound, 1 with one\n"
+    "                 line per problem\n";
+
+// Standard output may be a pipe that a supervisor reads line by line: each line goes out
+// whole and at once.
+void PrintLine(const std::string& text) {
+    const std::string line = text + "\n";
+    static_cast<void>(::write(STDOUT_FILENO, line.data(), line.size()));
+}
+
+// Every client needs a descriptor; the soft limit is often far below what MaxClients asks.
+void RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+int Serve(const ServerConfig& config) {
+    RaiseDescriptorLimit();
+    // SIGTERM and SIGINT arrive as a readable descriptor, so the loop ends between events.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    const int signals = ::signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
+
+    EpollLoop loop;
+    StderrLog log;
+    TerminalSet terminals(config, loop, log, &MakeSerialPort);
+    RequestHandler handler(terminals, log);
+    ServerLimits limits;
+    limits.maxClients = static_cast<std::size_t>(config.maxClients);
+    limits.allow = config.allow;
+    LineServer server(loop, handler, log, limits);
+    for (const auto& address : config.listen)
+        PrintLine("listening on " + FormatEndpoint(server.Listen(address)));
+    terminals.Start();
+
+    ScheduledTask stop(loop);
+    stop.WhenReadable(signals, [&] {
+        signalfd_siginfo info{};
+        static_cast<void>(::read(signals, &info, sizeof info));
+        log.Write("stopping on signal " + std::to_string(info.ssi_signo));
+        loop.Stop();
+    });
+    loop.Run();
+    stop.Cancel();
+    ::close(signals);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string path = ExecutableDirectory() + "vesmera-server.ini";
+    bool checkOnly = false;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--check") {
+            checkOnly = true;
+        } else if (args[i] == "--config" && i + 1 < args.size()) {
+            path = args[++i];
+        } else if (args[i] == "--help" || args[i] == "-h") {
+            std::cout << kUsage;
+            return 0;
+        } else {
+            std::cerr << kUsage;
+            return 2;
+        }
+    }
+    const ServerConfigCheck check = CheckServerConfigFile(path, RealFileSystem());
+    for (const auto& warning : check.warnings)
+        std::cerr << path << ": warning: " << warning << "\n";
+    for (const auto& problem : check.problems)
+        std::cerr << path << ": " << problem << "\n";
+    if (!check.problems.empty())
+        return 1;
+    if (checkOnly)
+        return 0;
+    try {
+        return Serve(check.config);
+    } catch (const Exception& e) {
+        // Binding a listen address is the one failure that can stop the server.
+        std::cerr << "vesmera-server: " << e.Message() << "\n";
+        return 1;
+    }
+}

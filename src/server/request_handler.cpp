@@ -1,0 +1,41 @@
+#include "server/request_handler.h"
+
+#include "common/status_codes.h"
+#include "server/server_log.h"
+#include "server/zero_request.h"
+
+namespace vesmera {
+
+namespace {
+
+constexpr const char* kUnknownTerminal = "-5000";
+constexpr std::size_t kLogTextLimit = 80;
+
+} // namespace
+
+std::string LogText(std::string_view text) {
+    std::string out;
+    for (char c : text.substr(0, kLogTextLimit)) {
+        const auto byte = static_cast<unsigned char>(c);
+        out += byte < 0x20 || byte == 0x7F || c == '"' ? '?' : c;
+    }
+    if (text.size() > kLogTextLimit)
+        out += "...";
+    return out;
+}
+
+std::string RequestHandler::Handle(std::string_view line, const std::string& peer) {
+    if (IsZeroRequest(line)) {
+        const std::string_view name = line.substr(std::string_view(kZeroPrefix).size());
+        if (!terminals_.Zero(name))
+            log_.Write("zero request from " + peer + " for unknown terminal \"" + LogText(name) +
+                       "\" ignored");
+        return {};
+    }
+    const auto answer = terminals_.Answer(line);
+    if (!answer)
+        return std::string(kUnknownTerminal) + "\r\n" + std::to_string(kStatusUnstable) + "\r\n";
+    return answer->weight + "\r\n" + std::to_string(answer->status) + "\r\n";
+}
+
+} // namespace vesmera

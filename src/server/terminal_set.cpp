@@ -1,0 +1,70 @@
+#include "server/terminal_set.h"
+
+#include "link/comport.h"
+
+namespace vesmera {
+
+TerminalSet::TerminalSet(const ServerConfig& config, IScheduler& scheduler, IServerLog& log,
+                         const ChannelFactory& makeChannel) {
+    terminals_.reserve(config.terminals.size());
+    for (const auto& t : config.terminals) {
+        Terminal terminal;
+        terminal.channel = makeChannel(t);
+        terminal.link = std::make_unique<TerminalLink>(t, *terminal.channel, scheduler, log,
+                                                       config.decimalSeparator);
+        byName_.emplace(t.name, terminal.link.get());
+        terminals_.push_back(std::move(terminal));
+    }
+}
+
+void TerminalSet::Start() {
+    for (auto& t : terminals_)
+        t.link->Start();
+}
+
+TerminalLink* TerminalSet::Find(std::string_view name) const {
+    const auto it = byName_.find(std::string(name));
+    return it == byName_.end() ? nullptr : it->second;
+}
+
+std::optional<TerminalAnswer> TerminalSet::Answer(std::string_view name) const {
+    if (const TerminalLink* link = Find(name))
+        return link->Answer();
+    return std::nullopt;
+}
+
+bool TerminalSet::Zero(std::string_view name) {
+    TerminalLink* link = Find(name);
+    if (link)
+        link->Zero();
+    return link != nullptr;
+}
+
+std::unique_ptr<ISerialChannel> MakeSerialPort(const TerminalConfig& config) {
+    auto port = std::make_unique<TComPort>();
+    port->SetBaudRate(br19200);
+    switch (config.baudRate) {
+    case 9600:
+        port->SetBaudRate(br9600);
+        break;
+    case 14400:
+        port->SetBaudRate(br14400);
+        break;
+    case 38400:
+        port->SetBaudRate(br38400);
+        break;
+    case 57600:
+        port->SetBaudRate(br57600);
+        break;
+    default:
+        break; // 19200, and speeds the display does not offer, which leave it unchanged
+    }
+    port->SetPort(config.port);
+    port->SetDataBits(dbEight);
+    port->SetStopBits(sbOneStopBit);
+    port->Parity().SetCheck(false);
+    port->SetDiscardNull(false);
+    return port;
+}
+
+} // namespace vesmera

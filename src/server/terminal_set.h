@@ -1,0 +1,47 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "common/scheduler.h"
+#include "link/serial_channel.h"
+#include "server/request_handler.h"
+#include "server/server_config.h"
+#include "server/terminal_link.h"
+
+namespace vesmera {
+
+class IServerLog;
+
+// The configured terminals, each with its own serial channel and link, found by exact name.
+class TerminalSet final : public ITerminalDirectory {
+public:
+    // Makes the channel of one terminal, configured and closed.
+    using ChannelFactory = std::function<std::unique_ptr<ISerialChannel>(const TerminalConfig&)>;
+
+    TerminalSet(const ServerConfig& config, IScheduler& scheduler, IServerLog& log,
+                const ChannelFactory& makeChannel);
+
+    void Start();
+    std::optional<TerminalAnswer> Answer(std::string_view name) const override;
+    bool Zero(std::string_view name) override;
+
+private:
+    struct Terminal {
+        std::unique_ptr<ISerialChannel> channel;
+        std::unique_ptr<TerminalLink> link;
+    };
+    TerminalLink* Find(std::string_view name) const;
+
+    std::vector<Terminal> terminals_;
+    std::unordered_map<std::string, TerminalLink*> byName_;
+};
+
+// The real serial port of a terminal, set up as the display sets up its own: the speed when
+// it is one the display offers, 8 data bits, 1 stop bit, no parity check, NULs kept.
+std::unique_ptr<ISerialChannel> MakeSerialPort(const TerminalConfig& config);
+
+} // namespace vesmera

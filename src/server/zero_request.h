@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string_view>
+
+namespace vesmera {
+
+// A request line that begins with these exact letters asks to zero the terminal named by the
+// rest; it is never answered.
+inline constexpr const char* kZeroPrefix = "SetNull";
+
+inline bool IsZeroRequest(std::string_view line) {
+    return line.starts_with(kZeroPrefix);
+}
+
+} // namespace vesmera

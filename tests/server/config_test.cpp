@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include "server/server_config.h"
+#include "settings/profile_file.h"
+
+namespace vesmera {
+namespace {
+
+ServerConfigCheck Check(const std::string& ini) {
+    return CheckServerConfig(ProfileFile::FromBytes(ini));
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const auto& l : lines)
+        out += l + "\n";
+    return out;
+}
+
+struct ProblemRow {
+    const char* name;
+    std::string ini;
+    std::string problems; // one per line, in order
+    std::string warnings;
+};
+
+class ConfigProblemTest : public ::testing::TestWithParam<ProblemRow> {};
+
+TEST_P(ConfigProblemTest, NamesEachProblemOnce) {
+    const auto check = Check(GetParam().ini);
+    EXPECT_EQ(Joined(check.problems), GetParam().problems);
+    EXPECT_EQ(Joined(check.warnings), GetParam().warnings);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, ConfigProblemTest,
+    ::testing::Values(
+        ProblemRow{"Sound",
+                   "[Server]\r\nListen=0.0.0.0:5000,[::]:0\r\n[A]\r\nПорт=Com1\r\n[B]\r\n"
+                   "Порт=Com2\r\nПротокол=6.43\r\n",
+                   "", ""},
+        ProblemRow{"CaseTwins", "[Весы]\nПорт=Com1\n[ВЕСЫ]\nПорт=Com2\n",
+                   "sections \"Весы\" and \"ВЕСЫ\" differ only in letter case\n", ""},
+        // The same spelling twice is one section to the profile rules.
+        ProblemRow{"SameNameTwice", "[A]\nПорт=Com1\n[A]\nКанал=2\n", "", ""},
+        ProblemRow{"ZeroPrefix", "[SetNull1]\nПорт=Com1\n[setnull2]\nПорт=Com2\n",
+                   "terminal \"SetNull1\": a name may not begin with \"SetNull\" (it would read as "
+                   "a zero request)\n",
+                   ""},
+        ProblemRow{"SharedPort", "[A]\nПорт=Com1\n[B]\nПорт=/dev/ttyS0\n[C]\n",
+                   "terminals \"A\" and \"B\" use the same port \"/dev/ttyS0\"\n"
+                   "terminals \"A\" and \"C\" use the same port \"Com1\"\n"
+                   "terminals \"B\" and \"C\" use the same port \"Com1\"\n",
+                   ""},
+        ProblemRow{"UnknownProtocol", "[A]\nПротокол=ворлен\n",
+                   "terminal \"A\": unknown protocol \"ворлен\"\n", ""},
+        ProblemRow{"BadListen",
+                   "[Server]\nListen=127.0.0.1:5000, localhost:1,::1:5,1.2.3.4:70000\n",
+                   "Listen: cannot parse the address \"localhost:1\"\n"
+                   "Listen: cannot parse the address \"::1:5\"\n"
+                   "Listen: cannot parse the address \"1.2.3.4:70000\"\n",
+                   ""},
+        ProblemRow{"EmptyListen", "[Server]\nListen=\n", "Listen: cannot parse the address \"\"\n",
+                   ""},
+        ProblemRow{"BadAllow", "[Server]\nAllow=10.0.0.0/8,10.0.0.0/33,fe80::/10\n",
+                   "Allow: cannot parse the address or range \"10.0.0.0/33\"\n", ""},
+        ProblemRow{"BadLimits", "[Server]\nMaxClients=0\nDecimalSeparator=,,\n",
+                   "MaxClients: must be at least 1\n"
+                   "DecimalSeparator: must be one character, not \",,\"\n",
+                   ""},
+        ProblemRow{"UnknownKeys", "[server]\nPort=1\n;Allow=::1\n[A]\nпорт=Com3\nСкорость=9600\n",
+                   "",
+                   "unknown key \"Port\" in section \"server\" ignored\n"
+                   "unknown key \"Скорость\" in section \"A\" ignored\n"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(ServerConfigValues, DefaultsAndProfileRules) {
+    const auto none = Check("");
+    ASSERT_TRUE(none.problems.empty());
+    ASSERT_EQ(none.config.listen.size(), 1u);
+    EXPECT_EQ(*ParseListenAddress(kDefaultListen), none.config.listen[0]);
+    EXPECT_TRUE(none.config.allow.empty());
+    EXPECT_EQ(none.config.maxClients, 1024);
+    EXPECT_EQ(none.config.decimalSeparator, ',');
+    EXPECT_TRUE(none.config.terminals.empty());
+
+    // Integers that do not convert give the defaults; the delay is taken modulo 65536; names
+    // keep their spelling and blanks inside.
+    const auto c = Check("[Server]\nMaxClients=0x10\nDecimalSeparator=.\n[ Весы 1 ]\nПорт=\n"
+                         "Скорость обмена=fast\nКанал=$1A\nЗадержка(мск)=-1\n[B]\nПорт=Com9\n");
+    ASSERT_TRUE(c.problems.empty()) << Joined(c.problems);
+    EXPECT_EQ(c.config.maxClients, 16);
+    EXPECT_EQ(c.config.decimalSeparator, '.');
+    ASSERT_EQ(c.config.terminals.size(), 2u);
+    const TerminalConfig& t = c.config.terminals[0];
+    EXPECT_EQ(t.name, "Весы 1");
+    EXPECT_EQ(t.port, "");
+    EXPECT_EQ(t.baudRate, 19200);
+    EXPECT_EQ(t.channel, 26);
+    EXPECT_EQ(t.delayMs, 65535);
+    EXPECT_EQ(t.protocol, "Ворлен");
+    EXPECT_EQ(c.config.terminals[1].delayMs, 100);
+    EXPECT_EQ(c.config.terminals[1].channel, 1);
+}
+
+TEST(ServerConfigValues, ReadsWindows1251AndUtf16Files) {
+    // "[Весы]\r\nПорт=Com4\r\n" in Windows-1251, and the same in UTF-16 LE with its mark.
+    const std::string cp1251 = "[\xC2\xE5\xF1\xFB]\r\n\xCF\xEE\xF0\xF2=Com4\r\n";
+    std::string utf16 = "\xFF\xFE";
+    for (char16_t c : std::u16string(u"[Весы]\r\nПорт=Com4\r\n")) {
+        utf16 += static_cast<char>(c & 0xFF);
+        utf16 += static_cast<char>(c >> 8);
+    }
+    for (const auto& bytes : {cp1251, utf16}) {
+        const auto c = Check(bytes);
+        ASSERT_EQ(c.config.terminals.size(), 1u);
+        EXPECT_EQ(c.config.terminals[0].name, "Весы");
+        EXPECT_EQ(c.config.terminals[0].port, "Com4");
+    }
+}
+
+sockaddr_storage Peer(const char* literal) {
+    sockaddr_storage ss{};
+    if (std::string(literal).find(':') != std::string::npos) {
+        auto& a6 = reinterpret_cast<sockaddr_in6&>(ss);
+        a6.sin6_family = AF_INET6;
+        ::inet_pton(AF_INET6, literal, &a6.sin6_addr);
+    } else {
+        auto& a4 = reinterpret_cast<sockaddr_in&>(ss);
+        a4.sin_family = AF_INET;
+        ::inet_pton(AF_INET, literal, &a4.sin_addr);
+    }
+    return ss;
+}
+
+struct RangeRow {
+    const char* range;
+    const char* peer;
+    bool admitted;
+};
+
+class AllowRangeTest : public ::testing::TestWithParam<RangeRow> {};
+
+TEST_P(AllowRangeTest, AdmitsExactlyTheRange) {
+    const auto range = AddressRange::Parse(GetParam().range);
+    ASSERT_TRUE(range);
+    EXPECT_EQ(range->Contains(Peer(GetParam().peer)), GetParam().admitted);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ranges, AllowRangeTest,
+    ::testing::Values(
+        RangeRow{"192.168.1.7", "192.168.1.7", true}, RangeRow{"192.168.1.7", "192.168.1.8", false},
+        RangeRow{"10.0.0.0/8", "10.255.1.2", true}, RangeRow{"10.0.0.0/8", "11.0.0.1", false},
+        RangeRow{"172.16.0.0/12", "172.31.255.255", true},
+        RangeRow{"172.16.0.0/12", "172.32.0.0", false}, RangeRow{"0.0.0.0/0", "8.8.8.8", true},
+        RangeRow{"0.0.0.0/0", "::1", false}, RangeRow{"127.0.0.0/8", "::ffff:127.0.0.1", true},
+        RangeRow{"fe80::/10", "febf::1", true}, RangeRow{"fe80::/10", "fec0::1", false},
+        RangeRow{"::1", "::1", true}, RangeRow{"::1", "127.0.0.1", false}));
+
+TEST(ListenAddressText, PrintsTheBoundEndpoint) {
+    const auto v6 = ParseListenAddress("[::1]:5001");
+    ASSERT_TRUE(v6);
+    EXPECT_EQ(v6->family, AF_INET6);
+    EXPECT_EQ(v6->port, 5001);
+    sockaddr_storage ss = Peer("::1");
+    reinterpret_cast<sockaddr_in6&>(ss).sin6_port = htons(5001);
+    EXPECT_EQ(FormatEndpoint(ss), "[::1]:5001");
+    ss = Peer("0.0.0.0");
+    reinterpret_cast<sockaddr_in&>(ss).sin_port = htons(65535);
+    EXPECT_EQ(FormatEndpoint(ss), "0.0.0.0:65535");
+    for (const char* bad : {"[::1]5001", "1.2.3.4", "1.2.3.4:", "[1.2.3.4]:1", "1.2.3.4:-1",
+                            "1.2.3:80", "[::1]:0x10"})
+        EXPECT_FALSE(ParseListenAddress(bad)) << bad;
+}
+
+} // namespace
+} // namespace vesmera

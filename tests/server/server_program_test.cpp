@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "child_process.h"
+#include "net/tcp_line_channel.h"
+
+namespace vesmera {
+namespace {
+
+using testing::ChildProcess;
+
+// A folder of its own for each test's configuration.
+class TempDir {
+public:
+    TempDir() {
+        char pattern[] = "/tmp/vesmera-server-test-XXXXXX";
+        path_ = ::mkdtemp(pattern);
+    }
+    ~TempDir() { std::filesystem::remove_all(path_); }
+    std::string Write(const std::string& name, const std::string& bytes) const {
+        const std::string file = path_ + "/" + name;
+        std::ofstream(file, std::ios::binary) << bytes;
+        return file;
+    }
+
+private:
+    std::string path_;
+};
+
+struct CheckRow {
+    const char* name;
+    std::string ini;
+    int exitCode;
+    std::string errors; // all of standard error, the file's path written as FILE
+};
+
+class ServerCheckTest : public ::testing::TestWithParam<CheckRow> {};
+
+// --check and a start share the rules and the messages; only a sound file starts.
+TEST_P(ServerCheckTest, ValidatesTheFile) {
+    TempDir dir;
+    const std::string file = dir.Write("vesmera-server.ini", GetParam().ini);
+    std::string expected = GetParam().errors;
+    for (std::size_t at; (at = expected.find("FILE")) != std::string::npos;)
+        expected.replace(at, 4, file);
+    ChildProcess check({VESMERA_SERVER_BIN, "--config", file, "--check"});
+    EXPECT_EQ(WEXITSTATUS(check.Wait()), GetParam().exitCode);
+    EXPECT_EQ(check.AllErrors(), expected);
+    if (GetParam().exitCode == 0)
+        return;
+    ChildProcess start({VESMERA_SERVER_BIN, "--config", file});
+    EXPECT_EQ(WEXITSTATUS(start.Wait()), GetParam().exitCode);
+    EXPECT_EQ(start.AllErrors(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ServerCheckTest,
+    ::testing::Values(
+        CheckRow{"Sound", "[Server]\nListen=127.0.0.1:0\n[A]\nПорт=/dev/null\n", 0, ""},
+        CheckRow{"UnknownKeyWarns", "[A]\nПорт=/dev/null\nЦвет1=clRed\n", 0,
+                 "FILE: warning: unknown key \"Цвет1\" in section \"A\" ignored\n"},
+        CheckRow{"Problems",
+                 "[Server]\nListen=[::1]:5000,nowhere:1\n[Весы]\nПротокол=?\n[ВЕСЫ]\n"
+                 "[SetNullB]\nПорт=Com1\n",
+                 1,
+                 "FILE: Listen: cannot parse the address \"nowhere:1\"\n"
+                 "FILE: terminal \"Весы\": unknown protocol \"?\"\n"
+                 "FILE: sections \"Весы\" and \"ВЕСЫ\" differ only in letter case\n"
+                 "FILE: terminal \"SetNullB\": a name may not begin with \"SetNull\" (it would "
+                 "read as a zero request)\n"
+                 "FILE: terminals \"Весы\" and \"SetNullB\" use the same port \"Com1\"\n"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(ServerCheck, MissingFileIsAProblem) {
+    ChildProcess check({VESMERA_SERVER_BIN, "--config", "/nonexistent/v.ini", "--check"});
+    EXPECT_EQ(WEXITSTATUS(check.Wait()), 1);
+    EXPECT_EQ(check.AllErrors(),
+              "/nonexistent/v.ini: cannot read /nonexistent/v.ini: No such file or directory\n");
+}
+
+// One poll on the display's own line channel: the weight line and the status line.
+std::string Poll(TcpLineChannel& channel, const std::string& name) {
+    channel.WriteLn(name);
+    const std::string weight = channel.ReadLn();
+    return weight + " " + channel.ReadLn();
+}
+
+// The real server on two simulated terminals (pseudo-terminals), asked by the display's line
+// channel over IPv4 and IPv6.
+TEST(ServerProgram, ServesTwoTerminalsOnPtysUntilSigterm) {
+    ChildProcess vorlen({VESMERA_TERMINAL_SIM, "--weight", "1234.56", "--log"});
+    ChildProcess p643({VESMERA_TERMINAL_SIM, "--protocol", "643", "--weight", "12.5", "--unstable",
+                       "--address", "3"});
+    TempDir dir;
+    const std::string file = dir.Write(
+        "vesmera-server.ini",
+        "[Server]\r\nListen=127.0.0.1:0,[::1]:0\r\nDecimalSeparator=,\r\n[Весы 1]\r\nПорт=" +
+            vorlen.OutputLine() + "\r\n[Весы 2]\r\nПорт=" + p643.OutputLine() +
+            "\r\nПротокол=6.43\r\nКанал=3\r\nЗадержка(мск)=50\r\n[Пусто]\r\nПорт=/nonexistent\r\n");
+    ChildProcess server({VESMERA_SERVER_BIN, "--config", file});
+    const std::string v4 = server.OutputLine();
+    const std::string v6 = server.OutputLine();
+    ASSERT_TRUE(v4.starts_with("listening on 127.0.0.1:")) << v4;
+    ASSERT_TRUE(v6.starts_with("listening on [::1]:")) << v6;
+    // The port error is said at start; both terminals are linked after their first poll.
+    std::vector<std::string> log = {server.ErrorLine(), server.ErrorLine(), server.ErrorLine()};
+    std::sort(log.begin(), log.end());
+    EXPECT_EQ(log, (std::vector<std::string>{
+                       "terminal \"Весы 1\": linked", "terminal \"Весы 2\": linked",
+                       "terminal \"Пусто\": port error: Unable to open com port (Error: 2)"}));
+
+    TcpLineChannel channel;
+    channel.SetHost("127.0.0.1");
+    channel.SetPort(static_cast<std::uint16_t>(std::stoi(v4.substr(v4.rfind(':') + 1))));
+    channel.SetConnectTimeout(1000);
+    channel.SetReadTimeout(2000);
+    channel.Connect();
+    EXPECT_EQ(Poll(channel, "Весы 1"), "1234,56 -5002");
+    EXPECT_EQ(Poll(channel, "Весы 2"), "12,5 -5003");
+    EXPECT_EQ(Poll(channel, "Пусто"), "-5006 -5003");
+    EXPECT_EQ(Poll(channel, "весы 1"), "-5000 -5003");
+    EXPECT_EQ(Poll(channel, ""), "-5000 -5003");
+    channel.WriteLn("SetNullВесы 1");
+    EXPECT_EQ(Poll(channel, "Весы 1"), "1234,56 -5002"); // not answered: the next reply is a poll's
+    EXPECT_TRUE(vorlen.ErrorLineWith("zero"));
+
+    // The display's channel speaks IPv4 only; a plain socket asks over IPv6.
+    const int v6socket = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(static_cast<std::uint16_t>(std::stoi(v6.substr(v6.rfind(':') + 1))));
+    address.sin6_addr = in6addr_loopback;
+    const timeval cap{testing::kChildCapMs / 1000, 0};
+    ::setsockopt(v6socket, SOL_SOCKET, SO_RCVTIMEO, &cap, sizeof cap);
+    ASSERT_EQ(::connect(v6socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string request = "Весы 2\n", reply = "12,5\r\n-5003\r\n";
+    ASSERT_EQ(::send(v6socket, request.data(), request.size(), 0), ssize_t(request.size()));
+    std::string got(reply.size(), '\0');
+    EXPECT_EQ(::recv(v6socket, got.data(), got.size(), MSG_WAITALL), ssize_t(reply.size()));
+    EXPECT_EQ(got, reply);
+    ::close(v6socket);
+
+    server.Signal(SIGTERM);
+    const int status = server.Wait();
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+} // namespace
+} // namespace vesmera

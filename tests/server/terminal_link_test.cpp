@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include "link/link_fakes.h"
+#include "link/protocol_643.h"
+#include "link/vorlen_protocol.h"
+#include "server/terminal_link.h"
+#include "server_fakes.h"
+#include "support/fake_scheduler.h"
+#include "terminal-sim/sim_terminal.h"
+
+namespace vesmera {
+namespace {
+
+using testing::FakeChannel;
+using testing::FakeLog;
+using testing::FakeScheduler;
+using testing::Hex;
+
+const std::string kVorlenPoll = "FF 01 C3 E3 FF FF";
+const std::string kVorlenZero = "FF 01 C0 58 FF FF";
+const std::string kSelect643 = "02 01 30 30 30 31";
+
+// A terminal link on a fake clock, its port in memory answered by a simulated terminal. Each
+// port call is noted with the time it happened.
+struct Rig {
+    explicit Rig(SimProtocol protocol, std::uint16_t delayMs = 100)
+        : sim(protocol, 1), link(Config(protocol, delayMs), port, clock, log, ',') {
+        port.open = false;
+        port.responder = [this](const std::string& bytes) { return sim.Receive(bytes); };
+        sim.SetWeight(*ParseSimWeight("12.5"));
+    }
+    static TerminalConfig Config(SimProtocol protocol, std::uint16_t delayMs) {
+        TerminalConfig c;
+        c.name = "Весы 1";
+        c.protocol = protocol == SimProtocol::Vorlen ? kProtocolVorlen : kProtocol643;
+        c.delayMs = delayMs;
+        return c;
+    }
+    // "<ms> <call>" for each call since the last look.
+    std::vector<std::string> Calls() {
+        std::vector<std::string> out;
+        for (; seen < calls.size(); ++seen)
+            out.push_back(calls[seen]);
+        return out;
+    }
+    std::string Answer() const {
+        const auto a = link.Answer();
+        return a.weight + " " + std::to_string(a.status);
+    }
+
+    FakeScheduler clock;
+    std::vector<std::string> calls;
+    std::size_t seen = 0;
+    FakeChannel port{&timed};
+    testing::CallLog timed;
+    FakeLog log;
+    SimTerminal sim;
+    TerminalLink link;
+
+    void Start() {
+        link.Start();
+        clock.Advance(0); // the first poll, due at once
+        Sync();
+    }
+    void Sync() {
+        for (; synced < timed.size(); ++synced)
+            calls.push_back(std::to_string(clock.NowMs()) + " " + timed[synced]);
+    }
+    std::size_t synced = 0;
+    void Advance(std::int64_t ms) {
+        for (std::int64_t t = 0; t < ms; ++t) {
+            Sync();
+            clock.Advance(1);
+        }
+        Sync();
+    }
+};
+
+struct PaceRow {
+    const char* name;
+    SimProtocol protocol;
+    std::uint16_t delayMs;
+    std::int64_t runMs;
+    std::vector<std::string> calls;
+};
+
+class TerminalPaceTest : public ::testing::TestWithParam<PaceRow> {};
+
+// The display's exchanges at the display's pace: "Ворлен" every 100 ms, "6.43" every two
+// delays, back to back when the delay is longer than the period.
+TEST_P(TerminalPaceTest, PollsWithTheDisplaysExchanges) {
+    const auto& row = GetParam();
+    Rig rig(row.protocol, row.delayMs);
+    rig.Start();
+    rig.Sync();
+    EXPECT_EQ(rig.Answer(), "-5001 -5003"); // no poll has completed yet
+    rig.Advance(row.runMs);
+    EXPECT_EQ(rig.Calls(), row.calls);
+    EXPECT_EQ(rig.Answer(), "12,5 -5002");
+    EXPECT_EQ(rig.log.lines, std::vector<std::string>{"terminal \"Весы 1\": linked"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Protocols, TerminalPaceTest,
+    ::testing::Values(
+        PaceRow{"Vorlen",
+                SimProtocol::Vorlen,
+                100,
+                250,
+                {"0 open", "0 write " + kVorlenPoll, "100 read 100", "100 write " + kVorlenPoll,
+                 "200 read 100", "200 write " + kVorlenPoll}},
+        PaceRow{"VorlenLongDelay",
+                SimProtocol::Vorlen,
+                250,
+                600,
+                {"0 open", "0 write " + kVorlenPoll, "250 read 100", "250 write " + kVorlenPoll,
+                 "500 read 100", "500 write " + kVorlenPoll}},
+        PaceRow{"VorlenShortDelay",
+                SimProtocol::Vorlen,
+                30,
+                150,
+                {"0 open", "0 write " + kVorlenPoll, "30 read 100", "100 write " + kVorlenPoll,
+                 "130 read 100"}},
+        PaceRow{"P643",
+                SimProtocol::P643,
+                100,
+                450,
+                {"0 open", "0 write " + kSelect643, "100 read 10", "100 write 10", "200 read 100",
+                 "200 write " + kSelect643, "300 read 10", "300 write 10", "400 read 100",
+                 "400 write " + kSelect643}}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(TerminalLinkState, TenFailuresKeepTheReadingTheEleventhLosesTheLink) {
+    Rig rig(SimProtocol::Vorlen);
+    rig.Start();
+    rig.Advance(150); // the polls written at 0 and 100 are answered
+    ASSERT_EQ(rig.Answer(), "12,5 -5002");
+    rig.sim.SetSilent(true);
+    rig.Advance(1050); // the replies due at 300 ... 1200 do not come: ten failures
+    EXPECT_EQ(rig.Answer(), "12,5 -5002");
+    rig.Advance(100);
+    EXPECT_EQ(rig.Answer(), "-5001 -5003");
+    rig.Advance(500); // lost stays lost, and is said once
+    rig.sim.SetSilent(false);
+    rig.sim.SetStable(false);
+    rig.Advance(200);
+    EXPECT_EQ(rig.Answer(), "12,5 -5003");
+    EXPECT_EQ(rig.log.lines, (std::vector<std::string>{"terminal \"Весы 1\": linked",
+                                                       "terminal \"Весы 1\": link lost",
+                                                       "terminal \"Весы 1\": linked"}));
+}
+
+TEST(TerminalLinkState, OverloadAnswersNoLink) {
+    Rig rig(SimProtocol::Vorlen);
+    rig.sim.SetOverload(true);
+    rig.Start();
+    rig.Advance(100);
+    EXPECT_EQ(rig.Answer(), "-5001 -5003");
+}
+
+TEST(TerminalLinkState, PortThatFailsToOpenAnswersAtOnceAndIsReopenedEveryTenSeconds) {
+    Rig rig(SimProtocol::Vorlen);
+    rig.port.failOpen = true;
+    rig.Start();
+    EXPECT_EQ(rig.Answer(), "-5006 -5003");
+    rig.Advance(9999);
+    EXPECT_EQ(rig.Calls(), (std::vector<std::string>{"0 open", "0 close"}));
+    rig.Advance(1);
+    // Nothing is polled on a port that is not open, so nothing counts toward link loss.
+    EXPECT_EQ(rig.Calls(), (std::vector<std::string>{"10000 open", "10000 close"}));
+    rig.Advance(9999); // still failing at 10 s; back before 20 s
+    rig.port.failOpen = false;
+    rig.Advance(101);
+    EXPECT_EQ(rig.Calls(), (std::vector<std::string>{"20000 open", "20000 write 31",
+                                                     "20000 write " + kVorlenPoll, "20100 read 100",
+                                                     "20100 write " + kVorlenPoll}));
+    EXPECT_EQ(rig.Answer(), "12,5 -5002");
+    EXPECT_EQ(rig.log.lines,
+              (std::vector<std::string>{
+                  "terminal \"Весы 1\": port error: Unable to open com port (Error: 2)",
+                  "terminal \"Весы 1\": port back", "terminal \"Весы 1\": linked"}));
+}
+
+TEST(TerminalLinkState, PortThatStopsTakingWritesFailsAtTheNextSupervisionTick) {
+    Rig rig(SimProtocol::Vorlen);
+    rig.Start();
+    rig.Advance(5000);
+    rig.port.failWrite = true;
+    rig.Advance(4000); // failed polls on an open port count
+    EXPECT_EQ(rig.Answer(), "-5001 -5003");
+    rig.Advance(2000);
+    EXPECT_EQ(rig.Answer(), "-5006 -5003");
+    // The tick closes the port and the polls stop.
+    const auto calls = rig.Calls();
+    ASSERT_GE(calls.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(calls.end() - 4, calls.end()),
+              (std::vector<std::string>{"9900 write " + kVorlenPoll, "10000 open", "10000 write 31",
+                                        "10000 close"}));
+    EXPECT_EQ(rig.log.lines.back(),
+              "terminal \"Весы 1\": port error: WriteFile function failed (Error: 5)");
+}
+
+struct ZeroRow {
+    const char* name;
+    SimProtocol protocol;
+    std::int64_t requestAt; // ms after start
+    std::vector<std::string> calls;
+};
+
+class TerminalZeroTest : public ::testing::TestWithParam<ZeroRow> {};
+
+// A zero request never lands inside an exchange: it waits for the reply to be read.
+TEST_P(TerminalZeroTest, RunsBetweenExchanges) {
+    const auto& row = GetParam();
+    Rig rig(row.protocol);
+    rig.Start();
+    rig.Advance(row.requestAt);
+    rig.Calls();
+    rig.link.Zero();
+    rig.Advance(400);
+    const auto calls = rig.Calls();
+    ASSERT_GE(calls.size(), row.calls.size());
+    EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + row.calls.size()), row.calls);
+    EXPECT_EQ(rig.sim.ZeroRequests(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Protocols, TerminalZeroTest,
+    ::testing::Values(
+        ZeroRow{"VorlenMidExchange",
+                SimProtocol::Vorlen,
+                150,
+                {"200 read 100", "200 write " + kVorlenZero, "200 write " + kVorlenPoll}},
+        // "6.43" holds the polls for its own exchange: delay, select, delay, CR.
+        ZeroRow{"P643MidExchange",
+                SimProtocol::P643,
+                50,
+                {"100 read 10", "100 write 10", "200 read 100", "300 write " + kSelect643,
+                 "400 read 10", "400 write 0D", "400 write " + kSelect643}}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(TerminalLinkState, SupervisionProbeWaitsForTheExchangeInProgress) {
+    Rig rig(SimProtocol::P643);
+    rig.Start();
+    rig.Advance(9950);
+    rig.Calls();
+    rig.Advance(100);
+    // The tick falls due at 10000 while a poll waits for its reply.
+    EXPECT_EQ(rig.Calls(),
+              (std::vector<std::string>{"10000 read 100", "10000 open", "10000 write 31",
+                                        "10000 write " + kSelect643}));
+}
+
+} // namespace
+} // namespace vesmera
