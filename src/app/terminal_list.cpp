@@ -1,5 +1,7 @@
 #include "app/terminal_list.h"
 
+#include <cerrno>
+
 #include "settings/file_system.h"
 #include "settings/settings_dir.h"
 
@@ -50,6 +52,14 @@ void TerminalListFile::Write(const std::string& path, const std::vector<std::str
         text += "\r\n";
     }
     try {
+        // A list that is there but cannot be read is never replaced: its names would be lost
+        // for the ones the dialog shows without them.
+        try {
+            fs_->ReadFile(path);
+        } catch (const FileError& e) {
+            if (e.ErrorNumber() != ENOENT)
+                throw;
+        }
         fs_->ReplaceFile(path, EncodeText(text, encoding_));
     } catch (const FileError& e) {
         throw Exception("Cannot create file \"" + path + "\". " + e.Message());

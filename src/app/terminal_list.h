@@ -19,7 +19,8 @@ public:
     // Replaces `names` with the file's lines; fails (Exception) when the file cannot be
     // opened, leaving `names` as it was.
     void Read(const std::string& path, std::vector<std::string>& names);
-    // Every name followed by CR LF; fails with "Cannot create file "<path>". <reason>".
+    // Every name followed by CR LF; fails with "Cannot create file "<path>". <reason>", also
+    // when the file is there but cannot be read (it is then left as it is).
     void Write(const std::string& path, const std::vector<std::string>& names);
 
     TextEncoding Encoding() const { return encoding_; }

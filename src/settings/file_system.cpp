@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -55,6 +56,16 @@ std::string TemporaryName(const std::string& path) {
     return path + ".~" + Number(static_cast<long>(::getpid())) + "-" + Number(++counter);
 }
 
+// The file a path names after all symbolic links; a path that names nothing (yet) is its own.
+std::string FollowLinks(const std::string& path) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr)
+        return path;
+    std::string resolved(real);
+    std::free(real);
+    return resolved;
+}
+
 } // namespace
 
 std::string SystemReason(int errorNumber) {
@@ -100,34 +111,67 @@ void PosixFileSystem::WriteAll(int fd, std::string_view bytes) {
 }
 
 void PosixFileSystem::ReplaceFile(const std::string& path, std::string_view bytes) {
+    // A link is followed: the file it names is replaced in its own folder and the link stays.
+    const std::string target = FollowLinks(path);
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    // A file the user may not write is refused and left alone, even where the folder would let
+    // a rename replace it.
+    int writable = -1;
+    if (exists) {
+        do
+            writable = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        while (writable < 0 && errno == EINTR);
+        if (writable < 0)
+            ThrowErrno();
+    }
+    Descriptor inPlace(writable);
+
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temporary = TemporaryName(path);
+        temporary = TemporaryName(target);
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST && errno != EINTR)
-            ThrowErrno();
+            break;
     }
-    if (fd < 0)
+    if (fd < 0) {
+        // A folder that takes no new file (the usual shared install) with a file the user may
+        // write: the file is rewritten where it is.
+        if (exists && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+            RewriteInPlace(inPlace.Get(), bytes);
+            return;
+        }
         ThrowErrno();
+    }
     try {
         {
             Descriptor file(fd);
-            // The replacement keeps the permissions the user gave the old file.
-            struct stat st {};
-            if (::stat(path.c_str(), &st) == 0)
-                ::fchmod(fd, st.st_mode & 07777);
+            if (exists) {
+                // The replacement keeps the old file's owner and mode where the user may give
+                // them; a user who may not keeps the file as their own.
+                [[maybe_unused]] const int kept = ::fchown(fd, old.st_uid, old.st_gid);
+                ::fchmod(fd, old.st_mode & 07777);
+            }
             WriteAll(fd, bytes);
             if (SyncFile(fd) != 0)
                 ThrowErrno();
         }
-        if (RenameFile(temporary, path) != 0)
+        if (RenameFile(temporary, target) != 0)
             ThrowErrno();
     } catch (const FileError&) {
         ::unlink(temporary.c_str());
         throw;
     }
-    if (SyncDirectory(DirectoryPart(path)) != 0)
+    if (SyncDirectory(DirectoryPart(target)) != 0)
+        ThrowErrno();
+}
+
+void PosixFileSystem::RewriteInPlace(int fd, std::string_view bytes) {
+    if (::ftruncate(fd, 0) != 0)
+        ThrowErrno();
+    WriteAll(fd, bytes);
+    if (SyncFile(fd) != 0)
         ThrowErrno();
 }
 

@@ -36,8 +36,10 @@ public:
 };
 
 // POSIX files. A replacement writes a temporary file beside the target, syncs it, renames it
-// over the target and syncs the directory, so the rename is durable too. Each step is a
-// virtual call, so tests can make exactly one of them fail on a real disk.
+// over the target and syncs the directory, so the rename is durable too. Links are followed to
+// the file they name; a target the user may not write is refused; where the folder takes no
+// temporary file but the target is writable, the target is rewritten in place (truncate, write,
+// sync). Each step is a virtual call, so tests can make exactly one of them fail on a real disk.
 class PosixFileSystem : public IFileSystem {
 public:
     std::string ReadFile(const std::string& path) override;
@@ -52,6 +54,7 @@ protected:
 
 private:
     void WriteAll(int fd, std::string_view bytes);
+    void RewriteInPlace(int fd, std::string_view bytes);
 };
 
 // The process-wide real file system.
