@@ -2,12 +2,23 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <cstdio>
 
+#include "common/display_platform.h"
 #include "common/message_box.h"
 
 namespace vesmera {
 
 void InstallQtMessageBoxes() {
+    if (IsWindowlessPlatform(QGuiApplication::platformName().toStdString())) {
+        SetMessageBoxHandler([](const MessageBoxRequest& request) {
+            std::fprintf(stderr, "vesmera: %s: %s\n", request.caption.c_str(),
+                         request.text.c_str());
+            return request.buttons == MessageButtons::YesNo ? request.defaultResult
+                                                            : MessageResult::Ok;
+        });
+        return;
+    }
     SetMessageBoxHandler([](const MessageBoxRequest& request) {
         const QString caption = request.caption.empty() ? QApplication::applicationDisplayName()
                                                         : QString::fromStdString(request.caption);

@@ -82,6 +82,18 @@ const BusInterface& ObjectBusInterface() {
     return iface;
 }
 
+const BusInterface& PropertiesBusInterface() {
+    static const BusInterface iface{
+        kPropertiesInterface,
+        {
+            {"Get", {}, {{"interface", "s", false}, {"name", "s", false}, {"value", "v", true}}},
+            {"GetAll", {}, {{"interface", "s", false}, {"values", "a{sv}", true}}},
+            {"Set", {}, {{"interface", "s", false}, {"name", "s", false}, {"value", "v", false}}},
+        },
+        {}};
+    return iface;
+}
+
 std::string IntrospectionXml(const BusInterface& iface) {
     std::string xml = "  <interface name=\"" + iface.name + "\">\n";
     for (const auto& method : iface.methods) {

@@ -44,6 +44,7 @@ inline constexpr const char* kDispIdAnnotation = "Vesmera.DispId";
 inline constexpr const char* kClassFactoryInterface = "Vesmera.ClassFactory";
 inline constexpr const char* kObjectInterface = "Vesmera.Object";
 inline constexpr const char* kUnexpectedError = "Vesmera.Error.Unexpected";
+inline constexpr const char* kPropertiesInterface = "org.freedesktop.DBus.Properties";
 
 // I1 is "y" (the byte's bits), I2 "n", I4 "i", CY "x" (the scaled 64-bit value), BSTR "s",
 // VARIANT "v".
@@ -52,6 +53,9 @@ std::string BusTypeOf(AutoType type);
 BusInterface BusInterfaceOf(const InterfaceInfo& info);
 const BusInterface& ClassFactoryBusInterface();
 const BusInterface& ObjectBusInterface();
+// The standard properties interface, which the bus library advertises on every object; the
+// automation objects have no properties.
+const BusInterface& PropertiesBusInterface();
 
 // The <interface> element, each method annotated with its DISPID when it has one, then the
 // signals.

@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusServiceWatcher>
+#include <utility>
 
 #include "automation/bus_members.h"
 #include "automation/reading_bus.h"
@@ -17,10 +18,15 @@ namespace {
 constexpr const char* kUnknownMethod = "org.freedesktop.DBus.Error.UnknownMethod";
 constexpr const char* kUnknownObject = "org.freedesktop.DBus.Error.UnknownObject";
 constexpr const char* kInvalidArgs = "org.freedesktop.DBus.Error.InvalidArgs";
+constexpr const char* kAccessDenied = "org.freedesktop.DBus.Error.AccessDenied";
+constexpr const char* kUnknownProperty = "org.freedesktop.DBus.Error.UnknownProperty";
 constexpr const char* kRuzErrorCaption = "RUZ Error";
 
-bool IsStandardInterface(const QString& iface) {
-    return iface.startsWith(QLatin1String("org.freedesktop.DBus."));
+// Introspection and the peer interface are answered by the bus library from introspect();
+// properties here, since the library would deny the interface it advertises.
+bool AnsweredByLibrary(const QString& iface) {
+    return iface.startsWith(QLatin1String("org.freedesktop.DBus.")) &&
+           iface != QLatin1String(kPropertiesInterface);
 }
 
 // A member is found by its interface when the caller names one, by its name alone otherwise.
@@ -43,6 +49,15 @@ QDBusMessage MethodError(const QDBusMessage& message) {
                             .arg(message.member(), message.interface(), message.path()));
 }
 
+QDBusMessage AnswerProperties(const BusMethod& method, const QDBusMessage& message) {
+    if (method.name == "GetAll")
+        return message.createReply(QVariant::fromValue(QVariantMap()));
+    return message.createErrorReply(
+        kUnknownProperty,
+        QStringLiteral("No property %1 in interface %2")
+            .arg(message.arguments().value(1).toString(), message.arguments().value(0).toString()));
+}
+
 QString FactoryPathOf(const ClassInfo& cls) {
     return QString::fromLatin1(kObjectRoot) + "/" + QString::fromStdString(cls.name);
 }
@@ -53,9 +68,8 @@ QString NodeXml(const QString& name) {
 
 } // namespace
 
-AutomationBusLayer::AutomationBusLayer(TComServer& server, const AutomationContext& context,
-                                       QDBusConnection connection)
-    : server_(server), context_(context), connection_(std::move(connection)),
+AutomationBusLayer::AutomationBusLayer(TComServer& server, QDBusConnection connection)
+    : server_(server), connection_(std::move(connection)),
       watcher_(std::make_unique<QDBusServiceWatcher>()) {
     watcher_->setConnection(connection_);
     watcher_->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
@@ -70,6 +84,12 @@ AutomationBusLayer::AutomationBusLayer(TComServer& server, const AutomationConte
 AutomationBusLayer::~AutomationBusLayer() {
     SetReading(nullptr);
     Revoke();
+}
+
+void AutomationBusLayer::Serve(const AutomationContext& context) {
+    context_ = &context;
+    for (const QDBusMessage& message : std::exchange(waiting_, {}))
+        Dispatch(message);
 }
 
 void AutomationBusLayer::SetReading(LiveReading* reading) {
@@ -131,43 +151,65 @@ std::size_t AutomationBusLayer::HeldLocks() const {
 bool AutomationBusLayer::handleMessage(const QDBusMessage& message, const QDBusConnection&) {
     if (message.type() != QDBusMessage::MethodCallMessage)
         return false;
-    // Introspection and the peer interface are answered by the bus library from introspect().
-    if (IsStandardInterface(message.interface()))
+    if (AnsweredByLibrary(message.interface()))
         return false;
-    Dispatch(message);
+    if (context_)
+        Dispatch(message);
+    else
+        waiting_.push_back(message);
     return true;
 }
 
 void AutomationBusLayer::Dispatch(const QDBusMessage& message) {
     const QString path = message.path();
-    if (reading_ && path == QLatin1String(kReadingPath)) {
-        CallReading(message);
-        return;
-    }
-    if (ClassEntry* entry = FactoryAt(path)) {
-        CallFactory(*entry, message);
-        return;
-    }
+    const bool reading = reading_ && path == QLatin1String(kReadingPath);
+    ClassEntry* entry = reading ? nullptr : FactoryAt(path);
     const auto object = objects_.find(path);
-    if (object == objects_.end()) {
+    if (!reading && !entry && object == objects_.end()) {
         Reply(
             message.createErrorReply(kUnknownObject, QStringLiteral("No object at %1").arg(path)));
         return;
     }
-    CallObject(path, object->second, message);
+    // Every call on an object passes here, answered at once or later: only the connection
+    // that created an object may use or release it.
+    if (object != objects_.end() && object->second.owner != message.service()) {
+        Reply(message.createErrorReply(
+            kAccessDenied, QStringLiteral("%1 belongs to the connection that created it; no "
+                                          "other connection may call or release it")
+                               .arg(path)));
+        return;
+    }
+    if (message.interface() == QLatin1String(kPropertiesInterface)) {
+        if (const BusMethod* method = Checked({&PropertiesBusInterface()}, message))
+            Reply(AnswerProperties(*method, message));
+        return;
+    }
+    if (reading)
+        CallReading(message);
+    else if (entry)
+        CallFactory(*entry, message);
+    else
+        CallObject(path, object->second, message);
+}
+
+const BusMethod* AutomationBusLayer::Checked(std::initializer_list<const BusInterface*> ifaces,
+                                             const QDBusMessage& message) {
+    for (const BusInterface* iface : ifaces) {
+        const BusMethod* method = FindMethod(*iface, message);
+        if (!method)
+            continue;
+        if (message.signature().toStdString() == method->InSignature())
+            return method;
+        Reply(ArgumentError(message, *method));
+        return nullptr;
+    }
+    Reply(MethodError(message));
+    return nullptr;
 }
 
 void AutomationBusLayer::CallReading(const QDBusMessage& message) {
-    const BusMethod* method = FindMethod(ReadingBusInterface(), message);
-    if (!method) {
-        Reply(MethodError(message));
-        return;
-    }
-    if (message.signature().toStdString() != method->InSignature()) {
-        Reply(ArgumentError(message, *method));
-        return;
-    }
-    Reply(AnswerReadingCall(*reading_, *method, message));
+    if (const BusMethod* method = Checked({&ReadingBusInterface()}, message))
+        Reply(AnswerReadingCall(*reading_, *method, message));
 }
 
 AutomationBusLayer::ClassEntry* AutomationBusLayer::FactoryAt(const QString& path) {
@@ -176,15 +218,9 @@ AutomationBusLayer::ClassEntry* AutomationBusLayer::FactoryAt(const QString& pat
 }
 
 void AutomationBusLayer::CallFactory(ClassEntry& entry, const QDBusMessage& message) {
-    const BusMethod* method = FindMethod(ClassFactoryBusInterface(), message);
-    if (!method) {
-        Reply(MethodError(message));
+    const BusMethod* method = Checked({&ClassFactoryBusInterface()}, message);
+    if (!method)
         return;
-    }
-    if (message.signature().toStdString() != method->InSignature()) {
-        Reply(ArgumentError(message, *method));
-        return;
-    }
     if (method->name == "CreateInstance") {
         Reply(CreateObject(entry, message));
         return;
@@ -199,14 +235,18 @@ void AutomationBusLayer::CallFactory(ClassEntry& entry, const QDBusMessage& mess
         server_.CountObject(true);
         return;
     }
-    Reply(message.createReply());
     const auto lock = locks_.find(owner);
-    if (lock != locks_.end()) {
-        if (--lock->second == 0)
-            locks_.erase(lock);
-        Unreference(owner);
-        server_.CountObject(false);
+    if (lock == locks_.end()) {
+        Reply(message.createErrorReply(
+            kAccessDenied, QStringLiteral("This connection holds no lock on the server; only "
+                                          "the connection that locked it may unlock it")));
+        return;
     }
+    Reply(message.createReply());
+    if (--lock->second == 0)
+        locks_.erase(lock);
+    Unreference(owner);
+    server_.CountObject(false);
 }
 
 QDBusMessage AutomationBusLayer::CreateObject(ClassEntry& entry, const QDBusMessage& message) {
@@ -228,22 +268,12 @@ QDBusMessage AutomationBusLayer::CreateObject(ClassEntry& entry, const QDBusMess
 void AutomationBusLayer::CallObject(const QString& path, const LiveObject& object,
                                     const QDBusMessage& message) {
     const BusInterface& iface = classes_.at(FactoryPathOf(*object.cls)).iface;
-    if (const BusMethod* release = FindMethod(ObjectBusInterface(), message)) {
-        if (message.signature().toStdString() != release->InSignature()) {
-            Reply(ArgumentError(message, *release));
-            return;
-        }
+    const BusMethod* method = Checked({&ObjectBusInterface(), &iface}, message);
+    if (!method)
+        return;
+    if (ObjectBusInterface().Find(method->name) == method) {
         Reply(message.createReply());
         ReleaseObject(path);
-        return;
-    }
-    const BusMethod* method = FindMethod(iface, message);
-    if (!method) {
-        Reply(MethodError(message));
-        return;
-    }
-    if (message.signature().toStdString() != method->InSignature()) {
-        Reply(ArgumentError(message, *method));
         return;
     }
     CallMember(object, *method, message);
@@ -253,7 +283,7 @@ void AutomationBusLayer::CallMember(const LiveObject& object, const BusMethod& m
                                     const QDBusMessage& message) {
     try {
         Reply(message.createReply(
-            InvokeMember(*object.cls, method.name, context_, message.arguments())));
+            InvokeMember(*object.cls, method.name, *context_, message.arguments())));
     } catch (const std::exception& error) {
         // An unexpected fault of a member reaches its client as the failing call it is.
         Reply(message.createErrorReply(kUnexpectedError, QString::fromUtf8(error.what())));

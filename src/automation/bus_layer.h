@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "automation/automation_context.h"
 #include "automation/bus_interface.h"
@@ -23,13 +26,18 @@ inline constexpr const char* kObjectRoot = "/Vesmera";
 // The class objects and objects of the automation server on one bus connection: every path
 // below /Vesmera is answered here, checked against the interface tables and dispatched to
 // TData and TScAuto. Objects and server locks are counted in the TComServer and belong to the
-// client that made them, so a client that leaves the bus leaves nothing behind.
+// connection that made them: no other connection may call, release or unlock them, and a
+// client that leaves the bus leaves nothing behind.
 class AutomationBusLayer : public QDBusVirtualObject {
     Q_OBJECT
 public:
-    AutomationBusLayer(TComServer& server, const AutomationContext& context,
-                       QDBusConnection connection);
+    AutomationBusLayer(TComServer& server, QDBusConnection connection);
     ~AutomationBusLayer() override;
+
+    // The program's parts that the objects read and run. Until they are given, calls wait
+    // (the names may be offered before the program's windows exist); then they are answered
+    // in their order of arrival. The context must outlive the layer.
+    void Serve(const AutomationContext& context);
 
     // Registers the object tree, then owns both bus names (one of them alone would be a
     // server half found). Returns false, with nothing left registered, when the names are
@@ -39,6 +47,7 @@ public:
 
     std::size_t LiveObjects() const { return objects_.size(); }
     std::size_t HeldLocks() const;
+    std::size_t WaitingCalls() const { return waiting_.size(); }
     // The live reading served at /Vesmera/Reading, its changes sent as signals; none by
     // default. It must outlive the layer or be taken back with nullptr.
     void SetReading(LiveReading* reading);
@@ -62,6 +71,10 @@ private:
     };
 
     void Dispatch(const QDBusMessage& message);
+    // The member a call names in the first of the interfaces that has it, its arguments
+    // checked; none after an error reply was sent.
+    const BusMethod* Checked(std::initializer_list<const BusInterface*> ifaces,
+                             const QDBusMessage& message);
     void CallReading(const QDBusMessage& message);
     void CallFactory(ClassEntry& entry, const QDBusMessage& message);
     void CallObject(const QString& path, const LiveObject& object, const QDBusMessage& message);
@@ -75,7 +88,8 @@ private:
     ClassEntry* FactoryAt(const QString& path);
 
     TComServer& server_;
-    const AutomationContext& context_;
+    const AutomationContext* context_ = nullptr;
+    std::vector<QDBusMessage> waiting_; // calls that came before Serve
     QDBusConnection connection_;
     std::unique_ptr<QDBusServiceWatcher> watcher_;
     std::map<QString, ClassEntry> classes_;     // by factory path

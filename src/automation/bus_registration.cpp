@@ -1,6 +1,5 @@
 #include "automation/bus_registration.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <pwd.h>
 #include <unistd.h>
@@ -79,14 +78,6 @@ std::vector<BusFile> RegistrationFiles(const std::string& executable) {
             {std::string(kInterfacesDir) + iface.name + ".xml", InterfaceDocument(iface)});
     }
     return files;
-}
-
-EnvironmentLookup ProcessEnvironment() {
-    return [](const char* name) -> std::optional<std::string> {
-        if (const char* value = std::getenv(name))
-            return std::string(value);
-        return std::nullopt;
-    };
 }
 
 std::filesystem::path RegistrationDataDir(RegistryScope scope, const EnvironmentLookup& env) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "automation/registry_plan.h"
+#include "common/environment.h"
 #include "common/exception.h"
 
 namespace vesmera {
@@ -31,9 +32,6 @@ std::vector<BusFile> RegistrationFiles(const std::string& executable);
 // The Exec= value: the executable, quoted (with \ " $ ` escaped) when it holds a blank or
 // another character the bus would split or unquote, then " /AUTOMATION".
 std::string ServiceExecLine(const std::string& executable);
-
-using EnvironmentLookup = std::function<std::optional<std::string>(const char* name)>;
-EnvironmentLookup ProcessEnvironment();
 
 // $XDG_DATA_HOME (default ~/.local/share) per user, the first entry of $XDG_DATA_DIRS
 // (default /usr/local/share) for the machine.

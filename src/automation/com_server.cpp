@@ -10,9 +10,22 @@ TComServer::TComServer(StartSwitches switches, std::function<void()> quit)
 
 std::int32_t TComServer::CountObject(bool created) {
     const std::int32_t now = created ? ++count_ : --count_;
+    everHeld_ = everHeld_ || created;
     if (!created && now == 0)
         LastReleased();
     return now;
+}
+
+void TComServer::EndIfUnusedAfter(IScheduler& scheduler, std::uint32_t ms) {
+    if (switches_.mode != StartMode::smAutomation)
+        return;
+    unusedCheck_ = ScheduledTask(scheduler);
+    unusedCheck_.After(ms, [this] {
+        unusedCheck_.Done();
+        // A copy that held something and let it go has ended at that release already.
+        if (!everHeld_ && count_.load() == 0)
+            LastReleased();
+    });
 }
 
 void TComServer::LastReleased() {

@@ -6,23 +6,14 @@
 #include <filesystem>
 
 #include "automation/bus_layer.h"
+#include "common/display_platform.h"
+#include "event/qt_scheduler.h"
 
 namespace vesmera {
 
 namespace {
 
 constexpr const char* kRegistrationCaption = "Vesmera";
-
-bool DisplayAvailable(const EnvironmentLookup& env) {
-    const auto set = [&](const char* name) {
-        const auto value = env(name);
-        return value && !value->empty();
-    };
-    const auto platform = env("QT_QPA_PLATFORM");
-    if (platform && (*platform == "offscreen" || *platform == "minimal"))
-        return false;
-    return set("DISPLAY") || set("WAYLAND_DISPLAY");
-}
 
 } // namespace
 
@@ -61,18 +52,23 @@ StartupResult RunStartupHook(int argc, char** argv) {
     std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const EnvironmentLookup env = ProcessEnvironment();
     return RunStartupHook(arguments, {ExecutablePath(), env}, [&](const std::string& message) {
-        if (!DisplayAvailable(env)) {
-            std::fprintf(stderr, "%s\n", message.c_str());
-            return;
-        }
+        PrepareWindowingPlatform(argc, argv);
         int boxArgc = 1;
         char* boxArgv[] = {argv[0], nullptr};
         QApplication app(boxArgc, boxArgv);
+        // Without a display nobody could answer the box.
+        if (IsWindowlessPlatform(QGuiApplication::platformName().toStdString())) {
+            std::fprintf(stderr, "%s\n", message.c_str());
+            return;
+        }
         // No message box handler is installed this early, so the error box is shown directly.
         QMessageBox::critical(nullptr, QString::fromLatin1(kRegistrationCaption),
                               QString::fromStdString(message));
     });
 }
+
+AutomationServer::AutomationServer(StartSwitches switches, std::function<void()> quit)
+    : server_(switches, std::move(quit)) {}
 
 AutomationServer::AutomationServer(StartSwitches switches, AutomationContext context,
                                    std::function<void()> quit)
@@ -89,12 +85,32 @@ BusStart AutomationServer::Start() {
 BusStart AutomationServer::Start(const QDBusConnection& connection) {
     if (!connection.isConnected())
         return BusStart::NoBus;
-    bus_ = std::make_unique<AutomationBusLayer>(server_, context_, connection);
+    bus_ = std::make_unique<AutomationBusLayer>(server_, connection);
     bus_->SetReading(reading_);
-    if (bus_->Offer())
-        return BusStart::Serving;
-    bus_.reset();
-    return server_.Mode() == StartMode::smAutomation ? BusStart::ExitNow : BusStart::NamesTaken;
+    if (context_)
+        bus_->Serve(*context_);
+    if (!bus_->Offer()) {
+        bus_.reset();
+        return server_.Mode() == StartMode::smAutomation ? BusStart::ExitNow : BusStart::NamesTaken;
+    }
+    if (!scheduler_) {
+        ownScheduler_ = std::make_unique<QtScheduler>();
+        scheduler_ = ownScheduler_.get();
+    }
+    server_.EndIfUnusedAfter(*scheduler_, kUnusedCopyEndMs);
+    return BusStart::Serving;
+}
+
+void AutomationServer::Serve(AutomationContext context) {
+    context_.emplace(std::move(context));
+    if (bus_)
+        bus_->Serve(*context_);
+}
+
+void AutomationServer::SetReading(LiveReading* reading) {
+    reading_ = reading;
+    if (bus_)
+        bus_->SetReading(reading);
 }
 
 void AutomationServer::Revoke() {

@@ -12,22 +12,25 @@
 #include "automation/com_server.h"
 #include "automation/start_mode.h"
 #include "common/live_reading.h"
+#include "common/scheduler.h"
 
 namespace vesmera {
 
 class AutomationBusLayer;
 
-// The program entry's part of the automation server, in two calls:
+// The program entry's part of the automation server. The class objects are offered before
+// the main window exists, and served once it does:
 //
 //   int main(int argc, char** argv) {
 //       const StartupResult start = RunStartupHook(argc, argv);
 //       if (start.exitCode)
 //           return *start.exitCode;          // a registration switch did its work
 //       QApplication app(argc, argv);
-//       ... main window, settings, IdTCPClient1, Button1 ...
-//       AutomationServer automation(start.switches, context, [] { QCoreApplication::exit(0); });
+//       AutomationServer automation(start.switches, [] { QCoreApplication::exit(0); });
 //       if (automation.Start() == BusStart::ExitNow)
 //           return 0;                         // started for a client another copy serves
+//       ... main window (its apply step), settings, IdTCPClient1, Button1 ...
+//       automation.Serve(context);            // calls that came meanwhile are answered now
 //       ... the main window's close request asks automation.CanClose() ...
 //       return app.exec();                    // the server revokes itself when destroyed
 //   }
@@ -64,16 +67,27 @@ enum class BusStart {
 // Owns the TComServer and its bus layer for the life of the program.
 class AutomationServer {
 public:
+    // The program's parts come later, through Serve.
+    AutomationServer(StartSwitches switches, std::function<void()> quit);
+    // Serves the given parts from the start.
     AutomationServer(StartSwitches switches, AutomationContext context, std::function<void()> quit);
     ~AutomationServer();
 
+    // Offers the class objects. A copy started by the bus that then gets no object or lock
+    // within kUnusedCopyEndMs ends as at a last release.
     BusStart Start(); // on the session bus
     BusStart Start(const QDBusConnection& connection);
+    // The program's parts that the objects read and run; calls that came before are answered
+    // now, in their order.
+    void Serve(AutomationContext context);
+    // The clock of that end; the Qt event loop's unless set before Start. It must outlive
+    // the server.
+    void SetScheduler(IScheduler& scheduler) { scheduler_ = &scheduler; }
 
     // The closing check: with objects alive, the "COM Server Warning" question decides.
     bool CanClose() const { return server_.CanClose(); }
-    // The live reading to serve beside the class objects, from the next Start on.
-    void SetReading(LiveReading* reading) { reading_ = reading; }
+    // The live reading to serve beside the class objects; none takes it back.
+    void SetReading(LiveReading* reading);
     // Revokes the class objects and gives up the names; also done on destruction.
     void Revoke();
 
@@ -81,7 +95,9 @@ public:
     AutomationBusLayer* BusLayer() { return bus_.get(); }
 
 private:
-    AutomationContext context_;
+    std::unique_ptr<IScheduler> ownScheduler_;
+    IScheduler* scheduler_ = nullptr;
+    std::optional<AutomationContext> context_;
     TComServer server_;
     std::unique_ptr<AutomationBusLayer> bus_;
     LiveReading* reading_ = nullptr;

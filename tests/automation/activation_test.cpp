@@ -8,6 +8,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include "private_bus.h"
 #include "program_harness.h"
 
@@ -62,6 +65,35 @@ public:
 
     QTemporaryDir root;
     QString folder, executable, dataHome;
+};
+
+// The names of the files opened in a folder while this lives.
+class FilesOpened {
+public:
+    explicit FilesOpened(const QString& folder) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        inotify_add_watch(fd_, folder.toLocal8Bit().constData(), IN_OPEN);
+    }
+    ~FilesOpened() { ::close(fd_); }
+    FilesOpened(const FilesOpened&) = delete;
+    FilesOpened& operator=(const FilesOpened&) = delete;
+
+    QStringList Names() const {
+        QStringList names;
+        alignas(inotify_event) char buffer[4096];
+        ssize_t size;
+        while ((size = ::read(fd_, buffer, sizeof buffer)) > 0)
+            for (char* at = buffer; at < buffer + size;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(at);
+                const QString name = QString::fromLocal8Bit(event->name);
+                if (event->len > 0 && !names.contains(name))
+                    names << name;
+                at += sizeof(inotify_event) + event->len;
+            }
+        return names;
+    }
+
+private:
+    int fd_;
 };
 
 QString ReadAll(const QString& path) {
@@ -151,7 +183,7 @@ class ActivatedServer : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(inst.Start({"/REGSERVERPERUSER"}, inst.dataHome).exitCode, 0);
-        bus = std::make_unique<test::PrivateBus>(inst.dataHome + "/dbus-1/services");
+        bus = std::make_unique<test::PrivateBus>(inst.dataHome + "/dbus-1/services", display);
         ASSERT_TRUE(bus->Running());
         client = bus->Connect("client");
         ASSERT_TRUE(client.isConnected());
@@ -174,6 +206,7 @@ protected:
     QString Owner(const char* name) { return client.interface()->serviceOwner(name).value(); }
     bool Gone() { return !client.interface()->isServiceRegistered("Vesmera.ScAuto").value(); }
 
+    test::ActivationDisplay display = test::ActivationDisplay::Offscreen;
     Installation inst;
     std::unique_ptr<test::PrivateBus> bus;
     QDBusConnection client{QString()};
@@ -208,6 +241,70 @@ TEST_F(ActivatedServer, StartsForAClientAndEndsAfterItsLastRelease) {
     ASSERT_TRUE(test::WaitUntil([&] { return Gone(); }, kCallTimeoutMs));
 }
 
+// Any message to a name starts the program: one that then serves no object ends by itself,
+// and following the reading does not keep it.
+TEST_F(ActivatedServer, ACopyStartedForNoObjectEnds) {
+    const QDBusMessage tree =
+        Call("Vesmera.ScAuto", "/Vesmera", "org.freedesktop.DBus.Introspectable", "Introspect");
+    ASSERT_EQ(tree.type(), QDBusMessage::ReplyMessage) << tree.errorMessage().toStdString();
+    EXPECT_FALSE(Owner("Vesmera.ScAuto").isEmpty());
+    EXPECT_EQ(Call("Vesmera.ScAuto", "/Vesmera/Reading", "Vesmera.Reading", "Get").type(),
+              QDBusMessage::ReplyMessage);
+    EXPECT_EQ(Call("Vesmera.ScAuto", "/Vesmera/ScAuto", "org.freedesktop.DBus.Properties", "GetAll",
+                   {QString("Vesmera.ClassFactory")})
+                  .signature(),
+              "a{sv}");
+    EXPECT_TRUE(test::WaitUntil([&] { return Gone(); }, kCallTimeoutMs));
+}
+
+// Started by a bus whose programs find no display, it serves without windows.
+class WithoutDisplay : public ActivatedServer,
+                       public testing::WithParamInterface<test::ActivationDisplay> {
+protected:
+    WithoutDisplay() { display = GetParam(); }
+};
+
+TEST_P(WithoutDisplay, ServesAutomation) {
+    const QString object = CreateScAuto();
+    ASSERT_FALSE(object.isEmpty());
+    const QDBusMessage status =
+        Call("Vesmera.ScAuto", object, "Vesmera.IScAuto", "GetStatus",
+             {QVariant::fromValue(short(0)), QVariant::fromValue(short(0))});
+    ASSERT_EQ(status.type(), QDBusMessage::ReplyMessage) << status.errorMessage().toStdString();
+    EXPECT_EQ(status.arguments().value(0).value<QDBusVariant>().variant().metaType().id(),
+              QMetaType::Int);
+    Call("Vesmera.ScAuto", object, "Vesmera.Object", "Release");
+    EXPECT_TRUE(test::WaitUntil([&] { return Gone(); }, kCallTimeoutMs));
+}
+
+INSTANTIATE_TEST_SUITE_P(Displays, WithoutDisplay,
+                         testing::Values(test::ActivationDisplay::None,
+                                         test::ActivationDisplay::Dead));
+
+// A copy the user starts without a display says so once and can be read like any other.
+TEST_F(ActivatedServer, UserStartedCopyWithoutDisplaySaysSoOnce) {
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("QT_QPA_PLATFORM");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("DISPLAY", ":64999");
+    env.insert("DBUS_SESSION_BUS_ADDRESS", bus->Address());
+    program.setProcessEnvironment(env);
+    program.start(inst.executable, {});
+    ASSERT_TRUE(test::WaitUntil([&] { return !Gone(); }, kCallTimeoutMs));
+    const QString object = CreateScAuto();
+    EXPECT_EQ(Call("Vesmera.ScAuto", object, "Vesmera.IScAuto", "GetStatus",
+                   {QVariant::fromValue(short(0)), QVariant::fromValue(short(0))})
+                  .type(),
+              QDBusMessage::ReplyMessage);
+    Call("Vesmera.ScAuto", object, "Vesmera.Object", "Release");
+    EXPECT_EQ(program.state(), QProcess::Running); // the user's copy runs on
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(kCallTimeoutMs));
+    const QString errors = QString::fromUtf8(program.readAllStandardError());
+    EXPECT_EQ(errors.count("running without windows"), 1) << errors.toStdString();
+}
+
 TEST_F(ActivatedServer, ALockKeepsItRunning) {
     const QString object = CreateScAuto();
     const QString owner = Owner("Vesmera.ScAuto");
@@ -222,8 +319,13 @@ TEST_F(ActivatedServer, ALockKeepsItRunning) {
     EXPECT_EQ(probe.type(), QDBusMessage::ReplyMessage) << probe.errorMessage().toStdString();
     EXPECT_EQ(Owner("Vesmera.ScAuto"), owner);
 
-    // A second copy started for a client finds the names taken and ends at once.
+    // A second copy started for a client finds the names taken and ends at once, before its
+    // apply step reads the settings (or could open a serial port).
+    FilesOpened opened(inst.folder);
     EXPECT_EQ(inst.Start({"/AUTOMATION"}, inst.dataHome, bus->Address()).exitCode, 0);
+    EXPECT_EQ(inst.Start({"-Embedding"}, inst.dataHome, bus->Address()).exitCode, 0);
+    const QStringList names = opened.Names();
+    EXPECT_FALSE(names.contains("Vesmera.ini")) << names.join(' ').toStdString();
     EXPECT_EQ(Owner("Vesmera.ScAuto"), owner);
 
     Call("Vesmera.ScAuto", "/Vesmera/ScAuto", "Vesmera.ClassFactory", "LockServer", {false});

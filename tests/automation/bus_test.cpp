@@ -13,6 +13,7 @@
 #include "expected_members.h"
 #include "fake_channels.h"
 #include "private_bus.h"
+#include "support/fake_scheduler.h"
 
 namespace vesmera {
 namespace {
@@ -32,7 +33,7 @@ struct FakeProgram {
     }
 };
 
-class AutomationBus : public testing::Test {
+class AutomationBus : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(bus.Running());
@@ -47,6 +48,7 @@ protected:
     void StartServer(StartMode mode = StartMode::smStandalone) {
         server = std::make_unique<AutomationServer>(StartSwitches{mode, false}, program.Context(),
                                                     [this] { ++quits; });
+        server->SetScheduler(clock);
         ASSERT_EQ(server->Start(serverConnection), BusStart::Serving);
     }
 
@@ -74,6 +76,7 @@ protected:
     AutomationBusLayer& Layer() { return *server->BusLayer(); }
     std::int32_t Count() { return server->ComServer().ObjectCount(); }
 
+    testing::FakeScheduler clock;
     test::PrivateBus bus;
     QDBusConnection serverConnection{QString()};
     QDBusConnection client{QString()};
@@ -293,17 +296,143 @@ TEST_F(AutomationBus, LastReleaseEndsAProgramStartedForClients) {
     Call(client, b, "Vesmera.Object", "Release", {}, "Vesmera.Data");
     EXPECT_EQ(quits, 1);
 
-    // A lock keeps it alive without an object; unlocking without a lock changes nothing.
+    // A lock keeps it alive without an object.
     Call(client, "/Vesmera/Data", "Vesmera.ClassFactory", "LockServer", {true}, "Vesmera.Data");
     const QString c = Create(client);
     Call(client, c, "Vesmera.Object", "Release");
     EXPECT_EQ(quits, 1);
-    QDBusConnection stranger = bus.Connect("stranger");
-    Call(stranger, "/Vesmera/Data", "Vesmera.ClassFactory", "LockServer", {false}, "Vesmera.Data");
-    EXPECT_EQ(Count(), 1);
     Call(client, "/Vesmera/Data", "Vesmera.ClassFactory", "LockServer", {false}, "Vesmera.Data");
     EXPECT_EQ(Count(), 0);
     EXPECT_EQ(quits, 2);
+}
+
+// --- a client's objects and locks are its own ---------------------------------------------
+
+struct StrangerCall {
+    const char* what;
+    bool onObject; // on the owner's object, else on the class object
+    const char* iface;
+    const char* method;
+    QVariantList args;
+};
+
+class Ownership : public AutomationBus, public ::testing::WithParamInterface<StrangerCall> {};
+
+TEST_P(Ownership, AnotherConnectionIsDeniedAndTheOwnerKeepsItsObject) {
+    const StrangerCall& row = GetParam();
+    StartServer(StartMode::smAutomation);
+    const QString object = Create(client);
+    Call(client, "/Vesmera/ScAuto", "Vesmera.ClassFactory", "LockServer", {true});
+    QDBusConnection stranger = bus.Connect("stranger");
+    const QDBusMessage denied = Call(stranger, row.onObject ? object : QString("/Vesmera/ScAuto"),
+                                     row.iface, row.method, row.args);
+    EXPECT_EQ(denied.errorName(), "org.freedesktop.DBus.Error.AccessDenied") << row.what;
+    EXPECT_TRUE(denied.errorMessage().contains(row.onObject ? "connection that created it"
+                                                            : "connection that locked it"))
+        << denied.errorMessage().toStdString();
+    EXPECT_EQ(Count(), 2);
+    EXPECT_EQ(quits, 0);
+    EXPECT_EQ(Inner(ScAuto(object, "GetSensors")).toInt(), -5004);
+    EXPECT_EQ(Call(client, object, "Vesmera.Object", "Release").type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(Call(client, "/Vesmera/ScAuto", "Vesmera.ClassFactory", "LockServer", {false}).type(),
+              QDBusMessage::ReplyMessage);
+    EXPECT_EQ(Count(), 0);
+    EXPECT_EQ(quits, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, Ownership,
+    ::testing::Values(
+        StrangerCall{"Release", true, "Vesmera.Object", "Release", {}},
+        StrangerCall{"Release, no interface", true, "", "Release", {}},
+        StrangerCall{"a member", true, "Vesmera.IScAuto", "SetNull", {short(0), short(0)}},
+        StrangerCall{"a member, wrong arguments", true, "Vesmera.IScAuto", "GetWeight", {}},
+        StrangerCall{"properties",
+                     true,
+                     "org.freedesktop.DBus.Properties",
+                     "GetAll",
+                     {QString("Vesmera.IScAuto")}},
+        StrangerCall{"unlocking", false, "Vesmera.ClassFactory", "LockServer", {false}}),
+    [](const auto& info) { return "Row" + std::to_string(info.index); });
+
+// Nothing on the objects is a property; the interface the bus library advertises answers so.
+TEST_F(AutomationBus, PropertiesAnswerThatThereAreNone) {
+    StartServer();
+    const QString object = Create(client);
+    for (const QString& path : {object, QString("/Vesmera/ScAuto")}) {
+        const QDBusMessage all = Call(client, path, "org.freedesktop.DBus.Properties", "GetAll",
+                                      {QString("Vesmera.IScAuto")});
+        ASSERT_EQ(all.type(), QDBusMessage::ReplyMessage) << all.errorMessage().toStdString();
+        EXPECT_EQ(all.signature(), "a{sv}");
+        EXPECT_TRUE(qdbus_cast<QVariantMap>(all.arguments().value(0)).isEmpty());
+        EXPECT_EQ(Call(client, path, "org.freedesktop.DBus.Properties", "Get",
+                       {QString("Vesmera.IScAuto"), QString("ChannelsCount")})
+                      .errorName(),
+                  "org.freedesktop.DBus.Error.UnknownProperty");
+        EXPECT_EQ(Call(client, path, "org.freedesktop.DBus.Properties", "GetAll", {1}).errorName(),
+                  "org.freedesktop.DBus.Error.InvalidArgs");
+    }
+}
+
+// --- the end of a copy the bus started for nothing -------------------------------------------
+
+struct UnusedRow {
+    const char* what;
+    StartMode mode;
+    int heldAtMs; // an object (or lock) from this moment on; -1 for none
+    bool lock;
+    int quitsAt10s;
+};
+
+class UnusedCopy : public AutomationBus, public ::testing::WithParamInterface<UnusedRow> {};
+
+TEST_P(UnusedCopy, EndsTenSecondsAfterItsStartWhenNothingWasHeld) {
+    const UnusedRow& row = GetParam();
+    StartServer(row.mode);
+    if (row.heldAtMs >= 0) {
+        clock.Advance(row.heldAtMs);
+        if (row.lock)
+            Call(client, "/Vesmera/ScAuto", "Vesmera.ClassFactory", "LockServer", {true});
+        else
+            Create(client);
+    }
+    clock.Advance(9999 - std::max(row.heldAtMs, 0));
+    EXPECT_EQ(quits, 0) << row.what;
+    clock.Advance(1);
+    EXPECT_EQ(quits, row.quitsAt10s) << row.what;
+    clock.Advance(60000);
+    EXPECT_EQ(quits, row.quitsAt10s) << row.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, UnusedCopy,
+    ::testing::Values(UnusedRow{"started by the bus, nothing held", StartMode::smAutomation, -1,
+                                false, 1},
+                      UnusedRow{"an object at 9.999 s", StartMode::smAutomation, 9999, false, 0},
+                      UnusedRow{"a lock at once", StartMode::smAutomation, 0, true, 0},
+                      UnusedRow{"started by the user", StartMode::smStandalone, -1, false, 0}),
+    [](const auto& info) { return "Row" + std::to_string(info.index); });
+
+// The names are offered before the program's parts exist; calls that come meanwhile wait for
+// them and are answered in their order.
+TEST_F(AutomationBus, CallsBeforeTheProgramExistsWaitForIt) {
+    server = std::make_unique<AutomationServer>(StartSwitches{StartMode::smAutomation, false},
+                                                [this] { ++quits; });
+    server->SetScheduler(clock);
+    ASSERT_EQ(server->Start(serverConnection), BusStart::Serving);
+    QDBusMessage weightCall = QDBusMessage::createMethodCall("Vesmera.ScAuto", "/Vesmera/ScAuto/1",
+                                                             "Vesmera.IScAuto", "GetWeight");
+    weightCall.setArguments(ArgumentsFor("nn"));
+    QDBusPendingCall created = client.asyncCall(QDBusMessage::createMethodCall(
+        "Vesmera.ScAuto", "/Vesmera/ScAuto", "Vesmera.ClassFactory", "CreateInstance"));
+    QDBusPendingCall weight = client.asyncCall(weightCall);
+    ASSERT_TRUE(test::WaitUntil([&] { return Layer().WaitingCalls() == 2; }));
+    EXPECT_FALSE(created.isFinished());
+    server->Serve(program.Context());
+    ASSERT_TRUE(test::WaitUntil([&] { return weight.isFinished(); }));
+    EXPECT_EQ(created.reply().arguments().value(0).value<QDBusObjectPath>().path(),
+              "/Vesmera/ScAuto/1");
+    EXPECT_EQ(Inner(weight.reply()).toDouble(), 12.5);
 }
 
 TEST_F(AutomationBus, CreationFailureShowsTheBoxAndFails) {

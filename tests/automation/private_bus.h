@@ -17,12 +17,20 @@
 
 namespace vesmera::test {
 
+// What the programs a bus activates find for a display.
+enum class ActivationDisplay {
+    Offscreen, // Qt's windowless platform chosen for them
+    None,      // no platform chosen and no display set, as on a bus started before the desktop
+    Dead,      // an X display that cannot be reached
+};
+
 // A dbus-daemon of the test's own: its own configuration, a listening socket in a temporary
 // folder and, optionally, a folder of activation files. Programs it activates inherit its
 // environment, so they draw no windows and reach no other bus.
 class PrivateBus {
 public:
-    explicit PrivateBus(const QString& servicesDir = QString()) {
+    explicit PrivateBus(const QString& servicesDir = QString(),
+                        ActivationDisplay display = ActivationDisplay::Offscreen) {
         QString services;
         if (!servicesDir.isEmpty())
             services = QStringLiteral("  <servicedir>%1</servicedir>\n").arg(servicesDir);
@@ -49,9 +57,13 @@ public:
         file.close();
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.remove("QT_QPA_PLATFORM");
         env.remove("DISPLAY");
         env.remove("WAYLAND_DISPLAY");
+        if (display == ActivationDisplay::Offscreen)
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+        if (display == ActivationDisplay::Dead)
+            env.insert("DISPLAY", ":64999");
         env.remove("DBUS_SESSION_BUS_ADDRESS");
         daemon_.setProcessEnvironment(env);
         daemon_.setProcessChannelMode(QProcess::SeparateChannels);
