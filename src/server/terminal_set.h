@@ -41,7 +41,8 @@ private:
 };
 
 // The real serial port of a terminal, set up as the display sets up its own: the speed when
-// it is one the display offers, 8 data bits, 1 stop bit, no parity check, NULs kept.
+// it is one the display offers, 8 data bits, 1 stop bit, no parity check, NULs kept. Its
+// writes never wait for the line.
 std::unique_ptr<ISerialChannel> MakeSerialPort(const TerminalConfig& config);
 
 } // namespace vesmera
