@@ -5,13 +5,17 @@
 #include <QDBusObjectPath>
 #include <QDBusReply>
 #include <QDBusVariant>
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QStringList>
+#include <QTimer>
 
 namespace vesmera_cli {
 
 namespace {
 
 constexpr int kCallTimeoutMs = 10000;
+constexpr int kReadingLookMs = 50;
 
 } // namespace
 
@@ -59,6 +63,28 @@ QVariantList BusClient::Call(const QString& path, const QString& iface, const QS
                                  .arg(method, reply.errorMessage(), reply.errorName()));
     }
     return reply.arguments();
+}
+
+bool BusClient::HasReading() {
+    QVariantList reading;
+    try {
+        reading = Call(kReadingPath, kReadingInterface, "Get");
+    } catch (const CliError&) {
+        return true; // nothing to tell by: the values speak for themselves
+    }
+    return reading.value(5).toBool() || reading.value(1).toInt() != 0;
+}
+
+bool BusClient::WaitForReading(int ms) {
+    QDeadlineTimer deadline(ms);
+    while (!HasReading()) {
+        if (deadline.hasExpired())
+            return false;
+        QEventLoop pause;
+        QTimer::singleShot(kReadingLookMs, &pause, &QEventLoop::quit);
+        pause.exec();
+    }
+    return true;
 }
 
 QString BusClient::CreateScAuto() {

@@ -43,6 +43,12 @@ public:
     QString CreateScAuto();
     void Release(const QString& object);
 
+    // Whether the program has read anything yet: a poll that succeeded lately, or a status on
+    // display. A program that serves no reading object is taken to have one.
+    bool HasReading();
+    // Waits up to ms for that, for a program the bus has only just started.
+    bool WaitForReading(int ms);
+
     // A method call; a D-Bus error becomes a CliError.
     QVariantList Call(const QString& path, const QString& iface, const QString& method,
                       const QVariantList& args = {});

@@ -1,6 +1,6 @@
 // vesmera-cli: a small client of the running program's automation server.
 //
-//   vesmera-cli get            the weight and status once
+//   vesmera-cli get            the weight and status once ("no reading yet" before a first poll)
 //   vesmera-cli watch          one line per change of what the display shows, until interrupted
 //   vesmera-cli zero           zeroes the scale through the program (SetNull)
 //   vesmera-cli net get NAME   asks the weight server for terminal NAME through the program
@@ -26,11 +26,14 @@ using namespace vesmera_cli;
 
 namespace {
 
-constexpr const char* kUsage = "usage: vesmera-cli get | watch | zero | net get NAME\n"
-                               "  get           the weight and status the program holds\n"
-                               "  watch         one line per change of the display, until Ctrl+C\n"
-                               "  zero          zeroes the scale through the program\n"
-                               "  net get NAME  the weight server's weight and status for NAME\n";
+constexpr const char* kUsage =
+    "usage: vesmera-cli get | watch | zero | net get NAME\n"
+    "  get           the weight and status the program holds, or \"no reading yet\"\n"
+    "  watch         one line per change of the display, until Ctrl+C\n"
+    "  zero          zeroes the scale through the program\n"
+    "  net get NAME  the weight server's weight and status for NAME\n";
+
+constexpr int kFirstPollWaitMs = 1000;
 
 QTextStream& Out() {
     static QTextStream out(stdout);
@@ -65,10 +68,18 @@ QString Member(BusClient& client, const QString& object, const QString& method,
 
 int Get(BusClient& client) {
     const QVariantList local{QVariant::fromValue<short>(0), QVariant::fromValue<short>(0)};
+    // A program this call starts has not polled yet; its first poll comes within a second.
+    const bool startsNow = !client.ServerRunning();
     WithScAuto(client, [&](const QString& object) {
+        if (startsNow)
+            client.WaitForReading(kFirstPollWaitMs);
         const QString weight = Member(client, object, "GetWeight", local);
         const QString status = Member(client, object, "GetStatus", local);
-        Out() << "weight " << weight << "  status " << WithWord(status) << Qt::endl;
+        // Weight 0 and status 0 are where a program starts, not what a scale read.
+        if (status == "0" && !client.HasReading())
+            Out() << "no reading yet" << Qt::endl;
+        else
+            Out() << "weight " << weight << "  status " << WithWord(status) << Qt::endl;
     });
     return kExitOk;
 }
@@ -116,7 +127,11 @@ public slots:
     void ServerGone(const QString& name, const QString& oldOwner, const QString& newOwner) {
         Q_UNUSED(oldOwner);
         if (name == kScAutoName && newOwner.isEmpty()) {
-            QTextStream(stderr) << "vesmera-cli: the program has stopped" << Qt::endl;
+            QTextStream(stderr)
+                << "vesmera-cli: the program has stopped (a copy the bus started ends when no "
+                   "client holds an object of it, and following the weight does not hold one: "
+                   "start vesmera itself to follow it)"
+                << Qt::endl;
             QCoreApplication::exit(kExitNoServer);
         }
     }
