@@ -160,6 +160,7 @@ TEST(Activation, UnwritableRegistrationShowsTheErrorBoxWhereADisplayExists) {
     env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/vesmera-no-bus");
     program.setProcessEnvironment(env);
     program.start(inst.executable, {"/RegServerPerUser"});
+    ASSERT_TRUE(program.waitForStarted(kCallTimeoutMs));
     QStringList boxes;
     test::WaitUntil(
         [&] {
@@ -170,11 +171,16 @@ TEST(Activation, UnwritableRegistrationShowsTheErrorBoxWhereADisplayExists) {
     ASSERT_FALSE(boxes.isEmpty()) << "no box; the program said: "
                                   << program.readAllStandardError().toStdString();
     EXPECT_EQ(program.state(), QProcess::Running); // the box waits for its answer
-    QProcess key;
-    key.setProcessEnvironment(env);
-    key.start("xdotool", {"key", "--window", boxes.first(), "Return"});
-    key.waitForFinished(kCallTimeoutMs);
-    ASSERT_TRUE(program.waitForFinished(kCallTimeoutMs));
+    // A window is found before it takes keys; a key that came too early is pressed again.
+    ASSERT_TRUE(test::WaitUntil(
+        [&] {
+            QProcess key;
+            key.setProcessEnvironment(env);
+            key.start("xdotool", {"key", "--window", boxes.first(), "Return"});
+            key.waitForFinished(kCallTimeoutMs);
+            return program.waitForFinished(500);
+        },
+        kCallTimeoutMs));
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 1);
 }
