@@ -1,5 +1,7 @@
 #include "settings/file_system.h"
 
+#include "settings/executable_dir.h"
+
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -34,15 +36,6 @@ public:
 private:
     int fd_;
 };
-
-std::string DirectoryPart(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
 
 std::string Number(long value) {
     char buf[24];
@@ -163,7 +156,7 @@ void PosixFileSystem::ReplaceFile(const std::string& path, std::string_view byte
         ::unlink(temporary.c_str());
         throw;
     }
-    if (SyncDirectory(DirectoryPart(target)) != 0)
+    if (SyncDirectory(DirectoryOf(target)) != 0)
         ThrowErrno();
 }
 
