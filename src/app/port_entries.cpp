@@ -4,9 +4,18 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/text_compare.h"
+#include "common/letter_case.h"
 
 namespace vesmera {
+
+namespace {
+
+bool Listed(const std::vector<std::string>& entries, std::string_view text) {
+    return std::any_of(entries.begin(), entries.end(),
+                       [&](const std::string& entry) { return EqualNoCase(entry, text); });
+}
+
+} // namespace
 
 std::vector<std::string> PortEntries(const std::string& currentPort,
                                      const std::vector<std::string>& devicesPresent) {
@@ -15,14 +24,14 @@ std::vector<std::string> PortEntries(const std::string& currentPort,
     for (int i = 1; i <= 50; ++i)
         entries.push_back("Com" + std::to_string(i));
     for (const auto& device : devicesPresent)
-        if (FindNoCase(entries, device) < 0)
+        if (!Listed(entries, device))
             entries.push_back(device);
     return WithStoredValue(std::move(entries), currentPort);
 }
 
 std::vector<std::string> WithStoredValue(std::vector<std::string> entries,
                                          const std::string& stored) {
-    if (!stored.empty() && FindNoCase(entries, stored) < 0)
+    if (!stored.empty() && !Listed(entries, stored))
         entries.push_back(stored);
     return entries;
 }

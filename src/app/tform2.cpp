@@ -10,13 +10,14 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <algorithm>
 
 #include "app/port_entries.h"
 #include "app/settings_store.h"
 #include "app/skin_names.h"
 #include "app/terminal_list.h"
-#include "app/text_compare.h"
 #include "common/exception.h"
+#include "common/letter_case.h"
 #include "common/message_box.h"
 
 namespace vesmera {
@@ -77,7 +78,10 @@ std::vector<std::string> Numbers(int from, int to, int step) {
 void Offer(QComboBox* box, const std::vector<std::string>& entries, const std::string& value) {
     const std::vector<std::string> offered = WithStoredValue(entries, value);
     Fill(box, offered);
-    box->setCurrentIndex(FindNoCase(offered, value));
+    const auto match = std::find_if(offered.begin(), offered.end(), [&](const std::string& entry) {
+        return EqualNoCase(entry, value);
+    });
+    box->setCurrentIndex(match == offered.end() ? -1 : static_cast<int>(match - offered.begin()));
 }
 
 std::vector<std::string> SkinEntries() {

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include "app/port_entries.h"
-#include "app/text_compare.h"
 #include "settings/profile_file.h"
 
 using namespace vesmera;
@@ -50,7 +49,9 @@ TEST(ListSerialDevices, ByIdNamesFirstThenUsbAndAcmSorted) {
 }
 
 TEST(CaseInsensitiveSelection, LatinAndCyrillic) {
-    EXPECT_EQ(FindNoCase({"Com3", "Ворлен"}, "ворлен"), 1);
-    EXPECT_EQ(FindNoCase({"a", "B", "b"}, "b"), 1);
-    EXPECT_EQ(FindNoCase({"a"}, "c"), -1);
+    // A stored value an entry matches in either case is not offered again.
+    EXPECT_EQ(WithStoredValue({"Com3", "Ворлен"}, "ворлен").size(), 2u);
+    EXPECT_EQ(WithStoredValue({"a", "B"}, "b").size(), 2u);
+    EXPECT_EQ(WithStoredValue({"a"}, "c"), (std::vector<std::string>{"a", "c"}));
+    EXPECT_EQ(PortEntries("", {"/dev/ttyUSB0", "/DEV/TTYUSB0"}).size(), 51u);
 }
