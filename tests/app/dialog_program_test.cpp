@@ -10,56 +10,40 @@
 #include <QStyle>
 #include <QTabBar>
 #include <QTimer>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
-#include "settings/file_system.h"
 #include "app/main_window.h"
 #include "app/main_window_fakes.h"
 #include "app/program.h"
 #include "app/settings_source.h"
 #include "net/net_test_support.h"
 #include "net/tcp_line_channel.h"
+#include "settings/file_system.h"
+#include "settings/test_files.h"
 #include "terminal-sim/sim_terminal.h"
 
 namespace vesmera {
 namespace {
 
 using namespace testing_fakes;
-namespace fs = std::filesystem;
 
 class DialogProgramTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("vesmera-dialog-program-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
     void TearDown() override {
         dialog.reset();
         form.reset();
-        fs::remove_all(dir_);
     }
 
     void Write(const std::string& name, const std::string& bytes) {
-        std::ofstream(dir_ / name, std::ios::binary) << bytes;
+        testing_files::WriteBytes(dir_.File(name), bytes);
     }
-    std::string Read(const std::string& name) {
-        std::ifstream in(dir_ / name, std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string Read(const std::string& name) { return testing_files::ReadBytes(dir_.File(name)); }
 
     // The main window (its creation runs the apply step), then the dialog, as at start.
     void Start() {
-        const std::string d = dir_.string() + "/";
+        const std::string d = dir_.Dir();
         source = std::make_unique<StoreSettingsSource>([d] { return d; }, RealFileSystem());
         form = std::make_unique<TForm1>(MainWindowServices{*source, port, port, sleeper, tcp, ','});
         dialog = std::make_unique<TForm2>(
@@ -72,7 +56,7 @@ protected:
                "\r\nСетевой режим=1\r\n";
     }
 
-    fs::path dir_;
+    testing_files::TempDir dir_;
     FakeComPort port;
     NoSleep sleeper;
     TcpLineChannel tcp;

@@ -9,41 +9,27 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "app/settings_store.h"
 #include "app/terminal_list.h"
 #include "app/tform2.h"
 #include "common/message_box.h"
 #include "settings/file_system.h"
+#include "settings/test_files.h"
 
 using namespace vesmera;
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const fs::path& p, const std::string& bytes) {
-    std::ofstream(p, std::ios::binary) << bytes;
-}
+using testing_files::ReadBytes;
+using testing_files::WriteBytes;
 
 // A dialog over a temporary executable directory, with the apply step re-reading the settings
 // into `held` as the main window's does.
 class DialogTest : public testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("vesmera-dialog-" + std::to_string(::getpid()) + "-" +
-               testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
         previousBox = SetMessageBoxHandler([this](const MessageBoxRequest& r) {
             boxes.push_back(r.text);
             icons.push_back(r.icon);
@@ -53,12 +39,11 @@ protected:
     void TearDown() override {
         SetMessageBoxHandler(previousBox);
         dialog.reset();
-        fs::remove_all(dir);
     }
 
     void Make(std::string directory = {}) {
         if (directory.empty())
-            directory = dir.string() + "/";
+            directory = temp.Dir();
         store =
             std::make_unique<SettingsStore>([directory] { return directory; }, RealFileSystem());
         held = store->Load();
@@ -80,7 +65,8 @@ protected:
         dialog->show();
     }
 
-    fs::path dir;
+    testing_files::TempDir temp;
+    fs::path dir{temp.Dir()};
     MessageBoxHandler previousBox;
     std::vector<std::string> boxes;
     std::vector<MessageIcon> icons;
@@ -153,8 +139,8 @@ TEST_P(StoredValue, IsOfferedSelectedAndWrittenBack) {
     const std::string line = row.line;
     const bool portSection =
         line.starts_with("Порт") || line.starts_with("Скорость") || line.starts_with("Канал");
-    WriteFile(dir / "Vesmera.ini", std::string(portSection ? "[Настройки порта]" : "[Общие]") +
-                                       "\r\n" + line + "\r\n[Общие]\r\nPort=70000\r\n");
+    WriteBytes(dir / "Vesmera.ini", std::string(portSection ? "[Настройки порта]" : "[Общие]") +
+                                        "\r\n" + line + "\r\n[Общие]\r\nPort=70000\r\n");
     Make();
     dialog->show();
     QComboBox* list = (*dialog).*row.list;
@@ -169,9 +155,9 @@ TEST_P(StoredValue, IsOfferedSelectedAndWrittenBack) {
 
     dialog->sButton1->click();
     EXPECT_EQ(applies, 1);
-    EXPECT_NE(ReadFile(dir / "Vesmera.ini").find("\n" + std::string(row.written) + "\r\n"),
+    EXPECT_NE(ReadBytes(dir / "Vesmera.ini").find("\n" + std::string(row.written) + "\r\n"),
               std::string::npos)
-        << ReadFile(dir / "Vesmera.ini");
+        << ReadBytes(dir / "Vesmera.ini");
     // A second showing offers it again, once.
     Reshow();
     EXPECT_EQ(list->count(), base + row.extraEntries);
@@ -196,7 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
         StoredValueRow{"Скин=Old Skin", &TForm2::sComboBox6, "Old Skin", 1, "Скин=Old Skin"}));
 
 TEST_F(DialogTest, DevicePathIsOfferedAndSurvivesApply) {
-    WriteFile(dir / "Vesmera.ini", "[Настройки порта]\r\nПорт=/dev/serial/by-id/usb-Scale\r\n");
+    WriteBytes(dir / "Vesmera.ini", "[Настройки порта]\r\nПорт=/dev/serial/by-id/usb-Scale\r\n");
     devices = {"/dev/ttyUSB0"};
     Make();
     dialog->show();
@@ -210,20 +196,20 @@ TEST_F(DialogTest, FirstApplyWritesTwelveKeysInOrder) {
     Make();
     dialog->show();
     dialog->sButton1->click();
-    EXPECT_EQ(ReadFile(dir / "Vesmera.ini"), "[Настройки порта]\r\n"
-                                             "Порт=Com1\r\n"
-                                             "Скорость обмена=19200\r\n"
-                                             "Канал=1\r\n"
-                                             "[Общие]\r\n"
-                                             "Задержка(мск)=100\r\n"
-                                             "Скин=Cold\r\n"
-                                             "Цвет1=clRed\r\n"
-                                             "Цвет2=clGreen\r\n"
-                                             "Фон=clBlack\r\n"
-                                             "IP=\r\n"
-                                             "Port=0\r\n"
-                                             "Сетевой режим=0\r\n"
-                                             "Протокол=Ворлен\r\n");
+    EXPECT_EQ(ReadBytes(dir / "Vesmera.ini"), "[Настройки порта]\r\n"
+                                              "Порт=Com1\r\n"
+                                              "Скорость обмена=19200\r\n"
+                                              "Канал=1\r\n"
+                                              "[Общие]\r\n"
+                                              "Задержка(мск)=100\r\n"
+                                              "Скин=Cold\r\n"
+                                              "Цвет1=clRed\r\n"
+                                              "Цвет2=clGreen\r\n"
+                                              "Фон=clBlack\r\n"
+                                              "IP=\r\n"
+                                              "Port=0\r\n"
+                                              "Сетевой режим=0\r\n"
+                                              "Протокол=Ворлен\r\n");
     EXPECT_TRUE(fs::exists(dir / "ZidOzod.ini"));
     EXPECT_EQ(fs::file_size(dir / "ZidOzod.ini"), 0u);
     EXPECT_EQ(applies, 1);
@@ -241,7 +227,7 @@ TEST_F(DialogTest, SkinPickSavesTheSkinAloneAndKeepsEdits) {
     EXPECT_EQ(held.skin, "Нет");
     EXPECT_EQ(held.delayMs, 100);
     EXPECT_EQ(dialog->sComboBox4->currentText(), "10");
-    EXPECT_EQ(ReadFile(dir / "Vesmera.ini"), "[Общие]\r\nСкин=Нет\r\n");
+    EXPECT_EQ(ReadBytes(dir / "Vesmera.ini"), "[Общие]\r\nСкин=Нет\r\n");
 }
 
 TEST_F(DialogTest, ShowingDoesNotSaveTheSkin) {
@@ -253,7 +239,7 @@ TEST_F(DialogTest, ShowingDoesNotSaveTheSkin) {
 }
 
 TEST_F(DialogTest, NetworkModeWithAnEmptyListWritesAnEmptyList) {
-    WriteFile(dir / "ZidOzod.ini", "Весы 1\r\n");
+    WriteBytes(dir / "ZidOzod.ini", "Весы 1\r\n");
     Make();
     dialog->show();
     ASSERT_EQ(dialog->sListBox1->count(), 1);
@@ -264,7 +250,7 @@ TEST_F(DialogTest, NetworkModeWithAnEmptyListWritesAnEmptyList) {
     dialog->sButton6->click();
     dialog->sButton1->click();
     EXPECT_TRUE(held.networkMode);
-    EXPECT_EQ(ReadFile(dir / "ZidOzod.ini"), "");
+    EXPECT_EQ(ReadBytes(dir / "ZidOzod.ini"), "");
 }
 
 TEST_F(DialogTest, TerminalListEditing) {
@@ -325,7 +311,7 @@ TEST_F(DialogTest, TerminalListEditing) {
 }
 
 TEST_F(DialogTest, KeyboardDrivesTheListTheButtonsAndTheModeSwitch) {
-    WriteFile(dir / "ZidOzod.ini", "A\r\nB\r\n");
+    WriteBytes(dir / "ZidOzod.ini", "A\r\nB\r\n");
     Make();
     dialog->show();
     // The mode switch reacts to its state, whoever changes it.
@@ -348,7 +334,7 @@ TEST_F(DialogTest, KeyboardDrivesTheListTheButtonsAndTheModeSwitch) {
     EXPECT_EQ(dialog->sListBox1->count(), 3);
     press(dialog->sButton1, Qt::Key_Enter);
     EXPECT_EQ(applies, 1);
-    EXPECT_EQ(ReadFile(dir / "ZidOzod.ini"), "A\r\nB\r\nB\r\n");
+    EXPECT_EQ(ReadBytes(dir / "ZidOzod.ini"), "A\r\nB\r\nB\r\n");
 
     dialog->sCheckBox1->setChecked(false);
     EXPECT_TRUE(dialog->portPanel->isVisible());
@@ -364,7 +350,7 @@ TEST_F(DialogTest, ZeroButtonRunsTheZeroActionAndNothingElse) {
 }
 
 TEST_F(DialogTest, ReopeningShowsTheSavedSettingsNotTheEdits) {
-    WriteFile(dir / "ZidOzod.ini", "A\r\nB\r\n");
+    WriteBytes(dir / "ZidOzod.ini", "A\r\nB\r\n");
     Make();
     dialog->show();
     dialog->sComboBox3->setCurrentIndex(7);
@@ -383,7 +369,7 @@ TEST_F(DialogTest, ReopeningShowsTheSavedSettingsNotTheEdits) {
 }
 
 TEST_F(DialogTest, AMissingListFileKeepsTheListBox) {
-    WriteFile(dir / "ZidOzod.ini", "A\r\n");
+    WriteBytes(dir / "ZidOzod.ini", "A\r\n");
     Make();
     dialog->show();
     dialog->hide();
@@ -395,7 +381,7 @@ TEST_F(DialogTest, AMissingListFileKeepsTheListBox) {
 
 TEST_F(DialogTest, RefusedSettingsWriteShowsTheBoxAndRunsNoApply) {
     // A directory below a regular file cannot be created, not even by root.
-    WriteFile(dir / "plain", "x");
+    WriteBytes(dir / "plain", "x");
     const std::string badDir = (dir / "plain" / "sub").string() + "/";
     Make(badDir);
     dialog->show();
@@ -421,7 +407,7 @@ TEST_F(DialogTest, RefusedTerminalListWriteShowsItsBox) {
 }
 
 TEST_F(DialogTest, RefusedSkinWriteShowsTheBoxAndRunsNoApply) {
-    WriteFile(dir / "plain", "x");
+    WriteBytes(dir / "plain", "x");
     const std::string badDir = (dir / "plain" / "sub").string() + "/";
     Make(badDir);
     dialog->show();
