@@ -267,10 +267,16 @@ TEST(SettingsStoreOnDisk, TenMegabyteFileLoadsAndSaves) {
         big[i] = static_cast<char>((i * 7919) % 256);
     WriteBytes(dir.File("Vesmera.ini"), big);
     SettingsStore store([&] { return dir.Dir(); }, RealFileSystem());
-    store.Load();
-    store.SaveSkin("Cold");
-    EXPECT_EQ(store.Load().skin, "Cold");
-    EXPECT_EQ(ReadBytes(dir.File("Vesmera.ini")).substr(0, big.size()), big);
+    EXPECT_EQ(store.Load().skin, "Cold"); // no section of its own in the noise
+    store.SaveSkin("Нет");
+    EXPECT_EQ(store.Load().skin, "Нет");
+    // The noise is kept byte for byte; the new section follows it, after a line end of its
+    // own, in the file's own Windows-1251 and with the line ends the file uses.
+    const std::string saved = ReadBytes(dir.File("Vesmera.ini"));
+    ASSERT_GT(saved.size(), big.size());
+    EXPECT_EQ(saved.substr(0, big.size()), big);
+    EXPECT_EQ(saved.substr(big.size()),
+              "\n[\xCE\xE1\xF9\xE8\xE5]\n\xD1\xEA\xE8\xED=\xCD\xE5\xF2\n");
 }
 
 } // namespace
