@@ -14,8 +14,9 @@ namespace vesmera {
 
 // sTabControl1: a plain container for the display widgets with a tab strip of fixed 20-pixel
 // height along its top. The children are placed by the apply step and the resize rules, not by
-// a layout; the tab strip lies above them in the stacking order so that network mode's 20
-// pixels leave it visible and clickable.
+// a layout. The strip does not lie above them: the main window stacks the backdrop screen
+// beneath it and the other display widgets over it. It is visible and clickable in network
+// mode because the widgets are then placed below its 20 pixels.
 class TSTabControl final : public QWidget, public ITabControlView {
 public:
     explicit TSTabControl(QWidget* parent = nullptr);
