@@ -155,5 +155,47 @@ TEST(ServerProgram, ServesTwoTerminalsOnPtysUntilSigterm) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+int ConnectIPv4(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const timeval cap{testing::kChildCapMs / 1000, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &cap, sizeof cap);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    return fd;
+}
+
+// A flood of connections past the descriptor limit: the clients beyond it are taken and closed
+// at once (the listener would otherwise stay ready and the loop spin), and those admitted are
+// served on.
+TEST(ServerProgram, RefusesClientsPastTheDescriptorLimitAndServesOn) {
+    TempDir dir;
+    const std::string file = dir.Write("vesmera-server.ini", "[Server]\nListen=127.0.0.1:0\n");
+    ChildProcess server(
+        {"/usr/bin/prlimit", "--nofile=24:24", VESMERA_SERVER_BIN, "--config", file});
+    const std::string listening = server.OutputLine();
+    ASSERT_TRUE(listening.starts_with("listening on 127.0.0.1:")) << listening;
+    const auto port =
+        static_cast<std::uint16_t>(std::stoi(listening.substr(listening.rfind(':') + 1)));
+    std::vector<int> clients;
+    for (int i = 0; i < 40; ++i)
+        clients.push_back(ConnectIPv4(port));
+    // The last client is one too many: its connection ends without a reply.
+    char byte = 0;
+    EXPECT_EQ(::recv(clients.back(), &byte, 1, 0), 0);
+    EXPECT_TRUE(server.ErrorLineWith("client refused: the server has no descriptor left"));
+    const std::string request = "x\n", reply = "-5000\r\n-5003\r\n";
+    ASSERT_EQ(::send(clients.front(), request.data(), request.size(), 0), ssize_t(request.size()));
+    std::string got(reply.size(), '\0');
+    EXPECT_EQ(::recv(clients.front(), got.data(), got.size(), MSG_WAITALL), ssize_t(reply.size()));
+    EXPECT_EQ(got, reply);
+    for (int fd : clients)
+        ::close(fd);
+    server.Signal(SIGTERM);
+    EXPECT_EQ(WEXITSTATUS(server.Wait()), 0);
+}
+
 } // namespace
 } // namespace vesmera
