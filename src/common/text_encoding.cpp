@@ -91,17 +91,6 @@ std::size_t DecodeSequence(std::string_view s, std::size_t pos, char32_t& cp) {
     return len;
 }
 
-bool IsValidUtf8(std::string_view s) {
-    char32_t cp;
-    for (std::size_t pos = 0; pos < s.size();) {
-        const std::size_t len = DecodeSequence(s, pos, cp);
-        if (len == 0)
-            return false;
-        pos += len;
-    }
-    return true;
-}
-
 std::string CleanUtf8(std::string_view s) {
     if (IsValidUtf8(s))
         return std::string(s);
@@ -163,6 +152,27 @@ std::string EncodeUtf16(std::string_view utf8, bool bigEndian) {
 
 } // namespace
 
+bool IsValidUtf8(std::string_view s) {
+    char32_t cp;
+    for (std::size_t pos = 0; pos < s.size();) {
+        const std::size_t len = DecodeSequence(s, pos, cp);
+        if (len == 0)
+            return false;
+        pos += len;
+    }
+    return true;
+}
+
+std::string DecodeLine(std::string_view bytes) {
+    if (IsValidUtf8(bytes))
+        return std::string(bytes);
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (char c : bytes)
+        AppendUtf8(out, Cp1251ToCodePoint(static_cast<unsigned char>(c)));
+    return out;
+}
+
 char32_t NextCodePoint(std::string_view utf8, std::size_t& pos) {
     char32_t cp = kReplacement;
     const std::size_t len = DecodeSequence(utf8, pos, cp);
@@ -205,16 +215,8 @@ std::string DecodeText(std::string_view bytes, TextEncoding& found) {
         found = TextEncoding::Utf16BE;
         return DecodeUtf16(bytes.substr(2), true);
     }
-    if (IsValidUtf8(bytes)) {
-        found = TextEncoding::Utf8NoMark;
-        return std::string(bytes);
-    }
-    found = TextEncoding::Windows1251;
-    std::string out;
-    out.reserve(bytes.size() * 2);
-    for (char c : bytes)
-        AppendUtf8(out, Cp1251ToCodePoint(static_cast<unsigned char>(c)));
-    return out;
+    found = IsValidUtf8(bytes) ? TextEncoding::Utf8NoMark : TextEncoding::Windows1251;
+    return DecodeLine(bytes);
 }
 
 std::string EncodeText(std::string_view utf8, TextEncoding encoding) {

@@ -12,6 +12,10 @@ enum class TextEncoding { Utf8NoMark, Utf8Bom, Utf16LE, Utf16BE, Windows1251 };
 
 // Decodes file bytes to UTF-8 text and tells the encoding found.
 std::string DecodeText(std::string_view bytes, TextEncoding& found);
+// One line of a file without a byte-order mark: UTF-8 when it is valid UTF-8, otherwise
+// Windows-1251, decoded to UTF-8.
+std::string DecodeLine(std::string_view bytes);
+bool IsValidUtf8(std::string_view bytes);
 // Encodes UTF-8 text for writing, with the encoding's byte-order mark.
 std::string EncodeText(std::string_view utf8, TextEncoding encoding);
 

@@ -1,5 +1,7 @@
 #include "settings/profile_file.h"
 
+#include <algorithm>
+
 #include "common/blanks.h"
 #include "common/letter_case.h"
 
@@ -58,31 +60,56 @@ struct ProfileFile::Place {
     bool insertNeedsLineEnd = false; // that line is the file's last and has no line end
 };
 
+bool ProfileFile::LinesAreUtf8() const {
+    return encoding_ == TextEncoding::Utf8Bom || encoding_ == TextEncoding::Utf16LE ||
+           encoding_ == TextEncoding::Utf16BE;
+}
+
+std::string_view ProfileFile::LineText(std::string_view line, std::string& scratch) const {
+    if (LinesAreUtf8() || IsValidUtf8(line))
+        return line;
+    scratch = DecodeLine(line);
+    return scratch;
+}
+
+std::string ProfileFile::Encoded(std::string_view utf8) const {
+    return LinesAreUtf8() ? std::string(utf8) : EncodeText(utf8, encoding_);
+}
+
 ProfileFile::Place ProfileFile::Find(std::string_view section, std::string_view key) const {
     Place place;
     bool inSection = false, inFirstSection = false;
     LineSpan line;
+    std::string scratch;
     for (std::size_t pos = 0; NextLine(text_, pos, line); pos = line.next) {
-        const std::string_view content(text_.data() + line.begin, line.end - line.begin);
-        if (auto name = SectionName(content)) {
-            inSection = EqualNoCase(*name, section);
-            inFirstSection = inSection && !place.sectionFound;
-            if (inFirstSection) {
-                place.sectionFound = true;
-                place.insertAt = line.next;
-                place.insertNeedsLineEnd = line.next == line.end;
+        const std::string_view raw(text_.data() + line.begin, line.end - line.begin);
+        // Brackets, '=' and blanks are the same bytes in every encoding a line may have, so
+        // only the lines that may matter are decoded.
+        const std::string_view trimmed = TrimBlanks(raw);
+        if (!trimmed.empty() && trimmed.front() == '[') {
+            if (auto name = SectionName(LineText(raw, scratch))) {
+                inSection = EqualNoCase(*name, section);
+                inFirstSection = inSection && !place.sectionFound;
+                if (inFirstSection) {
+                    place.sectionFound = true;
+                    place.insertAt = line.next;
+                    place.insertNeedsLineEnd = line.next == line.end;
+                }
+                continue;
             }
-            continue;
         }
         if (!inSection)
             continue;
-        const auto eq = content.find('=');
-        if (eq != npos && EqualNoCase(TrimBlanks(content.substr(0, eq)), key)) {
-            place.keyFound = true;
-            place.keyLine = line;
-            return place;
+        if (raw.find('=') != npos) {
+            const std::string_view content = LineText(raw, scratch);
+            if (EqualNoCase(TrimBlanks(std::string_view(content).substr(0, content.find('='))),
+                            key)) {
+                place.keyFound = true;
+                place.keyLine = line;
+                return place;
+            }
         }
-        if (inFirstSection && !TrimBlanks(content).empty()) {
+        if (inFirstSection && !trimmed.empty()) {
             place.insertAt = line.next;
             place.insertNeedsLineEnd = line.next == line.end;
         }
@@ -92,8 +119,33 @@ ProfileFile::Place ProfileFile::Find(std::string_view section, std::string_view 
 
 ProfileFile ProfileFile::FromBytes(std::string_view bytes) {
     ProfileFile file;
-    file.text_ = DecodeText(bytes, file.encoding_);
+    TextEncoding found;
+    const std::string decoded = DecodeText(bytes, found);
+    if (found == TextEncoding::Utf8NoMark || found == TextEncoding::Windows1251) {
+        // Without a mark each line has its own encoding; the bytes stay as they are, so lines
+        // that are not changed are written back byte for byte.
+        file.text_ = std::string(bytes);
+        file.encoding_ = NewLineEncoding(file.text_);
+    } else {
+        file.text_ = decoded;
+        file.encoding_ = found;
+    }
     return file;
+}
+
+TextEncoding ProfileFile::NewLineEncoding(const std::string& bytes) {
+    // Windows-1251 only when every line that is not plain ASCII is in it.
+    bool utf8 = false, cp1251 = false;
+    LineSpan line;
+    for (std::size_t pos = 0; NextLine(bytes, pos, line); pos = line.next) {
+        const std::string_view raw(bytes.data() + line.begin, line.end - line.begin);
+        const bool ascii = std::all_of(raw.begin(), raw.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        if (ascii)
+            continue;
+        (IsValidUtf8(raw) ? utf8 : cp1251) = true;
+    }
+    return cp1251 && !utf8 ? TextEncoding::Windows1251 : TextEncoding::Utf8NoMark;
 }
 
 std::optional<std::string> ProfileFile::ReadString(std::string_view section,
@@ -102,7 +154,9 @@ std::optional<std::string> ProfileFile::ReadString(std::string_view section,
     if (!place.keyFound)
         return std::nullopt;
     const LineSpan& l = place.keyLine;
-    return std::string(ValueOf(std::string_view(text_).substr(l.begin, l.end - l.begin)));
+    std::string scratch;
+    return std::string(
+        ValueOf(LineText(std::string_view(text_).substr(l.begin, l.end - l.begin), scratch)));
 }
 
 std::string ProfileFile::NewLineEnd() const {
@@ -120,11 +174,16 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key,
     value = value.substr(0, value.find_first_of(std::string_view("\r\n\0", 3)));
     const Place place = Find(section, key);
     if (place.keyFound) {
+        // The changed line is written whole in the file's encoding for changed lines.
         const LineSpan& l = place.keyLine;
-        std::size_t nameEnd = text_.find('=', l.begin);
-        while (nameEnd > l.begin && IsBlank(text_[nameEnd - 1]))
+        std::string scratch;
+        const std::string content(
+            LineText(std::string_view(text_).substr(l.begin, l.end - l.begin), scratch));
+        std::size_t nameEnd = content.find('=');
+        while (nameEnd > 0 && IsBlank(content[nameEnd - 1]))
             --nameEnd;
-        text_.replace(nameEnd, l.end - nameEnd, "=" + std::string(value));
+        text_.replace(l.begin, l.end - l.begin,
+                      Encoded(content.substr(0, nameEnd) + "=" + std::string(value)));
         return;
     }
     const std::string newLine = NewLineEnd();
@@ -133,22 +192,23 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key,
         if (place.insertNeedsLineEnd)
             added += newLine;
         added += std::string(key) + "=" + std::string(value) + newLine;
-        text_.insert(place.insertAt, added);
+        text_.insert(place.insertAt, Encoded(added));
         return;
     }
     if (!text_.empty() && text_.back() != '\r' && text_.back() != '\n')
         added += newLine;
     added += "[" + std::string(section) + "]" + newLine;
     added += std::string(key) + "=" + std::string(value) + newLine;
-    text_ += added;
+    text_ += Encoded(added);
 }
 
 std::vector<std::string> ProfileFile::SectionNames() const {
     std::vector<std::string> names;
     LineSpan line;
+    std::string scratch;
     for (std::size_t pos = 0; NextLine(text_, pos, line); pos = line.next)
-        if (auto name =
-                SectionName(std::string_view(text_).substr(line.begin, line.end - line.begin)))
+        if (auto name = SectionName(LineText(
+                std::string_view(text_).substr(line.begin, line.end - line.begin), scratch)))
             names.emplace_back(*name);
     return names;
 }
@@ -157,8 +217,10 @@ std::vector<std::string> ProfileFile::KeyNames(std::string_view section) const {
     std::vector<std::string> names;
     bool inSection = false;
     LineSpan line;
+    std::string scratch;
     for (std::size_t pos = 0; NextLine(text_, pos, line); pos = line.next) {
-        const std::string_view content(text_.data() + line.begin, line.end - line.begin);
+        const std::string_view content =
+            LineText(std::string_view(text_).substr(line.begin, line.end - line.begin), scratch);
         if (auto name = SectionName(content)) {
             inSection = EqualNoCase(*name, section);
             continue;
@@ -175,7 +237,7 @@ std::vector<std::string> ProfileFile::KeyNames(std::string_view section) const {
 }
 
 std::string ProfileFile::ToBytes() const {
-    return EncodeText(text_, encoding_);
+    return LinesAreUtf8() ? EncodeText(text_, encoding_) : text_;
 }
 
 } // namespace vesmera

@@ -55,7 +55,12 @@ INSTANTIATE_TEST_SUITE_P(
         ReadRow{"header_without_bracket_is_no_header", "[s\r\nk=1\r\n", "s", "k", std::nullopt},
         ReadRow{"utf16_file", std::string("\xFF\xFE[\0s\0]\0\r\0\n\0k\0=\0\x12\x04", 18), "s", "k",
                 "В"},
-        ReadRow{"cp1251_file", "[\xCE\xE1\xF9\xE8\xE5]\r\nIP=\xC2\r\n", "Общие", "IP", "В"}),
+        ReadRow{"cp1251_file", "[\xCE\xE1\xF9\xE8\xE5]\r\nIP=\xC2\r\n", "Общие", "IP", "В"},
+        // The encoding is decided per line: one Latin-1 byte in a comment hides nothing.
+        ReadRow{"stray_byte_in_a_utf8_file", "; caf\xE9\r\n[Общие]\r\nIP=x\r\n", "Общие", "IP",
+                "x"},
+        ReadRow{"cp1251_line_in_a_utf8_file", "[Общие]\r\n\xD1\xEA\xE8\xED=\xCD\xE5\xF2\r\n",
+                "Общие", "Скин", "Нет"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct WriteRow {
@@ -100,6 +105,15 @@ INSTANTIATE_TEST_SUITE_P(
                  "[s]\r\nk=a\r\n"},
         WriteRow{"cp1251_file_stays_cp1251", "[\xCE\xE1\xF9\xE8\xE5]\r\n", "Общие", "Скин", "Нет",
                  "[\xCE\xE1\xF9\xE8\xE5]\r\n\xD1\xEA\xE8\xED=\xCD\xE5\xF2\r\n"},
+        // Unchanged lines keep their bytes; changed and new lines take the encoding the
+        // non-ASCII lines agree on, UTF-8 when they differ.
+        WriteRow{"mixed_file_new_line_in_utf8", "; caf\xE9\r\n[Общие]\r\nIP=1\r\n", "Общие", "Скин",
+                 "Нет", "; caf\xE9\r\n[Общие]\r\nIP=1\r\nСкин=Нет\r\n"},
+        WriteRow{"mixed_file_changed_cp1251_line_in_utf8",
+                 "[Общие]\r\n\xD1\xEA\xE8\xED = Cold\r\n; \xE9\r\n", "Общие", "Скин", "Нет",
+                 "[Общие]\r\nСкин=Нет\r\n; \xE9\r\n"},
+        WriteRow{"cp1251_file_changed_line_in_cp1251", "[\xCE\xE1\xF9\xE8\xE5]\r\nIP=\xC2\r\n",
+                 "Общие", "IP", "Б", "[\xCE\xE1\xF9\xE8\xE5]\r\nIP=\xC1\r\n"},
         WriteRow{"utf8_mark_kept", "\xEF\xBB\xBF[s]\r\n", "s", "k", "1",
                  "\xEF\xBB\xBF[s]\r\nk=1\r\n"},
         WriteRow{"utf16le_kept", std::string("\xFF\xFE[\0s\0]\0\r\0\n\0", 12), "s", "k", "1",
