@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <cstdio>
 
 #include "common/display_platform.h"
 #include "common/message_box.h"
@@ -10,15 +9,10 @@
 namespace vesmera {
 
 void InstallQtMessageBoxes() {
-    if (IsWindowlessPlatform(QGuiApplication::platformName().toStdString())) {
-        SetMessageBoxHandler([](const MessageBoxRequest& request) {
-            std::fprintf(stderr, "vesmera: %s: %s\n", request.caption.c_str(),
-                         request.text.c_str());
-            return request.buttons == MessageButtons::YesNo ? request.defaultResult
-                                                            : MessageResult::Ok;
-        });
+    // Nobody could answer a box that is drawn nowhere: without a handler its text goes to
+    // standard error and its default answer is taken.
+    if (IsWindowlessPlatform(QGuiApplication::platformName().toStdString()))
         return;
-    }
     SetMessageBoxHandler([](const MessageBoxRequest& request) {
         const QString caption = request.caption.empty() ? QApplication::applicationDisplayName()
                                                         : QString::fromStdString(request.caption);

@@ -88,8 +88,14 @@ AutomationBusLayer::~AutomationBusLayer() {
 
 void AutomationBusLayer::Serve(const AutomationContext& context) {
     context_ = &context;
-    for (const QDBusMessage& message : std::exchange(waiting_, {}))
-        Dispatch(message);
+    // Calls are answered from the message loop only, never from inside the entry's own steps.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            for (const QDBusMessage& message : std::exchange(waiting_, {}))
+                Dispatch(message);
+        },
+        Qt::QueuedConnection);
 }
 
 void AutomationBusLayer::SetReading(LiveReading* reading) {
@@ -153,7 +159,8 @@ bool AutomationBusLayer::handleMessage(const QDBusMessage& message, const QDBusC
         return false;
     if (AnsweredByLibrary(message.interface()))
         return false;
-    if (context_)
+    // Behind calls that still wait, a call waits too, so that all are answered in order.
+    if (context_ && waiting_.empty())
         Dispatch(message);
     else
         waiting_.push_back(message);

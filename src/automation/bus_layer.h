@@ -35,8 +35,8 @@ public:
     ~AutomationBusLayer() override;
 
     // The program's parts that the objects read and run. Until they are given, calls wait
-    // (the names may be offered before the program's windows exist); then they are answered
-    // in their order of arrival. The context must outlive the layer.
+    // (the names may be offered before the program's windows exist); then the message loop
+    // answers them in their order of arrival. The context must outlive the layer.
     void Serve(const AutomationContext& context);
 
     // Registers the object tree, then owns both bus names (one of them alone would be a

@@ -429,6 +429,7 @@ TEST_F(AutomationBus, CallsBeforeTheProgramExistsWaitForIt) {
     ASSERT_TRUE(test::WaitUntil([&] { return Layer().WaitingCalls() == 2; }));
     EXPECT_FALSE(created.isFinished());
     server->Serve(program.Context());
+    EXPECT_EQ(Layer().WaitingCalls(), 2u); // answered from the message loop, not from Serve
     ASSERT_TRUE(test::WaitUntil([&] { return weight.isFinished(); }));
     EXPECT_EQ(created.reply().arguments().value(0).value<QDBusObjectPath>().path(),
               "/Vesmera/ScAuto/1");
