@@ -14,8 +14,10 @@
 #include <QSystemTrayIcon>
 
 #include "app/about_window.h"
+#include "app/accessibility.h"
 #include "app/app_icon.h"
 #include "app/resize_rules.h"
+#include "common/status_codes.h"
 #include "widgets/lcd/lcd_font.h"
 
 namespace vesmera {
@@ -165,6 +167,7 @@ QFont TahomaFont() {
 
 TForm1::TForm1(MainWindowServices services, QWidget* parent)
     : QWidget(parent), services_(services), skin_(ApplySkinPalette) {
+    InstallAccessibleRoles();
     CreateComponents();
     FormCreate();
 }
@@ -306,8 +309,12 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::ObserveReading() {
+    const ShownReading shown = Shown();
     reading_.SetPollPeriod(PollPeriodMs());
-    reading_.Observe(Shown());
+    reading_.Observe(shown);
+    DescribeShown(*ZyrelLiquidIndicator1, *LCDScreen1,
+                  {ZyrelLiquidIndicator1->Indicatorstring(), shown.status == kStatusStable,
+                   lcdScreen1View_->Text()});
 }
 
 ShownReading TForm1::Shown() const {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QMenu>
 #include <QPixmap>
@@ -265,6 +266,26 @@ INSTANTIATE_TEST_SUITE_P(Rows, ClosingQuestion,
                          ::testing::Values(ClosingRow{true, true}, ClosingRow{true, false},
                                            ClosingRow{false, true}, ClosingRow{false, false}));
 
+TEST_F(MainWindowTest, AssistiveTechnologyFindsTheWindowAndOpensItsMenu) {
+    auto form = Create();
+    form->show();
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(form.get());
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->role(), QAccessible::Window);
+    EXPECT_EQ(window->text(QAccessible::Name), "Vesmera");
+    QAccessibleActionInterface* actions = window->actionInterface();
+    ASSERT_NE(actions, nullptr);
+    ASSERT_TRUE(actions->actionNames().contains(QAccessibleActionInterface::showMenuAction()));
+    actions->doAction(QAccessibleActionInterface::showMenuAction());
+    QApplication::processEvents();
+    ASSERT_TRUE(form->ContextMenu().isVisible());
+    QAccessibleInterface* menu = QAccessible::queryAccessibleInterface(&form->ContextMenu());
+    ASSERT_EQ(menu->childCount(), 4);
+    EXPECT_EQ(menu->role(), QAccessible::PopupMenu);
+    EXPECT_EQ(menu->child(2)->text(QAccessible::Name), QString::fromUtf8("Выход"));
+    form->ContextMenu().hide();
+}
+
 TEST_F(MainWindowTest, ShownAtItsDesignSizeAndSnapsOnlyAfterShowing) {
     auto form = Create();
     form->show();
@@ -394,11 +415,19 @@ TEST_F(MainWindowReadingTest, OneChangePerDifferenceAndNoneWhileTheWeightHolds) 
     form->Timer(4).Tick();
     EXPECT_EQ(changes.size(), 1u);
 
+    // Assistive technology reads the weight and its stability from the indicator.
+    QAccessibleInterface* indicator = QAccessible::queryAccessibleInterface(&form->Indicator());
+    ASSERT_NE(indicator, nullptr);
+    EXPECT_EQ(indicator->role(), QAccessible::StaticText);
+    EXPECT_EQ(indicator->text(QAccessible::Name), "1234,56");
+    EXPECT_EQ(indicator->text(QAccessible::Description), QString::fromUtf8("вес стабилен"));
+
     port.reply = VorlenReply(0x02); // the same weight, no longer stable
     form->Timer(1).Tick();
     ASSERT_EQ(changes.size(), 2u);
     EXPECT_EQ(changes[1].status, kStatusUnstable);
     EXPECT_EQ(changes[1].sequence, changes[0].sequence + 1);
+    EXPECT_EQ(indicator->text(QAccessible::Description), QString::fromUtf8("вес нестабилен"));
 }
 
 TEST_F(MainWindowReadingTest, LinkLossIsOneChangeWithTheMessageAndNotFresh) {
@@ -418,6 +447,10 @@ TEST_F(MainWindowReadingTest, LinkLossIsOneChangeWithTheMessageAndNotFresh) {
         std::count_if(changes.begin(), changes.end(),
                       [](const ReadingChange& c) { return c.text == "С терминалом нет связи"; }),
         1);
+    QAccessibleInterface* screen = QAccessible::queryAccessibleInterface(&form->MessageScreen());
+    ASSERT_NE(screen, nullptr);
+    EXPECT_EQ(screen->role(), QAccessible::StaticText);
+    EXPECT_EQ(screen->text(QAccessible::Name), QString::fromUtf8("С терминалом нет связи"));
     EXPECT_FALSE(form->Reading().Fresh());
 
     // The terminal answers again: the weight returns as one more change, fresh again.
