@@ -34,7 +34,7 @@ constexpr const char* kUsage =
 // whole and at once.
 void PrintLine(const std::string& text) {
     const std::string line = text + "\n";
-    static_cast<void>(::write(STDOUT_FILENO, line.data(), line.size()));
+    [[maybe_unused]] const ssize_t written = ::write(STDOUT_FILENO, line.data(), line.size());
 }
 
 // Every client needs a descriptor; the soft limit is often far below what MaxClients asks.
@@ -72,7 +72,7 @@ int Serve(const ServerConfig& config) {
     ScheduledTask stop(loop);
     stop.WhenReadable(signals, [&] {
         signalfd_siginfo info{};
-        static_cast<void>(::read(signals, &info, sizeof info));
+        [[maybe_unused]] const ssize_t got = ::read(signals, &info, sizeof info);
         log.Write("stopping on signal " + std::to_string(info.ssi_signo));
         loop.Stop();
     });
