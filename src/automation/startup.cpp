@@ -93,18 +93,27 @@ BusStart AutomationServer::Start(const QDBusConnection& connection) {
         bus_.reset();
         return server_.Mode() == StartMode::smAutomation ? BusStart::ExitNow : BusStart::NamesTaken;
     }
-    if (!scheduler_) {
-        ownScheduler_ = std::make_unique<QtScheduler>();
-        scheduler_ = ownScheduler_.get();
-    }
-    server_.EndIfUnusedAfter(*scheduler_, kUnusedCopyEndMs);
+    if (context_)
+        EndIfUnused();
     return BusStart::Serving;
 }
 
 void AutomationServer::Serve(AutomationContext context) {
     context_.emplace(std::move(context));
-    if (bus_)
-        bus_->Serve(*context_);
+    if (!bus_)
+        return;
+    bus_->Serve(*context_);
+    EndIfUnused();
+}
+
+void AutomationServer::EndIfUnused() {
+    // Counted from the moment calls are served, so that a slow start of the windows never
+    // ends the program under a client whose creation is still waiting.
+    if (!scheduler_) {
+        ownScheduler_ = std::make_unique<QtScheduler>();
+        scheduler_ = ownScheduler_.get();
+    }
+    server_.EndIfUnusedAfter(*scheduler_, kUnusedCopyEndMs);
 }
 
 void AutomationServer::SetReading(LiveReading* reading) {

@@ -74,7 +74,7 @@ public:
     ~AutomationServer();
 
     // Offers the class objects. A copy started by the bus that then gets no object or lock
-    // within kUnusedCopyEndMs ends as at a last release.
+    // within kUnusedCopyEndMs of serving calls ends as at a last release.
     BusStart Start(); // on the session bus
     BusStart Start(const QDBusConnection& connection);
     // The program's parts that the objects read and run; calls that came before are answered
@@ -95,6 +95,8 @@ public:
     AutomationBusLayer* BusLayer() { return bus_.get(); }
 
 private:
+    void EndIfUnused();
+
     std::unique_ptr<IScheduler> ownScheduler_;
     IScheduler* scheduler_ = nullptr;
     std::optional<AutomationContext> context_;

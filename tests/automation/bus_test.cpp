@@ -428,6 +428,9 @@ TEST_F(AutomationBus, CallsBeforeTheProgramExistsWaitForIt) {
     QDBusPendingCall weight = client.asyncCall(weightCall);
     ASSERT_TRUE(test::WaitUntil([&] { return Layer().WaitingCalls() == 2; }));
     EXPECT_FALSE(created.isFinished());
+    // However long the windows take, the waiting client is not left without a server.
+    clock.Advance(60000);
+    EXPECT_EQ(quits, 0);
     server->Serve(program.Context());
     EXPECT_EQ(Layer().WaitingCalls(), 2u); // answered from the message loop, not from Serve
     ASSERT_TRUE(test::WaitUntil([&] { return weight.isFinished(); }));
