@@ -267,7 +267,13 @@ QDBusMessage AutomationBusLayer::CreateObject(ClassEntry& entry, const QDBusMess
         Reference(owner);
         return message.createReply(QVariant::fromValue(QDBusObjectPath(path)));
     } catch (const Exception& error) {
-        ShowErrorBox(kRuzErrorCaption, error.Message());
+        // A box waits for its answer in a loop that serves further calls: a client that goes
+        // on creating meanwhile gets its failures at once, not a pile of boxes.
+        if (!failureBoxOpen_) {
+            failureBoxOpen_ = true;
+            ShowErrorBox(kRuzErrorCaption, error.Message());
+            failureBoxOpen_ = false;
+        }
         return message.createErrorReply(kUnexpectedError, QString::fromStdString(error.Message()));
     }
 }

@@ -98,6 +98,7 @@ private:
     std::map<QString, std::size_t> references_; // objects and locks by owner
     LiveReading* reading_ = nullptr;
     std::size_t objectLimit_ = 100000;
+    bool failureBoxOpen_ = false;
     bool offered_ = false;
     bool namesOwned_ = false;
 };

@@ -443,8 +443,16 @@ TEST_F(AutomationBus, CreationFailureShowsTheBoxAndFails) {
     StartServer();
     Layer().SetObjectLimit(1);
     std::vector<MessageBoxRequest> boxes;
+    QDBusConnection other = bus.Connect("other");
+    QString failedWhileOpen;
+    // The box's own loop serves calls, as a modal box does: another failure meanwhile is
+    // answered without a second box.
     const auto previous = SetMessageBoxHandler([&](const MessageBoxRequest& r) {
         boxes.push_back(r);
+        QDBusPendingCall again = other.asyncCall(QDBusMessage::createMethodCall(
+            "Vesmera.ScAuto", "/Vesmera/ScAuto", "Vesmera.ClassFactory", "CreateInstance"));
+        test::WaitUntil([&] { return again.isFinished(); });
+        failedWhileOpen = again.reply().errorName();
         return MessageResult::Ok;
     });
     Create(client);
@@ -452,6 +460,7 @@ TEST_F(AutomationBus, CreationFailureShowsTheBoxAndFails) {
         Call(client, "/Vesmera/ScAuto", "Vesmera.ClassFactory", "CreateInstance");
     SetMessageBoxHandler(previous);
     EXPECT_EQ(reply.errorName(), "Vesmera.Error.Unexpected");
+    EXPECT_EQ(failedWhileOpen, "Vesmera.Error.Unexpected");
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, "RUZ Error");
     EXPECT_EQ(boxes[0].text, "Too many automation objects are alive.");
