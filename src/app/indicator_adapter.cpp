@@ -32,16 +32,18 @@ void IndicatorAdapter::SetBackColor(TColor color) {
     indicator_.SetBackColor(color);
 }
 
+// Sizes go through SetBounds, which the indicator takes at once even while its window is
+// hidden (in the tray, say).
 void IndicatorAdapter::SetTop(int top) {
-    indicator_.move(0, top);
+    indicator_.SetBounds(0, top, indicator_.width(), indicator_.height());
 }
 
 void IndicatorAdapter::SetWidth(int width) {
-    indicator_.resize(width, indicator_.height());
+    indicator_.SetBounds(indicator_.x(), indicator_.y(), width, indicator_.height());
 }
 
 void IndicatorAdapter::SetHeight(int height) {
-    indicator_.resize(indicator_.width(), height);
+    indicator_.SetBounds(indicator_.x(), indicator_.y(), indicator_.width(), height);
 }
 
 int IndicatorAdapter::Height() const {
