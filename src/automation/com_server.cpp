@@ -34,7 +34,7 @@ void TComServer::LastReleased() {
 }
 
 bool TComServer::CanClose() const {
-    if (count_.load() <= 0 || !Interactive())
+    if (count_.load() <= 0)
         return true;
     return ShowMessageBox({kComServerWarningCaption, kComServerWarningText, MessageButtons::YesNo,
                            MessageResult::No, MessageIcon::Warning}) == MessageResult::Yes;

@@ -29,7 +29,6 @@ public:
 
     StartMode Mode() const { return switches_.mode; }
     bool PerUser() const { return switches_.perUser; }
-    bool Interactive() const { return true; }
 
     // Objects and server locks alike; returns the new count. Reaching 0 in smAutomation asks
     // the program to quit without a question; in smStandalone the user's program runs on.
