@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "automation/registry_plan.h"
 #include "common/environment.h"
 #include "common/exception.h"
 
 namespace vesmera {
+
+// Who a registration is for: every user of the machine, or the one running it.
+enum class RegistryScope { Machine, PerUser };
 
 inline constexpr const char* kRegistryEntryError = "Error creating system registry entry";
 

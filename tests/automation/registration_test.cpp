@@ -8,7 +8,6 @@
 
 #include "automation/bus_registration.h"
 #include "automation/com_server.h"
-#include "automation/registry_plan.h"
 #include "automation/start_mode.h"
 #include "automation/startup.h"
 #include "common/message_box.h"
@@ -120,57 +119,6 @@ TEST(ComServer, LiveObjectsAskTheUser) {
         EXPECT_EQ(r.icon, MessageIcon::Warning);
         EXPECT_EQ(server.ObjectCount(), 1); // the answer changes nothing
     }
-}
-
-// --- registry plan --------------------------------------------------------------------------
-
-TEST(RegistryPlan, MachineKeysInWritingOrder) {
-    const auto plan = RegistryPlan(RegistryScope::Machine, "C:\\Vesmera\\Vesmera.exe");
-    const std::vector<std::pair<std::string, std::string>> expected = {
-        {"CLSID\\{7B2756BA-CFB8-483B-B936-8950A73397E6}", "Vesmera Object"},
-        {"CLSID\\{7B2756BA-CFB8-483B-B936-8950A73397E6}\\LocalServer32",
-         "C:\\Vesmera\\Vesmera.exe"},
-        {"Vesmera.Data", "Vesmera Object"},
-        {"Vesmera.Data\\Clsid", "{7B2756BA-CFB8-483B-B936-8950A73397E6}"},
-        {"CLSID\\{7B2756BA-CFB8-483B-B936-8950A73397E6}\\ProgID", "Vesmera.Data"},
-        {"CLSID\\{7B2756BA-CFB8-483B-B936-8950A73397E6}\\Version", "2.0"},
-        {"CLSID\\{7B2756BA-CFB8-483B-B936-8950A73397E6}\\TypeLib",
-         "{5578C4EA-D21E-463A-9124-12456C6C4CBA}"},
-        {"CLSID\\{348C4E60-6D81-4A05-A65D-30B3F4D47FBD}", "ScAuto Object"},
-        {"CLSID\\{348C4E60-6D81-4A05-A65D-30B3F4D47FBD}\\LocalServer32",
-         "C:\\Vesmera\\Vesmera.exe"},
-        {"Vesmera.ScAuto", "ScAuto Object"},
-        {"Vesmera.ScAuto\\Clsid", "{348C4E60-6D81-4A05-A65D-30B3F4D47FBD}"},
-        {"CLSID\\{348C4E60-6D81-4A05-A65D-30B3F4D47FBD}\\ProgID", "Vesmera.ScAuto"},
-        {"CLSID\\{348C4E60-6D81-4A05-A65D-30B3F4D47FBD}\\Version", "2.0"},
-        {"CLSID\\{348C4E60-6D81-4A05-A65D-30B3F4D47FBD}\\TypeLib",
-         "{5578C4EA-D21E-463A-9124-12456C6C4CBA}"},
-    };
-    ASSERT_EQ(plan.size(), expected.size());
-    for (std::size_t i = 0; i < plan.size(); ++i) {
-        EXPECT_EQ(plan[i].key, expected[i].first) << i;
-        EXPECT_EQ(plan[i].value, expected[i].second) << i;
-    }
-    EXPECT_EQ(RegistryRoot(RegistryScope::Machine), "HKEY_CLASSES_ROOT");
-}
-
-TEST(RegistryPlan, PerUserKeysCarryThePrefixAndDeleteInReverseDependency) {
-    const auto plan = RegistryPlan(RegistryScope::PerUser, "x");
-    for (const auto& entry : plan)
-        EXPECT_EQ(entry.key.rfind("Software\\Classes\\", 0), 0u) << entry.key;
-    EXPECT_EQ(RegistryRoot(RegistryScope::PerUser), "HKEY_CURRENT_USER");
-    const auto deletion = RegistryDeletionPlan(RegistryScope::PerUser);
-    const std::string c = "Software\\Classes\\CLSID\\{7B2756BA-CFB8-483B-B936-8950A73397E6}";
-    const std::vector<std::string> dataKeys = {c + "\\TypeLib",
-                                               c + "\\Version",
-                                               c + "\\ProgID",
-                                               "Software\\Classes\\Vesmera.Data\\Clsid",
-                                               "Software\\Classes\\Vesmera.Data",
-                                               c + "\\LocalServer32",
-                                               c};
-    ASSERT_EQ(deletion.size(), 14u);
-    EXPECT_EQ(std::vector<std::string>(deletion.begin(), deletion.begin() + 7), dataKeys);
-    EXPECT_EQ(deletion[13], "Software\\Classes\\CLSID\\{348C4E60-6D81-4A05-A65D-30B3F4D47FBD}");
 }
 
 // --- bus registration files -----------------------------------------------------------------
