@@ -92,7 +92,8 @@ void BM_GetWeightNetLoopback(benchmark::State& state) {
     vesmera::SharedWeightState weight;
     vesmera::test::MainChannelStub main;
     vesmera::TcpLineChannelFactory channels;
-    const vesmera::AutomationContext context{settings, weight, main, channels, [] {}};
+    const vesmera::AutomationContext context{settings, weight, main, channels,
+                                             [](std::function<void()> done) { done(); }};
     const vesmera::TScAuto scauto(context);
     std::vector<double> millis;
     for (auto _ : state) {

@@ -1,22 +1,18 @@
-// One poll's own work, without the delay: build the request, write it, read the reply,
-// decode it and apply it to the views. The terminal answers in memory, so the figure is the
+// One poll's own work, without the delay: build the request's steps, write it, arm and run the
+// delay's timer (on the fake scheduler, so no time passes), read the reply, decode it and apply
+// it to the views. The terminal answers in memory, so the figure is the
 // program's share of a poll.
 
 #include <benchmark/benchmark.h>
 
 #include "link/link_fakes.h"
 #include "link/protocol_643.h"
-#include "link/serial_poller.h"
+#include "link/serial_link.h"
 #include "link/vorlen_protocol.h"
 
 namespace {
 
 using namespace vesmera;
-
-class NoSleep final : public ISleeper {
-public:
-    void Sleep(std::uint32_t) override {}
-};
 
 // Writes are taken and the canned reply is handed back, without any bookkeeping.
 class CannedChannel final : public ISerialChannel {
@@ -39,29 +35,26 @@ private:
     std::string reply_;
 };
 
-template <void (SerialPoller::*Tick)()> void RunPoll(benchmark::State& state, std::string reply) {
+template <void (SerialLink::*Tick)()> void RunPoll(benchmark::State& state, std::string reply) {
     CannedChannel channel(std::move(reply));
-    NoSleep sleeper;
-    testing::FakeIndicator indicator;
-    testing::FakeMessage message;
-    HeldSettings settings;
-    SharedWeightState shared;
-    SerialPoller poller(channel, settings, shared, indicator, message, sleeper, ',');
+    testing::LinkRig rig(channel);
+    rig.settings.protocol = Tick == &SerialLink::VorlenTick ? kProtocolVorlen : kProtocol643;
     for (auto _ : state) {
-        (poller.*Tick)();
-        benchmark::DoNotOptimize(indicator.text.data());
+        (rig.link.*Tick)();
+        rig.Finish();
+        benchmark::DoNotOptimize(rig.indicator.text.data());
     }
-    if (shared.errorCounter != 0)
+    if (rig.state.errorCounter != 0)
         state.SkipWithError("the canned reply did not decode");
 }
 
 void BM_VorlenPoll(benchmark::State& state) {
-    RunPoll<&SerialPoller::VorlenTick>(
+    RunPoll<&SerialLink::VorlenTick>(
         state, testing::Bytes({0xFF, 0x01, 0xC3, 0x56, 0x34, 0x12, 0x12, 0x87, 0xFF, 0xFF}));
 }
 
 void BM_Poll643(benchmark::State& state) {
-    RunPoll<&SerialPoller::Tick643>(state, "\x02 123.450\r");
+    RunPoll<&SerialLink::Tick643>(state, "\x02 123.450\r");
 }
 
 BENCHMARK(BM_VorlenPoll)->Repetitions(10)->ReportAggregatesOnly(true);

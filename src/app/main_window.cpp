@@ -232,21 +232,17 @@ void TForm1::CreateComponents() {
     indicatorView_ = std::make_unique<IndicatorAdapter>(*ZyrelLiquidIndicator1);
     lcdScreen1View_ = std::make_unique<ScreenAdapter>(*LCDScreen1);
     lcdScreen2View_ = std::make_unique<ScreenAdapter>(*LCDScreen2);
-    serialPoller_ = std::make_unique<SerialPoller>(services_.comPort, settings_, weight_,
-                                                   *indicatorView_, *lcdScreen1View_,
-                                                   services_.sleeper, services_.decimalSeparator);
-    supervision_ = std::make_unique<SerialSupervision>(
-        services_.comPort, settings_, weight_, *indicatorView_, *lcdScreen1View_, *Timer1, *Timer5);
-    zeroCommand_ =
-        std::make_unique<ZeroCommand>(services_.comPort, settings_, services_.sleeper, *Timer5);
+    linkViews_ = std::make_unique<LinkViews>(settings_, *indicatorView_, *lcdScreen1View_,
+                                             services_.decimalSeparator);
+    serialLink_ = std::make_unique<SerialLink>(services_.scheduler, services_.comPort, settings_,
+                                               weight_, *linkViews_, *Timer1, *Timer5);
     networkPoller_ = std::make_unique<NetworkPoller>(
         services_.tcpClient, settings_, *indicatorView_, *lcdScreen1View_,
         [this] { return SelectedTabText(); }, services_.decimalSeparator);
 
     // The last failure of the serial channel or the line channel, as a tooltip over the
     // display; a successful poll removes it.
-    serialPoller_->SetFailureReport(&failures_);
-    supervision_->SetFailureReport(&failures_);
+    serialLink_->SetFailureReport(&failures_);
     networkPoller_->SetFailureReport(&failures_);
     failures_.SetListener([this](const std::string& text) {
         const QString tip = QString::fromStdString(text);
@@ -267,11 +263,14 @@ void TForm1::CreateComponents() {
             ObserveReading();
         };
     };
-    Timer1->SetHandler(observed([this] { serialPoller_->VorlenTick(); }));
     Timer2->SetHandler(observed([this] { networkPoller_->Timer2Tick(); }));
     Timer3->SetHandler(observed([this] { networkPoller_->Timer3Tick(); }));
-    Timer4->SetHandler(observed([this] { supervision_->Tick(); }));
-    Timer5->SetHandler(observed([this] { serialPoller_->Tick643(); }));
+    // The serial ticks only start exchanges (or hold them until the line is free) and return
+    // at once; what a poll or supervision tick shows is known when its exchange ends.
+    Timer1->SetHandler([this] { serialLink_->VorlenTick(); });
+    Timer4->SetHandler([this] { serialLink_->SupervisionTick(); });
+    Timer5->SetHandler([this] { serialLink_->Tick643(); });
+    serialLink_->SetEndListener([this](SerialLink::Ending, bool) { ObserveReading(); });
     Timer4->SetEnabled(true); // the only timer on from the start, and never switched off
 
     // Loaded: the stored properties are all read.
@@ -333,8 +332,8 @@ ShownReading TForm1::Shown() const {
 }
 
 std::int64_t TForm1::PollPeriodMs() const {
-    // A tick that sleeps longer than its timer's interval sets the pace itself: the timer
-    // fires again as soon as the tick returns.
+    // An exchange longer than its timer's interval sets the pace itself: the tick that fell
+    // due meanwhile runs as soon as the exchange ends.
     if (settings_.networkMode)
         return Timer2->Interval();
     if (settings_.protocol == kProtocol643)
@@ -343,7 +342,11 @@ std::int64_t TForm1::PollPeriodMs() const {
 }
 
 void TForm1::Button1Click() {
-    zeroCommand_->Run();
+    Zero({});
+}
+
+void TForm1::Zero(std::function<void()> done) {
+    serialLink_->Zero(std::move(done));
 }
 
 QtTimerSwitch& TForm1::Timer(int number) const {

@@ -17,12 +17,11 @@
 #include "app/tab_control.h"
 #include "common/held_settings.h"
 #include "common/live_reading.h"
-#include "common/sleeper.h"
+#include "common/scheduler.h"
+#include "link/link_display.h"
 #include "link/serial_channel.h"
-#include "link/serial_poller.h"
-#include "link/serial_supervision.h"
+#include "link/serial_link.h"
 #include "link/shared_weight.h"
-#include "link/zero_command.h"
 #include "net/line_channel.h"
 #include "net/network_poller.h"
 #include "widgets/indicator/zyrel_liquid_indicator.h"
@@ -40,7 +39,7 @@ struct MainWindowServices {
     ISettingsSource& settings;
     ISerialChannel& comPort;        // ComPort1 as the polls use it
     ISerialPortSetup& comPortSetup; // ComPort1 as the apply step configures it
-    ISleeper& sleeper;              // the delay between a request and its reply
+    IScheduler& scheduler;          // the event loop the exchanges' steps wait on
     ILineChannel& tcpClient;        // IdTCPClient1
     char decimalSeparator = ',';
     IReadingClock* readingClock = nullptr; // the live reading's clocks; the system's by default
@@ -58,6 +57,9 @@ public:
     void FormCreate();
     // The hidden Button1's click: the zero command of the selected protocol.
     void Button1Click();
+    // The zero command for a caller that waits for it (automation's SetNull): done runs once
+    // the command's exchange on the line has ended.
+    void Zero(std::function<void()> done);
 
     // The settings dialog's seam: "Настройки" calls this to show it modally. Until a dialog is
     // set the menu item does nothing.
@@ -139,9 +141,8 @@ private:
     std::unique_ptr<IndicatorAdapter> indicatorView_;
     std::unique_ptr<ScreenAdapter> lcdScreen1View_;
     std::unique_ptr<ScreenAdapter> lcdScreen2View_;
-    std::unique_ptr<SerialPoller> serialPoller_;
-    std::unique_ptr<SerialSupervision> supervision_;
-    std::unique_ptr<ZeroCommand> zeroCommand_;
+    std::unique_ptr<LinkViews> linkViews_;
+    std::unique_ptr<SerialLink> serialLink_;
     std::unique_ptr<NetworkPoller> networkPoller_;
     class TForm5* about_ = nullptr;
 

@@ -22,7 +22,7 @@ TForm2Deps SettingsDialogDeps(TForm1& form1, SettingsStore& store, TerminalListF
 VesmeraProgram::VesmeraProgram(char decimalSeparator) {
     ConfigureComPort1(comPort_);
     form1_ = std::make_unique<TForm1>(MainWindowServices{settings_, comPort_, comPortSetup_,
-                                                         sleeper_, tcpClient_, decimalSeparator});
+                                                         scheduler_, tcpClient_, decimalSeparator});
     TForm1& form1 = *form1_;
     form2_ = std::make_unique<TForm2>(
         SettingsDialogDeps(form1, settings_.Store(), dialogList_, channels_), form1_.get());

@@ -7,7 +7,7 @@
 #include "app/settings_source.h"
 #include "app/terminal_list.h"
 #include "app/tform2.h"
-#include "common/sleeper.h"
+#include "event/qt_scheduler.h"
 #include "link/comport.h"
 #include "net/tcp_line_channel.h"
 
@@ -36,7 +36,7 @@ public:
 
 private:
     StoreSettingsSource settings_;
-    ThreadSleeper sleeper_;
+    QtScheduler scheduler_;
     TComPort comPort_;
     ComPortSetup comPortSetup_{comPort_};
     TcpLineChannel tcpClient_;

@@ -13,9 +13,11 @@ namespace vesmera {
 struct AutomationContext {
     const HeldSettings& settings;
     const SharedWeightState& weight;
-    ILineChannel& mainChannel;         // IdTCPClient1, asked only for its connected test
-    ILineChannelFactory& channels;     // per-call channels to the weight server
-    std::function<void()> zeroCommand; // Button1's click
+    ILineChannel& mainChannel;     // IdTCPClient1, asked only for its connected test
+    ILineChannelFactory& channels; // per-call channels to the weight server
+    // Button1's click. It runs after the serial exchange in flight, so it calls done once its
+    // own exchange has ended; callers answer their client from there.
+    std::function<void(std::function<void()> done)> zeroCommand;
 };
 
 } // namespace vesmera

@@ -295,8 +295,13 @@ void AutomationBusLayer::CallObject(const QString& path, const LiveObject& objec
 void AutomationBusLayer::CallMember(const LiveObject& object, const BusMethod& method,
                                     const QDBusMessage& message) {
     try {
-        Reply(message.createReply(
-            InvokeMember(*object.cls, method.name, *context_, message.arguments())));
+        // The answer may come after this returns (a zero command waits for the serial
+        // exchange in flight). It holds its own copies of the call and the connection, so it
+        // stays good whatever becomes of the object or this layer meanwhile.
+        InvokeMemberLater(*object.cls, method.name, *context_, message.arguments(),
+                          [connection = connection_, message](const QVariantList& out) mutable {
+                              connection.send(message.createReply(out));
+                          });
     } catch (const std::exception& error) {
         // An unexpected fault of a member reaches its client as the failing call it is.
         Reply(message.createErrorReply(kUnexpectedError, QString::fromUtf8(error.what())));

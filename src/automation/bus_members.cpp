@@ -14,6 +14,9 @@ namespace {
 
 template <typename Object>
 using Handler = std::function<QVariantList(const Object&, const QVariantList&)>;
+// A member whose answer may come after it returns.
+template <typename Object>
+using LaterHandler = std::function<void(const Object&, const QVariantList&, BusAnswer)>;
 
 // Bus arguments to the declared automation types: "y" carries the bits of an I1.
 std::int8_t I1(const QVariantList& a, int i) {
@@ -62,7 +65,6 @@ const std::map<std::string, Handler<TScAuto>>& ScAutoHandlers() {
     using L = QVariantList;
     static const std::map<std::string, Handler<TScAuto>> handlers{
         {"GetWeight", [](const O& o, const L& a) { return V(o.GetWeight(I2(a, 0), I2(a, 1))); }},
-        {"SetNull", [](const O& o, const L& a) { return V(o.SetNull(I2(a, 0), I2(a, 1))); }},
         {"GetCount",
          [](const O& o, const L& a) { return V(o.GetCount(I2(a, 0), I2(a, 1), I2(a, 2))); }},
         {"GetStatus", [](const O& o, const L& a) { return V(o.GetStatus(I2(a, 0), I2(a, 1))); }},
@@ -126,6 +128,36 @@ const std::map<std::string, Handler<TScAuto>>& ScAutoHandlers() {
     return handlers;
 }
 
+// Members that wait for an exchange before they answer.
+const std::map<std::string, LaterHandler<TData>>& DataLaterHandlers() {
+    static const std::map<std::string, LaterHandler<TData>> handlers{};
+    return handlers;
+}
+
+const std::map<std::string, LaterHandler<TScAuto>>& ScAutoLaterHandlers() {
+    using O = TScAuto;
+    using L = QVariantList;
+    static const std::map<std::string, LaterHandler<TScAuto>> handlers{
+        {"SetNull",
+         [](const O& o, const L& a, BusAnswer answer) {
+             o.SetNull(I2(a, 0), I2(a, 1),
+                       [answer = std::move(answer)](const AutoValue& v) { answer(V(v)); });
+         }},
+    };
+    return handlers;
+}
+
+template <typename Object>
+bool RunLater(const std::map<std::string, LaterHandler<Object>>& handlers,
+              const std::string& member, const AutomationContext& context, const QVariantList& args,
+              BusAnswer& answer) {
+    const auto it = handlers.find(member);
+    if (it == handlers.end())
+        return false;
+    it->second(Object(context), args, std::move(answer));
+    return true;
+}
+
 template <typename Object>
 QVariantList Run(const std::map<std::string, Handler<Object>>& handlers, const std::string& member,
                  const AutomationContext& context, const QVariantList& args) {
@@ -156,10 +188,20 @@ QVariantList InvokeMember(const ClassInfo& cls, const std::string& member,
     return Run(ScAutoHandlers(), member, context, args);
 }
 
+void InvokeMemberLater(const ClassInfo& cls, const std::string& member,
+                       const AutomationContext& context, const QVariantList& args,
+                       BusAnswer answer) {
+    const bool later = &cls == &DataClass()
+                           ? RunLater(DataLaterHandlers(), member, context, args, answer)
+                           : RunLater(ScAutoLaterHandlers(), member, context, args, answer);
+    if (!later)
+        answer(InvokeMember(cls, member, context, args));
+}
+
 bool HasMemberHandler(const ClassInfo& cls, const std::string& member) {
     if (&cls == &DataClass())
-        return DataHandlers().count(member) != 0;
-    return ScAutoHandlers().count(member) != 0;
+        return DataHandlers().count(member) + DataLaterHandlers().count(member) != 0;
+    return ScAutoHandlers().count(member) + ScAutoLaterHandlers().count(member) != 0;
 }
 
 } // namespace vesmera

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QVariantList>
+#include <functional>
 #include <string>
 
 #include "automation/auto_value.h"
@@ -18,6 +19,19 @@ QVariant ToBusVariant(const AutoValue& value);
 // through as exceptions.
 QVariantList InvokeMember(const ClassInfo& cls, const std::string& member,
                           const AutomationContext& context, const QVariantList& args);
+
+// The out arguments of one call, given when the member's work has ended. Members that answer
+// from memory call it before they return; members that wait for an exchange (the serial line,
+// the weight server) keep it and call it from the exchange's end, so the thread serves other
+// calls meanwhile. Called exactly once.
+using BusAnswer = std::function<void(const QVariantList& out)>;
+
+// Calls one member like InvokeMember, and hands its out arguments to answer, at once or when
+// its exchange ends. Faults raised before the member returns pass through as exceptions, and
+// answer is then not called.
+void InvokeMemberLater(const ClassInfo& cls, const std::string& member,
+                       const AutomationContext& context, const QVariantList& args,
+                       BusAnswer answer);
 
 bool HasMemberHandler(const ClassInfo& cls, const std::string& member);
 

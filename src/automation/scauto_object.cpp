@@ -19,10 +19,13 @@ AutoValue TScAuto::GetWeight(std::int16_t, std::int16_t) const {
     return static_cast<double>(context_.weight.weight);
 }
 
-AutoValue TScAuto::SetNull(std::int16_t, std::int16_t) const {
-    if (context_.zeroCommand)
-        context_.zeroCommand();
-    return Nothing();
+void TScAuto::SetNull(std::int16_t, std::int16_t,
+                      std::function<void(const AutoValue&)> answer) const {
+    if (!context_.zeroCommand) {
+        answer(Nothing());
+        return;
+    }
+    context_.zeroCommand([answer = std::move(answer)] { answer(Nothing()); });
 }
 
 AutoValue TScAuto::GetCount(std::int16_t, std::int16_t, std::int16_t) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "automation/auto_value.h"
@@ -17,7 +18,9 @@ public:
     explicit TScAuto(const AutomationContext& context) : context_(context) {}
 
     AutoValue GetWeight(std::int16_t sc_n, std::int16_t cn_n) const;
-    AutoValue SetNull(std::int16_t sc_n, std::int16_t cn_n) const;
+    // Answers (with nothing) once the zero command has run, which may be after this returns.
+    void SetNull(std::int16_t sc_n, std::int16_t cn_n,
+                 std::function<void(const AutoValue&)> answer) const;
     AutoValue GetCount(std::int16_t sc_n, std::int16_t cn_n, std::int16_t cnt_n) const;
     AutoValue GetStatus(std::int16_t sc_n, std::int16_t cn_n) const;
     AutoValue SetTerminal(std::int16_t term_n, std::int16_t cn_n) const;

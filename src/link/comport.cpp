@@ -12,8 +12,7 @@ namespace vesmera {
 TComPortPlatform TComPortPlatform::System() {
     static TermiosSerialBackend backend;
     static SteadyComClock clock;
-    static ThreadSleeper sleeper;
-    return {&backend, &clock, &sleeper};
+    return {&backend, &clock};
 }
 
 TCustomComPort::TCustomComPort() : TCustomComPort(TComPortPlatform::System()) {}
@@ -108,51 +107,38 @@ int TCustomComPort::WriteStr(const std::string& bytes) {
     if (!FConnected) {
         throw EComPort(CEPortNotOpen, 0);
     }
-    const std::int64_t timeout = WriteTimeoutMs(bytes.size());
-    const std::int64_t start = FPlatform.clock->NowMs();
-    auto remaining = [&]() -> std::int64_t {
-        if (timeout < 0) {
-            return std::numeric_limits<std::int64_t>::max();
-        }
-        return std::max<std::int64_t>(0, timeout - (FPlatform.clock->NowMs() - start));
-    };
-
+    FWriteStart = FPlatform.clock->NowMs();
+    FWriteTimeout = WriteTimeoutMs(bytes.size());
     std::size_t written = 0;
     while (written < bytes.size()) {
         SerialTransfer sent = FDevice->Write(bytes.data() + written, bytes.size() - written);
         if (sent.error != 0) {
             throw EComPort(CE_WriteFailed, sent.error);
         }
+        if (sent.count == 0) {
+            break; // the driver is full: the rest never reaches it, as at a write time-out
+        }
         written += sent.count;
-        if (written == bytes.size()) {
-            break;
-        }
-        std::int64_t left = remaining();
-        if (left == 0) {
-            return static_cast<int>(written); // time-out: the rest never reached the driver
-        }
-        if (int error = FDevice->WaitWritable(timeout < 0 ? -1 : left); error != 0) {
-            throw EComPort(CE_WriteFailed, error);
-        }
     }
+    return static_cast<int>(written);
+}
 
-    // The write ends when the bytes have left the output queue, so that the caller's reply
-    // delay starts with the request on the line. tcdrain() would wait without limit.
-    for (;;) {
-        SerialTransfer queued = FDevice->OutputQueued();
-        if (queued.error != 0) {
-            throw EComPort(CE_WriteFailed, queued.error);
-        }
-        if (queued.count == 0) {
-            return static_cast<int>(written);
-        }
-        std::int64_t left = remaining();
-        if (left == 0) {
-            return static_cast<int>(written - std::min(queued.count, written));
-        }
-        FPlatform.sleeper->Sleep(
-            static_cast<std::uint32_t>(std::min<std::int64_t>(left, LineTimeMs(queued.count))));
+std::uint32_t TCustomComPort::DrainMs() {
+    if (!FConnected) {
+        return 0;
     }
+    SerialTransfer queued = FDevice->OutputQueued();
+    if (queued.error != 0 || queued.count == 0) {
+        return 0;
+    }
+    std::int64_t left = std::numeric_limits<std::uint32_t>::max();
+    if (FWriteTimeout >= 0) {
+        left = FWriteTimeout - (FPlatform.clock->NowMs() - FWriteStart);
+        if (left <= 0) {
+            return 0;
+        }
+    }
+    return static_cast<std::uint32_t>(std::min<std::int64_t>(left, LineTimeMs(queued.count)));
 }
 
 int TCustomComPort::WriteStr(const std::u16string& text) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "common/sleeper.h"
 #include "link/comport_clock.h"
 #include "link/comport_settings.h"
 #include "link/comport_types.h"
@@ -14,14 +13,13 @@
 
 namespace vesmera {
 
-// What the port needs of the machine: the device backend, a monotonic clock and a sleeper for
-// the bounded write. All three must outlive the port.
+// What the port needs of the machine: the device backend and a monotonic clock for the write
+// time-out. Both must outlive the port.
 struct TComPortPlatform {
     ISerialBackend* backend = nullptr;
     IComClock* clock = nullptr;
-    ISleeper* sleeper = nullptr;
 
-    // termios devices, the steady clock and real sleeps.
+    // termios devices and the steady clock.
     static TComPortPlatform System();
 };
 
@@ -41,7 +39,14 @@ public:
     void Close() override;
     bool Connected() const override { return FConnected; }
     // Each char is one byte. Returns the bytes that left within the write time-out.
+    // Hands the bytes to the driver and returns at once with how many it took (fewer than
+    // given only when its output buffer is full). Nothing here waits: the caller asks DrainMs
+    // when to look again for the bytes to have left.
     int WriteStr(const std::string& bytes) override;
+    // About one line time of what is still queued from the last write, bounded by what is left
+    // of that write's time-out; 0 once the queue is empty, the time-out has passed or the
+    // device cannot say.
+    std::uint32_t DrainMs() override;
     // Each UTF-16 code unit gives its low 8 bits: U+0410 goes out as 0x10.
     int WriteStr(const std::u16string& text);
     int ReadStr(std::string& bytes, int count) override;
@@ -120,6 +125,8 @@ private:
 
     TComPortPlatform FPlatform;
     std::unique_ptr<ISerialDevice> FDevice;
+    std::int64_t FWriteStart = 0;    // when the last write began
+    std::int64_t FWriteTimeout = -1; // its time-out in ms; below 0: none
     bool FConnected = false;
     int FUpdateCount = 0;
 

@@ -3,7 +3,6 @@
 #include <array>
 #include <charconv>
 
-#include "common/exception.h"
 #include "common/number_text.h"
 
 namespace vesmera {
@@ -15,11 +14,10 @@ namespace {
 constexpr char kWeightTextSeparator = ',';
 
 // Writes the address text, waits, and drops the terminal's answer to it.
-void SelectTerminal(ISerialChannel& channel, ISleeper& sleeper, const HeldSettings& settings) {
-    channel.WriteStr(AddressText643(settings.channel));
-    sleeper.Sleep(settings.delayMs);
-    std::string dropped;
-    channel.ReadStr(dropped, k643SelectReadCount);
+void SelectTerminal(SerialScript& script, const HeldSettings& settings) {
+    script.push_back(SerialStep::Write(AddressText643(settings.channel)));
+    script.push_back(SerialStep::Wait(settings.delayMs));
+    script.push_back(SerialStep::Drop(k643SelectReadCount));
 }
 
 } // namespace
@@ -52,31 +50,20 @@ std::optional<TerminalReading> DecodeReply643(std::string_view reply) {
     return reading;
 }
 
-std::string WeightExchange643(ISerialChannel& channel, ISleeper& sleeper,
-                              const HeldSettings& settings) {
-    SelectTerminal(channel, sleeper, settings);
-    channel.WriteStr(std::string(1, kDle));
-    sleeper.Sleep(settings.delayMs);
-    std::string reply;
-    channel.ReadStr(reply, k643ReplyReadCount);
-    return reply;
+SerialScript PollScript643(const HeldSettings& settings) {
+    SerialScript script;
+    SelectTerminal(script, settings);
+    script.push_back(SerialStep::Write(std::string(1, kDle)));
+    script.push_back(SerialStep::Wait(settings.delayMs));
+    script.push_back(SerialStep::Read(k643ReplyReadCount));
+    return script;
 }
 
-void ZeroExchange643(ISerialChannel& channel, ISleeper& sleeper, const HeldSettings& settings,
-                     ITimerSwitch& timer5) {
-    const bool wasPolling = timer5.IsEnabled();
-    timer5.SetEnabled(false);
-    sleeper.Sleep(settings.delayMs);
-    try {
-        SelectTerminal(channel, sleeper, settings);
-        channel.WriteStr(std::string(1, kCr));
-    } catch (const Exception&) {
-        // A zero request has no result to report: a closed port or a lost line only means
-        // the scale is not zeroed.
-    }
-    // Restored rather than switched on: in network mode, or after the supervision tick has
-    // stopped the polls, a running Timer5 would poll a closed port.
-    timer5.SetEnabled(wasPolling);
+SerialScript ZeroScript643(const HeldSettings& settings) {
+    SerialScript script{SerialStep::Wait(settings.delayMs)};
+    SelectTerminal(script, settings);
+    script.push_back(SerialStep::Write(std::string(1, kCr)));
+    return script;
 }
 
 } // namespace vesmera

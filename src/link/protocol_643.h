@@ -6,9 +6,7 @@
 #include <string_view>
 
 #include "common/held_settings.h"
-#include "common/sleeper.h"
-#include "common/views.h"
-#include "link/serial_channel.h"
+#include "link/serial_exchange.h"
 #include "link/terminal_reading.h"
 
 namespace vesmera {
@@ -30,14 +28,12 @@ std::string AddressText643(std::int32_t address);
 // 9 characters or a field that is no number.
 std::optional<TerminalReading> DecodeReply643(std::string_view reply);
 
-// Selects the terminal, drops its answer, asks for the weight and returns what arrived after
-// the delay (at most 100 bytes). Channel failures pass through.
-std::string WeightExchange643(ISerialChannel& channel, ISleeper& sleeper,
-                              const HeldSettings& settings);
+// Selects the terminal, drops its answer, asks for the weight and takes what arrived after the
+// delay (at most 100 bytes) as the reply.
+SerialScript PollScript643(const HeldSettings& settings);
 
-// Zeroes the scale with Timer5 held off, so that no poll interleaves with the exchange.
-// Channel failures are ignored; Timer5 ends in the state it had before.
-void ZeroExchange643(ISerialChannel& channel, ISleeper& sleeper, const HeldSettings& settings,
-                     ITimerSwitch& timer5);
+// The zero exchange: a delay, then the terminal is selected and CR goes out. Its failures are
+// ignored by the caller; no reply is read. The caller keeps Timer5 stopped around it.
+SerialScript ZeroScript643(const HeldSettings& settings);
 
 } // namespace vesmera

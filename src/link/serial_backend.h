@@ -25,9 +25,6 @@ public:
     virtual int SetTimeouts(const TComTimeoutValues& timeouts) = 0;
     // Hands the driver as many bytes as it takes now, without waiting (possibly none).
     virtual SerialTransfer Write(const char* bytes, std::size_t count) = 0;
-    // Waits at most timeoutMs (below 0: without limit) until the driver takes more output.
-    // A time-out is no error; the caller looks at its own clock.
-    virtual int WaitWritable(std::int64_t timeoutMs) = 0;
     // Bytes the driver holds that have not yet left on the line.
     virtual SerialTransfer OutputQueued() = 0;
     // Takes at most count bytes that have already arrived, never waiting. A hung-up device

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace vesmera {
@@ -17,6 +18,10 @@ public:
     virtual int WriteStr(const std::string& bytes) = 0;
     // Takes at most count bytes that have already arrived, never waiting.
     virtual int ReadStr(std::string& bytes, int count) = 0;
+    // How long the bytes written last still need to leave the output queue, at most a few
+    // milliseconds at a time; 0 when they are out (or the port's write time-out has passed).
+    // Exchanges wait this long as a timer before their reply delay starts.
+    virtual std::uint32_t DrainMs() { return 0; }
 };
 
 } // namespace vesmera

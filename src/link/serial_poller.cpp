@@ -2,55 +2,40 @@
 
 #include <algorithm>
 
-#include "common/color.h"
 #include "common/exception.h"
-#include "common/number_text.h"
 #include "link/link_display.h"
 #include "link/protocol_643.h"
 #include "link/vorlen_protocol.h"
 
 namespace vesmera {
 
-SerialPoller::SerialPoller(ISerialChannel& channel, const HeldSettings& settings,
-                           SharedWeightState& state, IIndicatorView& indicator,
-                           IMessageView& message, ISleeper& sleeper, char decimalSeparator)
-    : channel_(channel), settings_(settings), state_(state), indicator_(indicator),
-      message_(message), sleeper_(sleeper), decimalSeparator_(decimalSeparator) {}
+SerialPoller::SerialPoller(SharedWeightState& state, IPollDisplay& display)
+    : state_(state), display_(display) {}
 
-void SerialPoller::VorlenTick() {
-    Poll(&VorlenWeightExchange, &DecodeVorlenReply);
-}
-
-void SerialPoller::Tick643() {
-    Poll(&WeightExchange643, &DecodeReply643);
-}
-
-void SerialPoller::Poll(Exchange exchange, Decoder decode) {
-    std::string reply;
+bool SerialPoller::Ended(SerialProtocol protocol, const SerialOutcome& outcome) {
     bool applied = false;
-    try {
-        reply = exchange(channel_, sleeper_, settings_);
-    } catch (const Exception& e) {
+    if (outcome.Failed()) {
         // A channel failure: one failed poll, and the reason kept for the user.
         if (failures_)
-            failures_->Failed(e.Message());
-        CountFailure(reply);
-        indicator_.SetIndicatorString(FormatGeneral(state_.weight, decimalSeparator_));
-        return;
-    }
-    try {
-        applied = Apply(decode(reply));
-    } catch (const Exception&) {
-        // A colour text that names no colour: one failed poll.
-        applied = false;
+            failures_->Failed(*outcome.failure);
+    } else {
+        try {
+            applied = Apply(protocol == SerialProtocol::Vorlen ? DecodeVorlenReply(outcome.reply)
+                                                               : DecodeReply643(outcome.reply));
+        } catch (const Exception&) {
+            // A colour text that names no colour: one failed poll.
+            applied = false;
+        }
     }
     if (applied) {
         state_.errorCounter = 0;
         if (failures_)
             failures_->Succeeded();
-    } else
-        CountFailure(reply);
-    indicator_.SetIndicatorString(FormatGeneral(state_.weight, decimalSeparator_));
+    } else {
+        CountFailure(outcome.reply);
+    }
+    display_.ShowWeight(state_.weight);
+    return applied;
 }
 
 bool SerialPoller::Apply(const std::optional<TerminalReading>& reading) {
@@ -58,14 +43,13 @@ bool SerialPoller::Apply(const std::optional<TerminalReading>& reading) {
         return false;
     state_.weight = reading->weight;
     state_.status = reading->stable ? kStatusStable : kStatusUnstable;
-    indicator_.SetNumberForeColor(
-        TextToColor(state_.status == kStatusStable ? settings_.color2 : settings_.color1));
+    display_.ShowReadingColour(state_.status == kStatusStable);
     if (reading->overload) {
         state_.weight = kWeightLinkLost;
         state_.status = kStatusUnstable;
-        ShowLinkMessage(indicator_, message_, kMessageOverload);
+        display_.ShowMessage(kMessageOverload);
     } else {
-        ShowIndicator(indicator_, message_);
+        display_.ShowIndicator();
     }
     return true;
 }
@@ -76,14 +60,10 @@ void SerialPoller::CountFailure(const std::string& reply) {
         return;
     // The link is lost. The digits take the stable colour only when the last reading was
     // stable and this poll received more than two characters.
-    const bool stableColor = state_.status == kStatusStable && reply.size() > 2;
-    // A colour text that names no colour leaves the digits as they are; the link-lost state
-    // must still be entered.
-    if (const auto color = TryTextToColor(stableColor ? settings_.color2 : settings_.color1))
-        indicator_.SetNumberForeColor(*color);
+    display_.ShowLinkLostColour(state_.status == kStatusStable && reply.size() > 2);
     state_.weight = kWeightLinkLost;
     state_.status = kStatusUnstable;
-    ShowLinkMessage(indicator_, message_, kMessageLinkLost);
+    display_.ShowMessage(kMessageLinkLost);
 }
 
 } // namespace vesmera

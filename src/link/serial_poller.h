@@ -4,51 +4,39 @@
 #include <string>
 #include <string_view>
 
-#include "common/held_settings.h"
-#include "common/sleeper.h"
-#include "common/views.h"
-#include "link/serial_channel.h"
+#include "common/failure_report.h"
+#include "link/poll_display.h"
+#include "link/serial_exchange.h"
 #include "link/shared_weight.h"
 #include "link/terminal_reading.h"
-
-#include "common/failure_report.h"
 
 namespace vesmera {
 
 inline constexpr std::int32_t kLinkLostAfter = 10; // failures tolerated before the link is lost
 
-// The poll ticks of Timer1 ("Ворлен") and Timer5 ("6.43"). Each tick asks the terminal once,
-// keeps the shared weight state up to date, counts failures into the link-lost state and
-// writes the weight text to the indicator. Nothing escapes a tick.
+enum class SerialProtocol { Vorlen, P643 };
+
+// The end of one poll of Timer1 ("Ворлен") or Timer5 ("6.43"): decodes what the exchange took,
+// keeps the shared weight state up to date, counts failures into the link-lost state and shows
+// the effects in the order the polls always did. Nothing escapes.
 class SerialPoller {
 public:
-    SerialPoller(ISerialChannel& channel, const HeldSettings& settings, SharedWeightState& state,
-                 IIndicatorView& indicator, IMessageView& message, ISleeper& sleeper,
-                 char decimalSeparator);
+    SerialPoller(SharedWeightState& state, IPollDisplay& display);
 
-    void VorlenTick();
-    void Tick643();
+    // Returns whether the poll succeeded.
+    bool Ended(SerialProtocol protocol, const SerialOutcome& outcome);
 
     // Where the channel's failure texts go; none by default.
     void SetFailureReport(FailureReport* report) { failures_ = report; }
 
 private:
-    using Exchange = std::string (*)(ISerialChannel&, ISleeper&, const HeldSettings&);
-    using Decoder = std::optional<TerminalReading> (*)(std::string_view);
-
-    void Poll(Exchange exchange, Decoder decode);
     // False when the reading cannot be applied; may throw for a colour text that names no
     // colour, after the weight and status are stored.
     bool Apply(const std::optional<TerminalReading>& reading);
     void CountFailure(const std::string& reply);
 
-    ISerialChannel& channel_;
-    const HeldSettings& settings_;
     SharedWeightState& state_;
-    IIndicatorView& indicator_;
-    IMessageView& message_;
-    ISleeper& sleeper_;
-    char decimalSeparator_;
+    IPollDisplay& display_;
     FailureReport* failures_ = nullptr;
 };
 

@@ -14,24 +14,24 @@ constexpr const char* kProbe = "1";
 } // namespace
 
 SerialSupervision::SerialSupervision(ISerialChannel& channel, const HeldSettings& settings,
-                                     SharedWeightState& state, IIndicatorView& indicator,
-                                     IMessageView& message, ITimerSwitch& timer1,
-                                     ITimerSwitch& timer5)
-    : channel_(channel), settings_(settings), state_(state), indicator_(indicator),
-      message_(message), timer1_(timer1), timer5_(timer5) {}
+                                     SharedWeightState& state, IPollDisplay& display,
+                                     ITimerSwitch& timer1, ITimerSwitch& timer5)
+    : channel_(channel), settings_(settings), state_(state), display_(display), timer1_(timer1),
+      timer5_(timer5) {}
 
-void SerialSupervision::Tick() {
-    if (settings_.networkMode)
-        return;
-    try {
-        channel_.Open();
-        channel_.WriteStr(kProbe);
-        SelectPollTimer(settings_.protocol, timer1_, timer5_);
-    } catch (const Exception& e) {
+SerialScript SerialSupervision::Script() {
+    return {SerialStep::Open(), SerialStep::Write(kProbe)};
+}
+
+bool SerialSupervision::Ended(const SerialOutcome& outcome) {
+    if (outcome.Failed()) {
         if (failures_)
-            failures_->Failed(e.Message());
+            failures_->Failed(*outcome.failure);
         Fail();
+        return false;
     }
+    SelectPollTimer(settings_.protocol, timer1_, timer5_);
+    return true;
 }
 
 void SerialSupervision::Fail() {
@@ -44,7 +44,7 @@ void SerialSupervision::Fail() {
         // A device that has gone away may refuse to abort its transfers. The port's Close
         // still gives the device up, and the next tick opens it afresh.
     }
-    ShowLinkMessage(indicator_, message_, kMessagePortFailed);
+    display_.ShowMessage(kMessagePortFailed);
 }
 
 } // namespace vesmera

@@ -72,17 +72,6 @@ public:
         }
     }
 
-    int WaitWritable(std::int64_t timeoutMs) override {
-        pollfd p{FFd, POLLOUT, 0};
-        int wait =
-            timeoutMs < 0 ? -1 : static_cast<int>(std::min<std::int64_t>(timeoutMs, INT_MAX));
-        if (::poll(&p, 1, wait) < 0 && errno != EINTR) {
-            return errno;
-        }
-        // A hang-up or line error shows in the next write.
-        return 0;
-    }
-
     SerialTransfer OutputQueued() override {
         int queued = 0;
         if (::ioctl(FFd, TIOCOUTQ, &queued) != 0) {

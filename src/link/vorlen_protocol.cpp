@@ -76,13 +76,13 @@ std::optional<TerminalReading> DecodeVorlenReply(std::string_view reply) {
     return reading;
 }
 
-std::string VorlenWeightExchange(ISerialChannel& channel, ISleeper& sleeper,
-                                 const HeldSettings& settings) {
-    channel.WriteStr(VorlenFrame(settings.channel, kVorlenWeightCommand));
-    sleeper.Sleep(settings.delayMs);
-    std::string reply;
-    channel.ReadStr(reply, kVorlenReplyReadCount);
-    return reply;
+SerialScript VorlenPollScript(const HeldSettings& settings) {
+    return {SerialStep::Write(VorlenFrame(settings.channel, kVorlenWeightCommand)),
+            SerialStep::Wait(settings.delayMs), SerialStep::Read(kVorlenReplyReadCount)};
+}
+
+SerialScript VorlenZeroScript(const HeldSettings& settings) {
+    return {SerialStep::Write(VorlenFrame(settings.channel, kVorlenZeroCommand))};
 }
 
 } // namespace vesmera

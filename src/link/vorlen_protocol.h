@@ -6,8 +6,7 @@
 #include <string_view>
 
 #include "common/held_settings.h"
-#include "common/sleeper.h"
-#include "link/serial_channel.h"
+#include "link/serial_exchange.h"
 #include "link/terminal_reading.h"
 
 namespace vesmera {
@@ -38,8 +37,10 @@ std::string VorlenFrame(std::int32_t address, std::uint8_t command);
 std::optional<TerminalReading> DecodeVorlenReply(std::string_view reply);
 
 // One weight request: the frame goes out, the delay passes, then whatever has arrived (at most
-// 100 bytes) is the reply. Channel failures pass through.
-std::string VorlenWeightExchange(ISerialChannel& channel, ISleeper& sleeper,
-                                 const HeldSettings& settings);
+// 100 bytes) is the reply.
+SerialScript VorlenPollScript(const HeldSettings& settings);
+// The zero request: the frame alone. The terminal's answer is not waited for; it stays queued
+// in front of the next poll's reply.
+SerialScript VorlenZeroScript(const HeldSettings& settings);
 
 } // namespace vesmera

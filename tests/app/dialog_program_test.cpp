@@ -18,6 +18,7 @@
 #include "app/main_window_fakes.h"
 #include "app/program.h"
 #include "app/settings_source.h"
+#include "event/qt_scheduler.h"
 #include "net/net_test_support.h"
 #include "net/tcp_line_channel.h"
 #include "settings/file_system.h"
@@ -45,7 +46,8 @@ protected:
     void Start() {
         const std::string d = dir_.Dir();
         source = std::make_unique<StoreSettingsSource>([d] { return d; }, RealFileSystem());
-        form = std::make_unique<TForm1>(MainWindowServices{*source, port, port, sleeper, tcp, ','});
+        form =
+            std::make_unique<TForm1>(MainWindowServices{*source, port, port, scheduler, tcp, ','});
         dialog = std::make_unique<TForm2>(
             SettingsDialogDeps(*form, source->Store(), dialogList, channels), form.get());
         dialog->show();
@@ -58,7 +60,7 @@ protected:
 
     testing_files::TempDir dir_;
     FakeComPort port;
-    NoSleep sleeper;
+    QtScheduler scheduler; // the program's own: the polls run in the dialog's event loop
     TcpLineChannel tcp;
     TcpLineChannelFactory channels;
     TerminalListFile dialogList;

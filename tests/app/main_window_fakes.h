@@ -6,9 +6,9 @@
 #include "app/main_window_views.h"
 #include "common/exception.h"
 #include "common/number_text.h"
-#include "common/sleeper.h"
 #include "link/serial_channel.h"
 #include "net/line_channel.h"
+#include "support/fake_scheduler.h"
 
 namespace vesmera::testing_fakes {
 
@@ -210,9 +210,19 @@ public:
     std::string name = "COM1", written, reply;
 };
 
-class NoSleep final : public ISleeper {
+// The main window's scheduler in tests: exchanges on the line run to their ends only when a
+// test says so.
+class StepScheduler final {
 public:
-    void Sleep(std::uint32_t) override {}
+    IScheduler& Scheduler() { return scheduler_; }
+    // Runs every pending step of the exchanges.
+    void Settle() {
+        while (scheduler_.RunNextTimer()) {
+        }
+    }
+
+private:
+    vesmera::testing::FakeScheduler scheduler_;
 };
 
 } // namespace vesmera::testing_fakes

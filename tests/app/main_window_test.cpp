@@ -29,13 +29,20 @@ using ::testing::ElementsAre;
 class MainWindowTest : public ::testing::Test {
 protected:
     std::unique_ptr<TForm1> Create() {
-        return std::make_unique<TForm1>(MainWindowServices{source, port, port, sleeper, tcp, ','});
+        return std::make_unique<TForm1>(
+            MainWindowServices{source, port, port, steps.Scheduler(), tcp, ','});
+    }
+
+    // One tick of a timer, its exchange on the line run to the end.
+    void Tick(TForm1& form, int timer) {
+        form.Timer(timer).Tick();
+        steps.Settle();
     }
 
     Journal journal;
     FakeSource source{journal};
     FakeComPort port;
-    NoSleep sleeper;
+    StepScheduler steps;
     FakeLineChannel tcp{journal};
 };
 
@@ -328,6 +335,7 @@ TEST_F(MainWindowTest, ButtonOneSendsTheVorlenZeroFrame) {
     auto form = Create();
     port.written.clear();
     form->Button1Click();
+    steps.Settle();
     ASSERT_EQ(port.written.size(), 6u);
     EXPECT_EQ(static_cast<unsigned char>(port.written[2]), 0xC0);
 }
@@ -350,12 +358,12 @@ TEST_F(MainWindowTest, TooltipShowsWhyThePortFailedUntilAPollSucceeds) {
 
     // The supervision tick reopens the port; the reason stays until a reading comes.
     port.failOpen = false;
-    form->Timer(4).Tick();
+    Tick(*form, 4);
     EXPECT_TRUE(port.open);
     EXPECT_EQ(form->Indicator().toolTip(), reason);
 
     port.reply = std::string("\xFF\x01\xC3\x56\x34\x12\x12\x00\xFF\xFF", 10);
-    form->Timer(1).Tick();
+    Tick(*form, 1);
     EXPECT_EQ(form->Indicator().Indicatorstring(), "1234,56");
     EXPECT_TRUE(form->Indicator().toolTip().isEmpty());
     EXPECT_TRUE(form->MessageScreen().toolTip().isEmpty());
@@ -385,7 +393,7 @@ protected:
     };
 
     std::unique_ptr<TForm1> CreateFollowed() {
-        MainWindowServices services{source, port, port, sleeper, tcp, ','};
+        MainWindowServices services{source, port, port, steps.Scheduler(), tcp, ','};
         services.readingClock = &clock;
         auto form = std::make_unique<TForm1>(services);
         form->Reading().SetListener([this](const ReadingChange& c) { changes.push_back(c); });
@@ -405,14 +413,14 @@ TEST_F(MainWindowReadingTest, OneChangePerDifferenceAndNoneWhileTheWeightHolds) 
     auto form = CreateFollowed();
     changes.clear();
     port.reply = VorlenReply(0x12);
-    form->Timer(1).Tick();
+    Tick(*form, 1);
     ASSERT_EQ(changes.size(), 1u);
     EXPECT_DOUBLE_EQ(changes[0].weight, 1234.56);
     EXPECT_EQ(changes[0].status, kStatusStable);
     EXPECT_EQ(changes[0].text, "1234,56");
     for (int i = 0; i < 5; ++i)
-        form->Timer(1).Tick();
-    form->Timer(4).Tick();
+        Tick(*form, 1);
+    Tick(*form, 4);
     EXPECT_EQ(changes.size(), 1u);
 
     // Assistive technology reads the weight and its stability from the indicator.
@@ -423,7 +431,7 @@ TEST_F(MainWindowReadingTest, OneChangePerDifferenceAndNoneWhileTheWeightHolds) 
     EXPECT_EQ(indicator->text(QAccessible::Description), QString::fromUtf8("вес стабилен"));
 
     port.reply = VorlenReply(0x02); // the same weight, no longer stable
-    form->Timer(1).Tick();
+    Tick(*form, 1);
     ASSERT_EQ(changes.size(), 2u);
     EXPECT_EQ(changes[1].status, kStatusUnstable);
     EXPECT_EQ(changes[1].sequence, changes[0].sequence + 1);
@@ -434,13 +442,13 @@ TEST_F(MainWindowReadingTest, LinkLossIsOneChangeWithTheMessageAndNotFresh) {
     source.settings_.channel = 1;
     auto form = CreateFollowed();
     port.reply = VorlenReply(0x12);
-    form->Timer(1).Tick();
+    Tick(*form, 1);
     EXPECT_TRUE(form->Reading().Fresh());
     changes.clear();
 
     port.reply.clear();
     for (int i = 0; i < 15; ++i)
-        form->Timer(1).Tick();
+        Tick(*form, 1);
     ASSERT_FALSE(changes.empty());
     EXPECT_EQ(changes.back().text, "С терминалом нет связи");
     EXPECT_EQ(
@@ -456,7 +464,7 @@ TEST_F(MainWindowReadingTest, LinkLossIsOneChangeWithTheMessageAndNotFresh) {
     // The terminal answers again: the weight returns as one more change, fresh again.
     const std::size_t before = changes.size();
     port.reply = VorlenReply(0x12);
-    form->Timer(1).Tick();
+    Tick(*form, 1);
     ASSERT_EQ(changes.size(), before + 1);
     EXPECT_EQ(changes.back().text, "1234,56");
     EXPECT_TRUE(form->Reading().Fresh());
@@ -467,7 +475,7 @@ TEST_F(MainWindowReadingTest, AGoodReadingGoesStaleAfterThreePollPeriods) {
     source.settings_.delayMs = 400; // the tick sleeps longer than Timer1's interval
     auto form = CreateFollowed();
     port.reply = VorlenReply(0x12);
-    form->Timer(1).Tick();
+    Tick(*form, 1);
     clock.steady += 1200;
     EXPECT_TRUE(form->Reading().Fresh());
     clock.steady += 1;
@@ -497,7 +505,8 @@ TEST_F(MainWindowReadingTest, ClientsAskTheSelectedTerminalOverTheBus) {
     test::ScriptedChannelFactory channels;
     AutomationServer server(StartSwitches{StartMode::smStandalone, false},
                             AutomationContext{form->Settings(), form->SharedWeight(),
-                                              form->TcpClient(), channels, [] {}},
+                                              form->TcpClient(), channels,
+                                              [](std::function<void()> done) { done(); }},
                             [] {});
     server.SetReading(&form->Reading());
     ASSERT_EQ(server.Start(bus.Connect("server")), BusStart::Serving);

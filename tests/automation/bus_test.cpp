@@ -28,8 +28,16 @@ struct FakeProgram {
     test::MainChannelStub main;
     test::ScriptedChannelFactory channels;
     int zeroClicks = 0;
+    // When set, the zero command's end is held here instead of following at once.
+    std::function<void()>* heldZeroEnd = nullptr;
     AutomationContext Context() {
-        return {settings, weight, main, channels, [this] { ++zeroClicks; }};
+        return {settings, weight, main, channels, [this](std::function<void()> done) {
+                    ++zeroClicks;
+                    if (heldZeroEnd)
+                        *heldZeroEnd = std::move(done);
+                    else
+                        done();
+                }};
     }
 };
 
@@ -177,8 +185,28 @@ TEST_F(AutomationBus, ScAutoValuesOverTheBus) {
     EXPECT_EQ(net.userType(), QMetaType::QString);
     EXPECT_EQ(net.toString(), "-5008"); // network mode is off
     program.zeroClicks = 0;
-    ScAuto(sc, "SetNull", ArgumentsFor("nn"));
+    EXPECT_TRUE(IsEmptyVariant(ScAuto(sc, "SetNull", ArgumentsFor("nn"))));
     EXPECT_EQ(program.zeroClicks, 1);
+}
+
+// SetNull answers when its zero command has run, and other calls are served meanwhile.
+TEST_F(AutomationBus, SetNullAnswersWhenItsZeroCommandEnds) {
+    StartServer();
+    std::function<void()> zeroEnd;
+    program.heldZeroEnd = &zeroEnd;
+    const QString sc = Create(client);
+    QDBusMessage zero =
+        QDBusMessage::createMethodCall("Vesmera.ScAuto", sc, "Vesmera.IScAuto", "SetNull");
+    zero.setArguments(ArgumentsFor("nn"));
+    QDBusPendingCall pending = client.asyncCall(zero, kCallTimeoutMs);
+    // A call made after it is answered while the zero command is still running.
+    EXPECT_EQ(Inner(ScAuto(sc, "GetWeight", ArgumentsFor("nn"))).toDouble(), 12.5);
+    ASSERT_TRUE(zeroEnd);
+    EXPECT_FALSE(pending.isFinished());
+    zeroEnd();
+    pending.waitForFinished();
+    ASSERT_FALSE(pending.isError()) << pending.error().message().toStdString();
+    EXPECT_TRUE(IsEmptyVariant(pending.reply()));
 }
 
 TEST_F(AutomationBus, DataNamesAnyTerminalWithLongNames) {

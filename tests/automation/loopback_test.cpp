@@ -36,7 +36,8 @@ protected:
     SharedWeightState weight;
     test::MainChannelStub main;
     TcpLineChannelFactory channels;
-    AutomationContext context{settings, weight, main, channels, [] {}};
+    AutomationContext context{settings, weight, main, channels,
+                              [](std::function<void()> done) { done(); }};
     std::unique_ptr<test::LoopbackServer> server;
     std::mutex mutex;
     std::string received;

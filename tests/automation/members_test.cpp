@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <vector>
 
 #include "automation/data_object.h"
 #include "automation/scauto_object.h"
@@ -19,7 +20,12 @@ struct Program {
     MainChannelStub main;
     ScriptedChannelFactory channels;
     int zeroClicks = 0;
-    AutomationContext context{settings, weight, main, channels, [this] { ++zeroClicks; }};
+    // The zero command's end, held until the test lets the exchange finish.
+    std::vector<std::function<void()>> zeroEnds;
+    AutomationContext context{settings, weight, main, channels, [this](std::function<void()> done) {
+                                  ++zeroClicks;
+                                  zeroEnds.push_back(std::move(done));
+                              }};
 
     Program() {
         settings.ip = "127.0.0.1";
@@ -62,14 +68,26 @@ TEST(ScAutoLocal, NetworkModeKeepsTheValuesFromBefore) {
     EXPECT_TRUE(p.channels.logs.empty());
 }
 
-TEST(ScAutoLocal, SetNullRunsTheZeroCommandInEveryMode) {
+TEST(ScAutoLocal, SetNullAnswersOnceItsZeroCommandHasRunInEveryMode) {
     Program p;
     TScAuto o(p.context);
-    EXPECT_TRUE(IsEmpty(o.SetNull(0, 0)));
+    std::vector<AutoValue> answers;
+    const auto answer = [&answers](const AutoValue& v) { answers.push_back(v); };
+    o.SetNull(0, 0, answer);
     p.settings.networkMode = true;
-    EXPECT_TRUE(IsEmpty(o.SetNull(0, 0)));
+    o.SetNull(0, 0, answer);
     EXPECT_EQ(p.zeroClicks, 2);
+    EXPECT_TRUE(answers.empty()); // both still wait for their exchanges
+    p.zeroEnds.at(1)();
+    p.zeroEnds.at(0)();
+    ASSERT_EQ(answers.size(), 2u);
+    EXPECT_TRUE(IsEmpty(answers[0]) && IsEmpty(answers[1]));
     EXPECT_TRUE(p.channels.logs.empty()); // it never talks to the weight server
+
+    // Without a zero command (no window) the answer comes at once.
+    AutomationContext bare{p.settings, p.weight, p.main, p.channels, {}};
+    TScAuto(bare).SetNull(0, 0, answer);
+    EXPECT_EQ(answers.size(), 3u);
 }
 
 TEST(ScAutoLocal, GetChannelsClearsAllThreeOuts) {

@@ -44,7 +44,9 @@ protected:
     void StartServer(LiveReading* served) {
         server = std::make_unique<AutomationServer>(
             StartSwitches{StartMode::smStandalone, false},
-            AutomationContext{settings, weight, main, channels, [] {}}, [] {});
+            AutomationContext{settings, weight, main, channels,
+                              [](std::function<void()> done) { done(); }},
+            [] {});
         server->SetReading(served);
         ASSERT_EQ(server->Start(serverConnection), BusStart::Serving);
     }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "common/sleeper.h"
 #include "link/comport.h"
 #include "link/comport_clock.h"
 #include "link/serial_backend.h"
@@ -14,24 +13,11 @@
 
 namespace vesmera::test {
 
-// Time that passes only when the port sleeps or waits.
+// Time that passes only when a test moves it.
 class FakeComClock final : public IComClock {
 public:
     std::int64_t NowMs() override { return now; }
     std::int64_t now = 1000;
-};
-
-class FakeComSleeper final : public ISleeper {
-public:
-    explicit FakeComSleeper(FakeComClock& clock) : FClock(clock) {}
-    void Sleep(std::uint32_t ms) override {
-        sleeps.push_back(ms);
-        FClock.now += ms;
-    }
-    std::vector<std::uint32_t> sleeps;
-
-private:
-    FakeComClock& FClock;
 };
 
 // What the fake device answers and what it saw. A non-zero error field makes that call fail
@@ -42,7 +28,6 @@ struct FakeDeviceState {
     int lineError = 0;
     int timeoutsError = 0;
     int writeError = 0;
-    int waitError = 0;
     int queuedError = 0;
     int readError = 0;
     int statusError = 0;
@@ -57,7 +42,6 @@ struct FakeDeviceState {
     std::vector<TComLineState> lineStates;
     std::vector<TComTimeoutValues> timeouts;
     std::vector<std::pair<std::int32_t, std::int32_t>> queueSizes;
-    std::vector<std::int64_t> waits;
     std::string written;
     int closes = 0;
     bool open = false;
@@ -87,17 +71,6 @@ public:
         std::size_t n = std::min({count, S.acceptPerWrite, room});
         S.written.append(bytes, n);
         return {n, 0};
-    }
-    int WaitWritable(std::int64_t timeoutMs) override {
-        S.waits.push_back(timeoutMs);
-        if (S.waitError != 0) {
-            return S.waitError;
-        }
-        // A full driver keeps the writer waiting for the whole time it allows.
-        if (S.written.size() >= S.acceptTotal) {
-            FClock.now += timeoutMs;
-        }
-        return 0;
     }
     SerialTransfer OutputQueued() override {
         if (S.queuedError != 0) {
@@ -152,13 +125,12 @@ private:
     FakeComClock& FClock;
 };
 
-// A port on the fake device, with the fake clock and sleeper.
+// A port on the fake device, with the fake clock.
 struct FakePortRig {
     FakeDeviceState device;
     FakeComClock clock;
-    FakeComSleeper sleeper{clock};
     FakeSerialBackend backend{device, clock};
-    TComPort port{TComPortPlatform{&backend, &clock, &sleeper}};
+    TComPort port{TComPortPlatform{&backend, &clock}};
 };
 
 } // namespace vesmera::test

@@ -9,15 +9,17 @@
 #include <vector>
 
 #include "common/exception.h"
-#include "common/sleeper.h"
 #include "common/views.h"
+#include "link/link_display.h"
 #include "link/serial_channel.h"
+#include "link/serial_link.h"
+#include "support/fake_scheduler.h"
 #include "terminal-sim/sim_terminal.h"
 
 namespace vesmera::testing {
 
 // One line per call the link logic makes on its fakes, in order: "open", "close",
-// "write <hex>", "read <count>", "sleep <ms>".
+// "write <hex>", "read <count>"; with a clock, each begins with the time in ms ("100 read 10").
 using CallLog = std::vector<std::string>;
 
 inline std::string Hex(const std::string& bytes) {
@@ -62,7 +64,7 @@ public:
         Note("write " + Hex(bytes));
         if (!open)
             throw Exception("Port Not Open");
-        if (failWrite)
+        if (failWrite || ++transfers_ == failTransfer)
             throw Exception("WriteFile function failed (Error: 5)");
         written.push_back(bytes);
         if (responder)
@@ -76,12 +78,21 @@ public:
             return 0;
         if (!open)
             throw Exception("Port Not Open");
-        if (failRead)
+        if (failRead || ++transfers_ == failTransfer)
             throw Exception("ReadFile function failed (Error: 5)");
         const auto n = std::min(static_cast<std::size_t>(count), queue_.size());
         bytes.assign(queue_, 0, n);
         queue_.erase(0, n);
         return static_cast<int>(n);
+    }
+
+    std::uint32_t DrainMs() override {
+        if (drains.empty())
+            return 0;
+        const std::uint32_t ms = drains.front();
+        drains.erase(drains.begin());
+        Note("drain " + std::to_string(ms));
+        return ms;
     }
 
     void Arrive(const std::string& bytes) { queue_ += bytes; }
@@ -92,34 +103,21 @@ public:
     bool failClose = false;
     bool failWrite = false;
     bool failRead = false;
+    int failTransfer = 0;              // the n-th write or read (from 1) fails; 0: none
+    std::vector<std::uint32_t> drains; // what DrainMs answers, one value per call, then 0
+    const IScheduler* clock = nullptr;
     std::vector<std::string> written;
     std::function<std::string(const std::string&)> responder;
 
 private:
     void Note(const std::string& line) {
         if (log_)
-            log_->push_back(line);
+            log_->push_back(clock ? std::to_string(clock->NowMs()) + " " + line : line);
     }
 
     CallLog* log_;
+    int transfers_ = 0;
     std::string queue_;
-};
-
-class FakeSleeper final : public ISleeper {
-public:
-    explicit FakeSleeper(CallLog* log = nullptr) : log_(log) {}
-    void Sleep(std::uint32_t ms) override {
-        sleeps.push_back(ms);
-        if (log_)
-            log_->push_back("sleep " + std::to_string(ms));
-        if (onSleep)
-            onSleep();
-    }
-    std::vector<std::uint32_t> sleeps;
-    std::function<void()> onSleep;
-
-private:
-    CallLog* log_;
 };
 
 class FakeIndicator final : public IIndicatorView {
@@ -160,6 +158,35 @@ public:
     bool IsEnabled() const override { return enabled; }
     bool enabled;
     std::vector<bool> history;
+};
+
+// The serial link of one line with fakes all around it: the clock moves only when the test
+// runs the scheduler.
+struct LinkRig {
+    explicit LinkRig(ISerialChannel& channel, char separator = ',')
+        : views(settings, indicator, message, separator),
+          link(scheduler, channel, settings, state, views, timer1, timer5) {}
+
+    // Runs the exchanges' timers until the line is free. beforeStep runs before each timer
+    // (a terminal answering during the delay).
+    void Finish(const std::function<void()>& beforeStep = {}) {
+        while (link.Busy()) {
+            if (beforeStep)
+                beforeStep();
+            if (!scheduler.RunNextTimer())
+                break;
+        }
+    }
+
+    FakeScheduler scheduler;
+    HeldSettings settings;
+    SharedWeightState state;
+    FakeIndicator indicator;
+    FakeMessage message;
+    FakeTimer timer1{true};
+    FakeTimer timer5{true};
+    LinkViews views;
+    SerialLink link;
 };
 
 } // namespace vesmera::testing

@@ -9,9 +9,7 @@
 
 #include "link/comport.h"
 #include "link/link_display.h"
-#include "link/serial_poller.h"
-#include "link/serial_supervision.h"
-#include "link/zero_command.h"
+#include "link/serial_link.h"
 #include "link_fakes.h"
 #include "terminal-sim/sim_pty.h"
 #include "terminal-sim/sim_terminal.h"
@@ -35,6 +33,7 @@ public:
         return n;
     }
     int ReadStr(std::string& bytes, int count) override { return port_.ReadStr(bytes, count); }
+    std::uint32_t DrainMs() override { return port_.DrainMs(); }
 
     std::size_t written = 0;
 
@@ -94,104 +93,93 @@ private:
     std::size_t received_ = 0;
 };
 
-// The delay of a poll is when the terminal answers.
-class ServingSleeper final : public ISleeper {
-public:
-    void Sleep(std::uint32_t ms) override {
-        sleeps.push_back(ms);
-        if (terminal)
-            terminal->Serve();
-    }
-    Terminal* terminal = nullptr;
-    std::vector<std::uint32_t> sleeps;
-};
-
 class LinkIntegrationTest : public ::testing::TestWithParam<SimProtocol> {
 protected:
     LinkIntegrationTest() : channel(port), terminal(GetParam(), channel) {
-        sleeper.terminal = &terminal;
-        settings.protocol = GetParam() == SimProtocol::Vorlen ? kProtocolVorlen : kProtocol643;
-        settings.port = terminal.link;
+        rig.settings.protocol = GetParam() == SimProtocol::Vorlen ? kProtocolVorlen : kProtocol643;
+        rig.settings.port = terminal.link;
         port.SetPort(terminal.link);
         port.Open();
+        rig.timer1.enabled = false;
+        rig.timer5.enabled = false;
     }
     bool Vorlen() const { return GetParam() == SimProtocol::Vorlen; }
+    // Runs the exchanges to their ends; the terminal answers whenever the program waits.
+    void Finish() {
+        rig.Finish([this] { terminal.Serve(); });
+    }
     void Tick() {
         if (Vorlen())
-            poller.VorlenTick();
+            rig.link.VorlenTick();
         else
-            poller.Tick643();
+            rig.link.Tick643();
+        Finish();
+    }
+    void SupervisionTick() {
+        rig.link.SupervisionTick();
+        Finish();
     }
 
     TComPort port;
     CountingChannel channel;
     Terminal terminal;
-    ServingSleeper sleeper;
-    testing::FakeIndicator indicator;
-    testing::FakeMessage message;
-    testing::FakeTimer timer1;
-    testing::FakeTimer timer5;
-    HeldSettings settings;
-    SharedWeightState state;
-    SerialPoller poller{channel, settings, state, indicator, message, sleeper, ','};
-    SerialSupervision supervision{channel, settings, state, indicator, message, timer1, timer5};
-    ZeroCommand zero{channel, settings, sleeper, timer5};
+    testing::LinkRig rig{channel};
 };
 
 TEST_P(LinkIntegrationTest, FullPollThenZero) {
     terminal.sim.SetWeight(ParseSimWeight("1234.5").value());
     Tick();
-    EXPECT_EQ(state.errorCounter, 0);
-    EXPECT_EQ(state.weight, 1234.5L);
-    EXPECT_EQ(state.status, kStatusStable);
-    EXPECT_EQ(indicator.text, "1234,5");
-    EXPECT_EQ(sleeper.sleeps.size(), Vorlen() ? 1u : 2u);
+    EXPECT_EQ(rig.state.errorCounter, 0);
+    EXPECT_EQ(rig.state.weight, 1234.5L);
+    EXPECT_EQ(rig.state.status, kStatusStable);
+    EXPECT_EQ(rig.indicator.text, "1234,5");
 
     terminal.sim.SetWeight(ParseSimWeight("-12.5").value());
     terminal.sim.SetStable(false);
     Tick();
-    EXPECT_EQ(indicator.text, "-12,5");
-    EXPECT_EQ(state.status, kStatusUnstable);
+    EXPECT_EQ(rig.indicator.text, "-12,5");
+    EXPECT_EQ(rig.state.status, kStatusUnstable);
 
-    timer5.enabled = !Vorlen();
-    zero.Run();
+    rig.timer5.enabled = !Vorlen();
+    rig.link.Zero({});
+    Finish();
     terminal.Serve(); // the last write of a zero request has no delay after it
     EXPECT_EQ(terminal.sim.ZeroRequests(), 1);
-    EXPECT_EQ(timer5.enabled, !Vorlen());
+    EXPECT_EQ(rig.timer5.enabled, !Vorlen());
     Tick();
     if (Vorlen()) {
         // The answer to the zero frame comes first in this poll's reply.
-        EXPECT_EQ(state.errorCounter, 1);
+        EXPECT_EQ(rig.state.errorCounter, 1);
         Tick();
     }
-    EXPECT_EQ(state.errorCounter, 0);
-    EXPECT_EQ(indicator.text, "0");
+    EXPECT_EQ(rig.state.errorCounter, 0);
+    EXPECT_EQ(rig.indicator.text, "0");
     EXPECT_EQ(terminal.sim.WeightRequests(), Vorlen() ? 4 : 3);
 }
 
 TEST_P(LinkIntegrationTest, VanishedTerminalIsPickedUpAgainBySupervision) {
     terminal.sim.SetWeight(ParseSimWeight("5").value());
     Tick();
-    ASSERT_EQ(state.errorCounter, 0);
+    ASSERT_EQ(rig.state.errorCounter, 0);
 
     terminal.Vanish();
     Tick();
-    EXPECT_EQ(state.errorCounter, 1);
-    supervision.Tick();
-    EXPECT_EQ(message.text, kMessagePortFailed);
-    EXPECT_EQ(state.weight, kWeightPortFailed);
+    EXPECT_EQ(rig.state.errorCounter, 1);
+    SupervisionTick();
+    EXPECT_EQ(rig.message.text, kMessagePortFailed);
+    EXPECT_EQ(rig.state.weight, kWeightPortFailed);
     EXPECT_FALSE(port.Connected());
 
     terminal.Appear();
-    supervision.Tick();
+    SupervisionTick();
     EXPECT_TRUE(port.Connected());
-    EXPECT_EQ(timer1.enabled, Vorlen());
-    EXPECT_EQ(timer5.enabled, !Vorlen());
+    EXPECT_EQ(rig.timer1.enabled, Vorlen());
+    EXPECT_EQ(rig.timer5.enabled, !Vorlen());
     Tick(); // the probe "1" is in front of this request; the terminal skips it
-    EXPECT_EQ(state.errorCounter, 0);
-    EXPECT_EQ(indicator.text, "5");
-    EXPECT_TRUE(indicator.visible);
-    EXPECT_FALSE(message.visible);
+    EXPECT_EQ(rig.state.errorCounter, 0);
+    EXPECT_EQ(rig.indicator.text, "5");
+    EXPECT_TRUE(rig.indicator.visible);
+    EXPECT_FALSE(rig.message.visible);
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocols, LinkIntegrationTest,

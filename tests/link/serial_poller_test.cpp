@@ -4,7 +4,8 @@
 
 #include "common/color.h"
 #include "link/link_display.h"
-#include "link/serial_poller.h"
+#include "link/protocol_643.h"
+#include "link/serial_link.h"
 #include "link_fakes.h"
 
 namespace vesmera {
@@ -20,25 +21,31 @@ std::string Reply643(const std::string& field, char status) {
     return "\x02" + field + status + "\r";
 }
 
+// The poll cycle's effects, each poll run to its end on the fake scheduler.
 class SerialPollerTest : public ::testing::Test {
 protected:
-    SerialPollerTest() : channel(&log), sleeper(&log) {}
+    SerialPollerTest() : channel(&log) {}
 
     void VorlenPoll(const std::string& reply) {
         channel.Arrive(reply);
-        poller.VorlenTick();
+        VorlenPoll();
+    }
+    void VorlenPoll() {
+        link.VorlenTick();
+        rig.Finish();
     }
     void Poll643(const std::string& reply) {
         // The reply arrives during the second delay, after the DLE has gone out.
-        sleeper.onSleep = [this, reply, second = sleeper.sleeps.size() + 2] {
-            if (sleeper.sleeps.size() == second)
-                channel.Arrive(reply);
+        channel.responder = [reply](const std::string& bytes) {
+            return bytes == std::string(1, kDle) ? reply : std::string();
         };
-        poller.Tick643();
+        link.Tick643();
+        rig.Finish();
+        channel.responder = nullptr;
     }
     void FailPolls(int count) {
         for (int i = 0; i < count; ++i)
-            poller.VorlenTick();
+            VorlenPoll();
     }
     void ExpectLinkLost() {
         EXPECT_EQ(state.weight, kWeightLinkLost);
@@ -52,27 +59,13 @@ protected:
 
     testing::CallLog log;
     testing::FakeChannel channel;
-    testing::FakeSleeper sleeper;
-    testing::FakeIndicator indicator;
-    testing::FakeMessage message;
-    HeldSettings settings;
-    SharedWeightState state;
-    SerialPoller poller{channel, settings, state, indicator, message, sleeper, ','};
+    testing::LinkRig rig{channel};
+    HeldSettings& settings = rig.settings;
+    SharedWeightState& state = rig.state;
+    testing::FakeIndicator& indicator = rig.indicator;
+    testing::FakeMessage& message = rig.message;
+    SerialLink& link = rig.link;
 };
-
-TEST_F(SerialPollerTest, VorlenPollWritesSleepsOnceThenReadsHundred) {
-    settings.channel = 1;
-    settings.delayMs = 250;
-    poller.VorlenTick();
-    EXPECT_EQ(log, (testing::CallLog{"write FF 01 C3 E3 FF FF", "sleep 250", "read 100"}));
-}
-
-TEST_F(SerialPollerTest, Poll643SelectsDropsAsksAndSleepsTwice) {
-    settings.channel = 1;
-    Poll643(Reply643(" 123.45", '0'));
-    EXPECT_EQ(log, (testing::CallLog{"write 02 01 30 30 30 31", "sleep 100", "read 10", "write 10",
-                                     "sleep 100", "read 100"}));
-}
 
 TEST_F(SerialPollerTest, Poll643DropsTheAnswerToTheAddressBeforeReadingTheReply) {
     channel.Arrive("0123456789"); // ten bytes of leftovers: all dropped by the first read
@@ -213,45 +206,29 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SerialPollerTest, LinkLostWithUnconvertibleColourStillShowsTheMessage) {
     settings.color1 = "nonsense";
     state.errorCounter = 10;
-    poller.VorlenTick();
+    VorlenPoll();
     EXPECT_FALSE(indicator.color);
     ExpectLinkLost();
-}
-
-TEST_F(SerialPollerTest, ChannelFailuresCountAndNeverEscape) {
-    channel.failWrite = true;
-    EXPECT_NO_THROW(poller.VorlenTick());
-    EXPECT_NO_THROW(poller.Tick643());
-    channel.failWrite = false;
-    channel.failRead = true;
-    EXPECT_NO_THROW(poller.VorlenTick());
-    EXPECT_NO_THROW(poller.Tick643());
-    channel.failRead = false;
-    channel.open = false;
-    EXPECT_NO_THROW(poller.VorlenTick());
-    EXPECT_EQ(state.errorCounter, 5);
-    EXPECT_EQ(indicator.textWrites, 5);
-    EXPECT_EQ(indicator.text, "0");
 }
 
 TEST_F(SerialPollerTest, TheLastChannelFailureIsKeptUntilAPollSucceeds) {
     FailureReport report;
     std::vector<std::string> heard;
     report.SetListener([&](const std::string& text) { heard.push_back(text); });
-    poller.SetFailureReport(&report);
+    link.SetFailureReport(&report);
 
     channel.failWrite = true;
-    poller.VorlenTick();
-    poller.VorlenTick(); // the same text again is no news
+    VorlenPoll();
+    VorlenPoll(); // the same text again is no news
     EXPECT_EQ(report.Text(), "WriteFile function failed (Error: 5)");
     channel.failWrite = false;
     channel.failRead = true;
-    poller.Tick643();
+    Poll643("");
     EXPECT_EQ(report.Text(), "ReadFile function failed (Error: 5)");
     channel.failRead = false;
 
     // Silence says nothing about the channel: the reason stays.
-    poller.VorlenTick();
+    VorlenPoll();
     EXPECT_EQ(report.Text(), "ReadFile function failed (Error: 5)");
     EXPECT_EQ(state.errorCounter, 4);
 
@@ -266,13 +243,6 @@ TEST_F(SerialPollerTest, FailedWriteStillLeavesThePortOpen) {
     FailPolls(11);
     EXPECT_TRUE(channel.open);
     EXPECT_EQ(std::count(log.begin(), log.end(), "close"), 0);
-}
-
-TEST_F(SerialPollerTest, Poll643FailingAfterTheFirstReadCountsAsOneFailure) {
-    sleeper.onSleep = [this] { channel.failWrite = true; };
-    poller.Tick643();
-    EXPECT_EQ(state.errorCounter, 1);
-    EXPECT_EQ(sleeper.sleeps.size(), 1u);
 }
 
 TEST_F(SerialPollerTest, Poll643ResetsTheCounterAndShowsIndicator) {
@@ -318,17 +288,19 @@ class SeparatorTest : public SerialPollerTest,
 
 TEST_P(SeparatorTest, DecodesAlikeAndShowsWithTheUserSeparator) {
     const auto& [row, separator] = GetParam();
-    SerialPoller local(channel, settings, state, indicator, message, sleeper, separator);
+    testing::LinkRig local(channel, separator);
     if (row.vorlen) {
         channel.Arrive(row.reply);
-        local.VorlenTick();
+        local.link.VorlenTick();
     } else {
-        sleeper.onSleep = [this, reply = row.reply] {
-            if (sleeper.sleeps.size() == 2)
-                channel.Arrive(reply);
+        channel.responder = [reply = row.reply](const std::string& bytes) {
+            return bytes == std::string(1, kDle) ? reply : std::string();
         };
-        local.Tick643();
+        local.link.Tick643();
     }
+    local.Finish();
+    const SharedWeightState& state = local.state;
+    const testing::FakeIndicator& indicator = local.indicator;
     EXPECT_EQ(state.errorCounter, 0);
     EXPECT_EQ(state.weight, row.weight);
     EXPECT_EQ(state.status, row.status);

@@ -2,7 +2,6 @@
 
 #include "link/link_display.h"
 #include "link/poll_timers.h"
-#include "link/serial_supervision.h"
 #include "link_fakes.h"
 
 namespace vesmera {
@@ -10,8 +9,13 @@ namespace {
 
 class SerialSupervisionTest : public ::testing::Test {
 protected:
-    SerialSupervisionTest() : channel(&log) {}
+    SerialSupervisionTest() : channel(&log) { timer5.enabled = false; }
 
+    // One Timer4 tick, run to the end of its exchange.
+    void Tick() {
+        rig.link.SupervisionTick();
+        rig.Finish();
+    }
     void ExpectPortFailed() {
         EXPECT_FALSE(timer1.enabled);
         EXPECT_FALSE(timer5.enabled);
@@ -23,23 +27,23 @@ protected:
 
     testing::CallLog log;
     testing::FakeChannel channel;
-    testing::FakeIndicator indicator;
-    testing::FakeMessage message;
-    testing::FakeTimer timer1{true};
-    testing::FakeTimer timer5;
-    HeldSettings settings;
-    SharedWeightState state;
-    SerialSupervision supervision{channel, settings, state, indicator, message, timer1, timer5};
+    testing::LinkRig rig{channel};
+    testing::FakeIndicator& indicator = rig.indicator;
+    testing::FakeMessage& message = rig.message;
+    testing::FakeTimer& timer1 = rig.timer1;
+    testing::FakeTimer& timer5 = rig.timer5;
+    HeldSettings& settings = rig.settings;
+    SharedWeightState& state = rig.state;
 };
 
 TEST_F(SerialSupervisionTest, OpensProbesAndSelectsThePollTimer) {
     settings.protocol = kProtocol643;
-    supervision.Tick();
+    Tick();
     EXPECT_EQ(log, (testing::CallLog{"open", "write 31"}));
     EXPECT_FALSE(timer1.enabled);
     EXPECT_TRUE(timer5.enabled);
     settings.protocol = kProtocolVorlen;
-    supervision.Tick();
+    Tick();
     EXPECT_TRUE(timer1.enabled);
     EXPECT_FALSE(timer5.enabled);
 }
@@ -47,7 +51,7 @@ TEST_F(SerialSupervisionTest, OpensProbesAndSelectsThePollTimer) {
 TEST_F(SerialSupervisionTest, OtherProtocolTextLeavesTimersAlone) {
     settings.protocol = "6.44";
     timer5.enabled = true;
-    supervision.Tick();
+    Tick();
     EXPECT_TRUE(timer1.enabled);
     EXPECT_TRUE(timer5.enabled);
     EXPECT_TRUE(timer1.history.empty());
@@ -58,7 +62,7 @@ TEST_F(SerialSupervisionTest, NetworkModeDoesNothing) {
     channel.open = false;
     channel.failOpen = true;
     state.weight = 12;
-    supervision.Tick();
+    Tick();
     EXPECT_TRUE(log.empty());
     EXPECT_EQ(state.weight, 12);
     EXPECT_TRUE(timer1.enabled);
@@ -83,7 +87,7 @@ TEST_P(SupervisionFailureTest, StopsPollsClosesAndShowsTheMessage) {
     state.status = kStatusStable;
     state.errorCounter = 4;
     timer5.enabled = true;
-    EXPECT_NO_THROW(supervision.Tick());
+    EXPECT_NO_THROW(Tick());
     ExpectPortFailed();
     EXPECT_EQ(state.status, kStatusStable);
     EXPECT_EQ(state.errorCounter, 4);
@@ -100,21 +104,21 @@ INSTANTIATE_TEST_SUITE_P(Failures, SupervisionFailureTest,
 TEST_F(SerialSupervisionTest, FailingCloseIsIgnoredAndTheMessageShown) {
     channel.failWrite = true;
     channel.failClose = true;
-    EXPECT_NO_THROW(supervision.Tick());
+    EXPECT_NO_THROW(Tick());
     ExpectPortFailed();
 }
 
 TEST_F(SerialSupervisionTest, RecoveryReopensAndRestartsThePollTimer) {
     channel.open = false;
     channel.failOpen = true;
-    supervision.Tick();
+    Tick();
     ExpectPortFailed();
-    supervision.Tick();
+    Tick();
     ExpectPortFailed();
 
     channel.failOpen = false;
     log.clear();
-    supervision.Tick();
+    Tick();
     EXPECT_EQ(log, (testing::CallLog{"open", "write 31"}));
     EXPECT_TRUE(timer1.enabled);
     EXPECT_FALSE(timer5.enabled);
@@ -138,15 +142,15 @@ TEST(PollTimers, SelectionRule) {
 
 TEST_F(SerialSupervisionTest, AFailedReopenKeepsTheReasonForTheUser) {
     FailureReport report;
-    supervision.SetFailureReport(&report);
+    rig.link.SetFailureReport(&report);
     channel.open = false;
     channel.failOpen = true;
-    supervision.Tick();
+    Tick();
     ExpectPortFailed();
     EXPECT_EQ(report.Text(), "Unable to open com port (Error: 2)");
     // A port that opens again is not yet a reading: only a successful poll clears the reason.
     channel.failOpen = false;
-    supervision.Tick();
+    Tick();
     EXPECT_EQ(report.Text(), "Unable to open com port (Error: 2)");
 }
 

@@ -8,9 +8,7 @@
 
 #include "link/link_display.h"
 #include "link/protocol_643.h"
-#include "link/serial_poller.h"
 #include "link/vorlen_protocol.h"
-#include "link/zero_command.h"
 #include "link_fakes.h"
 #include "terminal-sim/sim_pty.h"
 #include "terminal-sim/sim_terminal.h"
@@ -183,21 +181,19 @@ protected:
     }
     void Tick() {
         if (GetParam() == SimProtocol::Vorlen)
-            poller.VorlenTick();
+            rig.link.VorlenTick();
         else
-            poller.Tick643();
+            rig.link.Tick643();
+        rig.Finish();
     }
 
     SimTerminal sim;
     testing::FakeChannel channel;
-    testing::FakeSleeper sleeper;
-    testing::FakeIndicator indicator;
-    testing::FakeMessage message;
-    testing::FakeTimer timer5{true};
-    HeldSettings settings;
-    SharedWeightState state;
-    SerialPoller poller{channel, settings, state, indicator, message, sleeper, ','};
-    ZeroCommand zero{channel, settings, sleeper, timer5};
+    testing::LinkRig rig{channel};
+    HeldSettings& settings = rig.settings;
+    SharedWeightState& state = rig.state;
+    testing::FakeIndicator& indicator = rig.indicator;
+    testing::FakeMessage& message = rig.message;
 };
 
 TEST_P(PollAgainstSimTest, ReadsZeroesAndLosesTheSilentTerminal) {
@@ -206,7 +202,8 @@ TEST_P(PollAgainstSimTest, ReadsZeroesAndLosesTheSilentTerminal) {
     EXPECT_EQ(indicator.text, "1234,5");
     EXPECT_EQ(state.status, kStatusStable);
 
-    zero.Run();
+    rig.link.Zero({});
+    rig.Finish();
     EXPECT_EQ(sim.ZeroRequests(), 1);
     Tick();
     if (GetParam() == SimProtocol::Vorlen) {

@@ -21,8 +21,10 @@ int main(int argc, char** argv) {
     test::MainChannelStub main;
     main.state = test::MainChannelStub::State::Disconnected;
     test::ScriptedChannelFactory channels;
-    AutomationServer automation(start.switches, {settings, weight, main, channels, [] {}},
-                                [] { QCoreApplication::exit(0); });
+    AutomationServer automation(
+        start.switches,
+        {settings, weight, main, channels, [](std::function<void()> done) { done(); }},
+        [] { QCoreApplication::exit(0); });
     if (automation.Start() == BusStart::ExitNow)
         return 0;
     return app.exec();

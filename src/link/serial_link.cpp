@@ -1,0 +1,102 @@
+#include "link/serial_link.h"
+
+#include <memory>
+
+#include "link/protocol_643.h"
+#include "link/vorlen_protocol.h"
+
+namespace vesmera {
+
+SerialLink::SerialLink(IScheduler& scheduler, ISerialChannel& channel, const HeldSettings& settings,
+                       SharedWeightState& state, IPollDisplay& display, ITimerSwitch& timer1,
+                       ITimerSwitch& timer5)
+    : settings_(settings), timer1_(timer1), timer5_(timer5), line_(scheduler, channel),
+      poller_(state, display), supervision_(channel, settings, state, display, timer1, timer5) {}
+
+void SerialLink::SetFailureReport(FailureReport* report) {
+    poller_.SetFailureReport(report);
+    supervision_.SetFailureReport(report);
+}
+
+void SerialLink::VorlenTick() {
+    Poll(SerialProtocol::Vorlen, timer1_);
+}
+
+void SerialLink::Tick643() {
+    Poll(SerialProtocol::P643, timer5_);
+}
+
+void SerialLink::Poll(SerialProtocol protocol, ITimerSwitch& timer) {
+    SerialLine::Job job;
+    job.script = [this, protocol] {
+        return protocol == SerialProtocol::Vorlen ? VorlenPollScript(settings_)
+                                                  : PollScript643(settings_);
+    };
+    job.ended = [this, protocol](const SerialOutcome& outcome) {
+        Ended(Ending::Poll, poller_.Ended(protocol, outcome));
+    };
+    // A tick held while the line was busy is for a timer that may have stopped since (a
+    // supervision failure, the apply step, a "6.43" zero).
+    job.stillDue = [&timer] { return timer.IsEnabled(); };
+    line_.Poll(std::move(job));
+}
+
+void SerialLink::SupervisionTick() {
+    if (settings_.networkMode)
+        return;
+    SerialLine::Job job;
+    // The mode may have changed while the tick waited for the line; in network mode the port
+    // stays closed.
+    job.script = [this] {
+        return settings_.networkMode ? SerialScript{} : SerialSupervision::Script();
+    };
+    job.ended = [this](const SerialOutcome& outcome) {
+        if (!settings_.networkMode)
+            Ended(Ending::Supervision, supervision_.Ended(outcome));
+    };
+    line_.Queue(std::move(job));
+}
+
+void SerialLink::Zero(std::function<void()> done) {
+    // What the protocol setting says when the command gets the line.
+    struct Run {
+        bool p643 = false;
+        bool wasPolling = false;
+    };
+    auto run = std::make_shared<Run>();
+    SerialLine::Job job;
+    job.before = [this, run] {
+        run->p643 = settings_.protocol == kProtocol643;
+        if (!run->p643)
+            return;
+        // No "6.43" poll runs in between: Timer5 stops, and a tick it left held is dropped.
+        run->wasPolling = timer5_.IsEnabled();
+        timer5_.SetEnabled(false);
+        line_.DropHeldPoll();
+    };
+    job.script = [this, run] {
+        if (run->p643)
+            return ZeroScript643(settings_);
+        if (settings_.protocol == kProtocolVorlen)
+            return VorlenZeroScript(settings_);
+        return SerialScript{};
+    };
+    job.ended = [this, run, done = std::move(done)](const SerialOutcome&) {
+        // A zero request has no result to report: a closed port or a lost line only means the
+        // scale is not zeroed. Timer5 is restored rather than switched on: in network mode, or
+        // after the supervision tick has stopped the polls, it would poll a closed port.
+        if (run->p643)
+            timer5_.SetEnabled(run->wasPolling);
+        Ended(Ending::Zero, true);
+        if (done)
+            done();
+    };
+    line_.Queue(std::move(job));
+}
+
+void SerialLink::Ended(Ending ending, bool succeeded) {
+    if (ended_)
+        ended_(ending, succeeded);
+}
+
+} // namespace vesmera

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <functional>
+
+#include "common/failure_report.h"
+#include "common/held_settings.h"
+#include "common/scheduler.h"
+#include "common/views.h"
+#include "link/poll_display.h"
+#include "link/serial_channel.h"
+#include "link/serial_line.h"
+#include "link/serial_poller.h"
+#include "link/serial_supervision.h"
+#include "link/shared_weight.h"
+
+namespace vesmera {
+
+// Everything that happens on one serial line to a terminal: the polls of Timer1 ("Ворлен") and
+// Timer5 ("6.43"), the supervision tick of Timer4 and the zero command, as exchanges that take
+// turns on the line (SerialLine) and never block the thread: each step that has to wait is a
+// timer of the scheduler. The ticks only start exchanges; the effects of Parts of the poll
+// cycle (shared state, error counter, what is shown) happen when an exchange ends.
+//
+// Needs no window: a program with a scheduler, a channel, the held settings and two timer
+// switches runs it with NoPollDisplay and reads the shared state after each end.
+class SerialLink {
+public:
+    enum class Ending { Poll, Supervision, Zero };
+    // Told after the effects of every exchange; succeeded is false for a failed poll or
+    // supervision tick (a zero command never fails toward anyone).
+    using EndListener = std::function<void(Ending ending, bool succeeded)>;
+
+    SerialLink(IScheduler& scheduler, ISerialChannel& channel, const HeldSettings& settings,
+               SharedWeightState& state, IPollDisplay& display, ITimerSwitch& timer1,
+               ITimerSwitch& timer5);
+
+    void VorlenTick();
+    void Tick643();
+    void SupervisionTick();
+    // The click of the hidden Button1: the selected protocol's zero request, after the exchange
+    // in flight. done (may be empty) runs when it has ended, whatever became of it.
+    void Zero(std::function<void()> done);
+
+    void SetFailureReport(FailureReport* report);
+    void SetEndListener(EndListener listener) { ended_ = std::move(listener); }
+    bool Busy() const { return line_.Busy(); }
+
+private:
+    void Poll(SerialProtocol protocol, ITimerSwitch& timer);
+    void Ended(Ending ending, bool succeeded);
+
+    const HeldSettings& settings_;
+    ITimerSwitch& timer1_;
+    ITimerSwitch& timer5_;
+    SerialLine line_;
+    SerialPoller poller_;
+    SerialSupervision supervision_;
+    EndListener ended_;
+};
+
+} // namespace vesmera
