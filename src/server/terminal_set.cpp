@@ -1,39 +1,8 @@
 #include "server/terminal_set.h"
 
 #include "link/comport.h"
-#include "link/termios_backend.h"
 
 namespace vesmera {
-
-namespace {
-
-// The port waits, within its write time-out, for a full driver queue to take the bytes and for
-// the bytes to leave it. Either wait would hold the server's one thread, and every client with
-// it, for as long as a slow or stuck line likes. To the port this clock says that any wait is
-// over by the next look, so a write hands its bytes to the driver and returns at once (a
-// request of a few bytes always fits an empty queue).
-class NoWaitComClock final : public IComClock {
-public:
-    std::int64_t NowMs() override { return now_ += kPastAnyTimeout; }
-
-private:
-    static constexpr std::int64_t kPastAnyTimeout = 24LL * 3600 * 1000;
-    std::int64_t now_ = 0;
-};
-
-class NoSleep final : public ISleeper {
-public:
-    void Sleep(std::uint32_t) override {}
-};
-
-TComPortPlatform NoWaitPlatform() {
-    static TermiosSerialBackend backend;
-    static NoWaitComClock clock;
-    static NoSleep sleeper;
-    return {&backend, &clock, &sleeper};
-}
-
-} // namespace
 
 TerminalSet::TerminalSet(const ServerConfig& config, IScheduler& scheduler, IServerLog& log,
                          const ChannelFactory& makeChannel) {
@@ -72,7 +41,8 @@ bool TerminalSet::Zero(std::string_view name) {
 }
 
 std::unique_ptr<ISerialChannel> MakeSerialPort(const TerminalConfig& config) {
-    auto port = std::make_unique<TComPort>(NoWaitPlatform());
+    // The port's writes hand the bytes to the driver and return at once.
+    auto port = std::make_unique<TComPort>();
     port->SetBaudRate(br19200);
     switch (config.baudRate) {
     case 9600:

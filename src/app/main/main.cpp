@@ -44,11 +44,9 @@ int main(int argc, char** argv) {
     program.emplace(vesmera::SystemDecimalSeparator());
     vesmera::TForm1& form1 = program->MainWindow();
     automation.SetReading(&form1.Reading());
-    automation.Serve(vesmera::AutomationContext{form1.Settings(), form1.SharedWeight(),
-                                                form1.TcpClient(), program->ChannelFactory(),
-                                                [&form1](std::function<void()> done) {
-                                                    form1.Zero(std::move(done));
-                                                }});
+    automation.Serve(vesmera::AutomationContext{
+        form1.Settings(), form1.SharedWeight(), form1.TcpClient(), program->ChannelFactory(),
+        [&form1](std::function<void()> done) { form1.Zero(std::move(done)); }});
     form1.SetCloseCheck([&automation] { return automation.CanClose(); });
 
     // The main window owns its task bar entry and is shown in every start mode.
