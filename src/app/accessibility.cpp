@@ -3,6 +3,7 @@
 #include <QAccessibleWidget>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QMenu>
 #include <QWidget>
 
 #include "widgets/indicator/zyrel_liquid_indicator.h"
@@ -16,10 +17,23 @@ constexpr const char* kStableText = "вес стабилен";
 constexpr const char* kUnstableText = "вес нестабилен";
 
 // The main window: a window, and its context menu opens through the standard action, as the
-// menu key or a right click opens it.
+// menu key or a right click opens it. The menu is a popup, which the application's own list of
+// windows leaves out, so the window lists it as its last child.
 class MainWindowAccessible final : public QAccessibleWidget {
 public:
     explicit MainWindowAccessible(QWidget* w) : QAccessibleWidget(w, QAccessible::Window) {}
+
+    int childCount() const override { return QAccessibleWidget::childCount() + (Menu() ? 1 : 0); }
+    QAccessibleInterface* child(int index) const override {
+        if (Menu() && index == QAccessibleWidget::childCount())
+            return QAccessible::queryAccessibleInterface(Menu());
+        return QAccessibleWidget::child(index);
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        if (Menu() && child && child->object() == Menu())
+            return QAccessibleWidget::childCount();
+        return QAccessibleWidget::indexOfChild(child);
+    }
 
     QStringList actionNames() const override {
         return QAccessibleWidget::actionNames() << showMenuAction();
@@ -34,6 +48,11 @@ public:
         QCoreApplication::postEvent(widget(),
                                     new QContextMenuEvent(QContextMenuEvent::Keyboard, centre,
                                                           widget()->mapToGlobal(centre)));
+    }
+
+private:
+    QMenu* Menu() const {
+        return widget()->findChild<QMenu*>(QString(), Qt::FindDirectChildrenOnly);
     }
 };
 
