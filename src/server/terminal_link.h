@@ -1,15 +1,16 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <string_view>
 
+#include "common/failure_report.h"
 #include "common/held_settings.h"
 #include "common/scheduler.h"
+#include "link/poll_display.h"
+#include "link/scheduled_timer.h"
 #include "link/serial_channel.h"
+#include "link/serial_link.h"
 #include "link/shared_weight.h"
-#include "link/terminal_reading.h"
 #include "server/server_config.h"
 #include "server/terminal_answer.h"
 
@@ -20,11 +21,11 @@ class IServerLog;
 inline constexpr std::uint32_t kPollPeriodMs = 100;
 inline constexpr std::uint32_t kSupervisionPeriodMs = 10000;
 
-// One terminal on its own serial line, polled continuously with the display's exchanges and
-// pace, never waiting: every delay between a request and its reply is a scheduler timer.
-// Keeps the last reading as the display's shared weight state does, counts failed polls into
-// the link-lost state, reopens a failed port every ten seconds (writing 0x31 to an open one),
-// and runs zero requests between exchanges, never inside one.
+// One terminal on its own serial line, run exactly as the display runs its own: the display's
+// serial link (Ворлен and "6.43" exchanges on scheduler timers, link loss after eleven failed
+// polls, the port reopened every ten seconds with 0x31, zero commands between exchanges) with
+// the poll timers of a program without windows. Keeps the last reading, answers from it at
+// once, and says when the terminal's state changes.
 class TerminalLink {
 public:
     // The channel comes configured (name, speed, line format) and closed; Start opens it.
@@ -34,52 +35,33 @@ public:
     void Start();
     // What a poll of this terminal is answered with now.
     TerminalAnswer Answer() const;
-    // Sends the protocol's zero request as soon as no exchange runs. Requests that arrive
-    // while one waits are the same request.
+    // Sends the protocol's zero request after the exchange in flight.
     void Zero();
 
     const TerminalConfig& Config() const { return config_; }
-    const SharedWeightState& State() const { return state_; }
+    const SharedWeightState& State() const { return shared_; }
 
 private:
     enum class Link { Starting, Linked, Lost, PortFailed };
 
-    bool Vorlen() const { return config_.protocol == kProtocolVorlen; }
-    void SchedulePoll();
-    void Poll();
-    void PollVorlen();
-    void Poll643();
-    using Decoder = std::optional<TerminalReading> (*)(std::string_view);
-    // The delay passes, then what has arrived (at most count bytes) is the reply.
-    void ReplyAfterDelay(int count, Decoder decode);
-    void Finish(std::optional<TerminalReading> reading);
-    void RunZero();
-    // Every ten seconds, on time even when the probe itself has to wait for an exchange.
-    void ArmSupervision();
-    void Supervise();
-    void PortFailed(const std::string& reason);
-    // An exchange has ended: deferred supervision and zero run now, then the next poll.
-    void Idle();
+    static HeldSettings SettingsOf(const TerminalConfig& config);
+    void Ended(SerialLink::Ending ending, bool succeeded);
     void Enter(Link link, const std::string& what);
-    // Runs one step of an exchange; false when the channel failed.
-    template <typename Step> bool Try(Step step, std::string* reason = nullptr);
-    std::string Read(int count);
 
     TerminalConfig config_;
+    HeldSettings settings_;
     ISerialChannel& channel_;
-    IScheduler& scheduler_;
     IServerLog& log_;
     char decimalSeparator_;
 
-    SharedWeightState state_{kWeightLinkLost, kStatusUnstable, 0}; // no reading yet
-    Link link_ = Link::Starting;
-    bool busy_ = false;
-    bool zeroPending_ = false;
-    bool supervisionPending_ = false;
-    std::int64_t pollStartedAt_ = -std::int64_t{kPollPeriodMs}; // the first poll starts at once
-    ScheduledTask step_;
-    ScheduledTask nextPoll_;
-    ScheduledTask supervision_;
+    SharedWeightState shared_{kWeightLinkLost, kStatusUnstable, 0}; // no reading yet
+    NoPollDisplay display_;
+    FailureReport failures_;
+    ScheduledTimer timer1_;
+    ScheduledTimer timer5_;
+    ScheduledTimer supervision_;
+    SerialLink link_;
+    Link linkState_ = Link::Starting;
 };
 
 } // namespace vesmera
