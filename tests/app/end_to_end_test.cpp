@@ -1,8 +1,16 @@
 #include <chrono>
 #include <string>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCall>
 
 #include <gtest/gtest.h>
 
+#include "automation/private_bus.h"
 #include "program_harness.h"
 #include "terminal-sim/sim_terminal.h"
 
@@ -61,6 +69,71 @@ TEST(EndToEnd, VorlenRequestsArriveAndTheStableWeightIsLit) {
     const QRect window(0, 0, 403, 150);
     EXPECT_GT(CountPixels(shot, window, QColor(0, 128, 0), 30), 1000);
     EXPECT_EQ(CountPixels(shot, window, QColor(255, 0, 0), 30), 0);
+    EXPECT_TRUE(program.Running());
+}
+
+// The window's thread never waits on the line: a client's call made while a "6.43" exchange
+// waits for its delay is answered before the exchange goes on to its next step. A program that
+// slept through the delay would answer only after the DLE had gone out.
+TEST(EndToEnd, ABusCallDuringA643ExchangeIsAnsweredBeforeItsNextStep) {
+    test::PrivateBus bus;
+    ASSERT_TRUE(bus.Running());
+    PtyMaster line;
+    TempFolder folder;
+    folder.CopyExecutable(VESMERA_EXECUTABLE, "vesmera");
+    std::string settings = LocalSettings(line.SlavePath(), "6.43");
+    const std::string delay = "Задержка(мск)=100";
+    settings.replace(settings.find(delay), delay.size(), "Задержка(мск)=1000");
+    folder.WriteFile("Vesmera.ini", settings);
+    ChildProcess program(folder.Path() + "/vesmera", {},
+                         {"QT_QPA_PLATFORM=offscreen", "LC_ALL=", "LC_NUMERIC=", "LANG=ru_RU.UTF-8",
+                          "DBUS_SESSION_BUS_ADDRESS=" + bus.Address().toStdString()},
+                         folder.Path());
+    QDBusConnection client = bus.Connect("client");
+    ASSERT_TRUE(test::WaitUntil(
+        [&] { return client.interface()->isServiceRegistered("Vesmera.ScAuto").value(); }, 20000));
+    const QString object =
+        client
+            .call(QDBusMessage::createMethodCall("Vesmera.ScAuto", "/Vesmera/ScAuto",
+                                                 "Vesmera.ClassFactory", "CreateInstance"))
+            .arguments()
+            .value(0)
+            .value<QDBusObjectPath>()
+            .path();
+    ASSERT_FALSE(object.isEmpty());
+
+    // The address text starts an exchange; the call goes out as soon as it is seen.
+    const std::string address("\x02\x01"
+                              "0001");
+    std::string received;
+    auto until = Clock::now() + 20s;
+    while (received.find(address) == std::string::npos && Clock::now() < until)
+        received += line.Read(20ms);
+    ASSERT_NE(received.find(address), std::string::npos) << SpacedHex(received);
+    received.erase(0, received.find(address) + address.size());
+    QDBusMessage call =
+        QDBusMessage::createMethodCall("Vesmera.ScAuto", object, "Vesmera.IScAuto", "GetWeight");
+    call.setArguments({QVariant::fromValue(short(0)), QVariant::fromValue(short(0))});
+    QDBusPendingCall pending = client.asyncCall(call, 20000);
+
+    std::vector<std::string> order;
+    bool answered = false;
+    bool dleSeen = false;
+    until = Clock::now() + 20s;
+    while (!(answered && dleSeen) && Clock::now() < until) {
+        QCoreApplication::processEvents();
+        if (!answered && pending.isFinished()) {
+            answered = true;
+            order.push_back("answer");
+        }
+        received += line.Read(2ms);
+        if (!dleSeen && received.find('\x10') != std::string::npos) {
+            dleSeen = true;
+            order.push_back("DLE");
+        }
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"answer", "DLE"}));
+    EXPECT_FALSE(pending.isError()) << pending.error().message().toStdString();
     EXPECT_TRUE(program.Running());
 }
 
