@@ -3,12 +3,17 @@
 // The Ворлен poll sends a request about every 100 ms and reads its reply 100 ms after it, so
 // a change waits for the next request and then for its reply: 100 to 200 ms.
 //
-//   build/bin/bench_reading          (about half a minute)
+// Also IScAuto.GetWeight's round trip while the program polls, beside the bus's floor.
+//
+//   build/bin/bench_reading          (about a minute)
+//   VESMERA_BENCH_PROGRAM=<other build's vesmera> build/bin/bench_reading   (the same for it)
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <QCoreApplication>
@@ -40,6 +45,13 @@ public:
     std::vector<Clock::time_point> times;
 };
 
+// The program measured: this build's, or another build's (VESMERA_BENCH_PROGRAM=<path>) for a
+// before-and-after figure in the same conditions.
+std::string Executable() {
+    const char* other = std::getenv("VESMERA_BENCH_PROGRAM");
+    return other && *other ? other : VESMERA_EXECUTABLE;
+}
+
 double Percentile(std::vector<double> values, double p) {
     std::sort(values.begin(), values.end());
     return values[static_cast<std::size_t>(p * static_cast<double>(values.size() - 1))];
@@ -54,7 +66,7 @@ void BM_WeightChangeToSignal(benchmark::State& state) {
             return;
         }
         QDBusConnection client = bus.Connect("bench");
-        harness::LiveProgram program(VESMERA_EXECUTABLE, bus.Address().toStdString());
+        harness::LiveProgram program(Executable(), bus.Address().toStdString());
         if (!test::WaitUntil(
                 [&] { return client.interface()->isServiceRegistered("Vesmera.ScAuto").value(); },
                 20000)) {
@@ -107,47 +119,73 @@ void BM_WeightChangeToSignal(benchmark::State& state) {
 }
 BENCHMARK(BM_WeightChangeToSignal)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// IScAuto.GetWeight against the running program in local mode, 1000 calls: the program
-// answers between its poll ticks, and a Ворлен tick sleeps its 100 ms reply delay on the
-// GUI thread, so most calls wait for a tick to end.
-void BM_GetWeightRoundTripRunningProgram(benchmark::State& state) {
-    test::PrivateBus bus;
-    if (!bus.Running()) {
-        state.SkipWithError("dbus-daemon cannot be started");
-        return;
-    }
-    QDBusConnection client = bus.Connect("bench");
-    harness::LiveProgram program(VESMERA_EXECUTABLE, bus.Address().toStdString());
-    if (!test::WaitUntil(
-            [&] { return client.interface()->isServiceRegistered("Vesmera.ScAuto").value(); },
-            20000)) {
-        state.SkipWithError("the program never served its names");
-        return;
-    }
-    const QDBusMessage created = client.call(QDBusMessage::createMethodCall(
-        "Vesmera.ScAuto", "/Vesmera/ScAuto", "Vesmera.ClassFactory", "CreateInstance"));
-    const QString object = created.arguments().value(0).value<QDBusObjectPath>().path();
-    QDBusMessage call =
-        QDBusMessage::createMethodCall("Vesmera.ScAuto", object, "Vesmera.IScAuto", "GetWeight");
-    call.setArguments({QVariant::fromValue(short(0)), QVariant::fromValue(short(0))});
-    std::vector<double> millis;
+// IScAuto.GetWeight against the running program while it polls, beside the bus's own floor
+// (Peer.Ping of the bus daemon) timed in the same run, alternating. Arguments: protocol (0
+// Ворлен, 1 "6.43") and the reply delay in ms. The calls land anywhere in the poll cycle: a
+// random pause of up to 10 ms goes before each pair.
+void BM_GetWeightWhilePolling(benchmark::State& state) {
+    constexpr int kCalls = 300;
+    const auto protocol = state.range(0) == 0 ? SimProtocol::Vorlen : SimProtocol::P643;
+    const int delayMs = static_cast<int>(state.range(1));
     for (auto _ : state) {
-        const auto start = Clock::now();
-        const QDBusMessage reply = client.call(call, QDBus::Block, 10000);
-        const auto end = Clock::now();
-        if (reply.type() != QDBusMessage::ReplyMessage) {
-            state.SkipWithError("call failed");
+        test::PrivateBus bus;
+        if (!bus.Running()) {
+            state.SkipWithError("dbus-daemon cannot be started");
             return;
         }
-        millis.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+        QDBusConnection client = bus.Connect("bench");
+        harness::LiveProgram program(Executable(), bus.Address().toStdString(), protocol, delayMs);
+        if (!test::WaitUntil(
+                [&] { return client.interface()->isServiceRegistered("Vesmera.ScAuto").value(); },
+                20000)) {
+            state.SkipWithError("the program never served its names");
+            return;
+        }
+        const QDBusMessage created = client.call(QDBusMessage::createMethodCall(
+            "Vesmera.ScAuto", "/Vesmera/ScAuto", "Vesmera.ClassFactory", "CreateInstance"));
+        const QString object = created.arguments().value(0).value<QDBusObjectPath>().path();
+        // Polling in earnest before the first timed call.
+        test::WaitUntil([&] { return program.Terminal().WeightRequests() >= 5; }, 20000);
+        QDBusMessage call = QDBusMessage::createMethodCall("Vesmera.ScAuto", object,
+                                                           "Vesmera.IScAuto", "GetWeight");
+        call.setArguments({QVariant::fromValue(short(0)), QVariant::fromValue(short(0))});
+        const QDBusMessage ping = QDBusMessage::createMethodCall(
+            "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus.Peer", "Ping");
+        std::vector<double> weight, floor;
+        std::mt19937 random(11);
+        std::uniform_int_distribution<int> pause(0, 10);
+        const auto timed = [&client](const QDBusMessage& m, std::vector<double>& into) {
+            const auto start = Clock::now();
+            const QDBusMessage reply = client.call(m, QDBus::Block, 10000);
+            into.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+            return reply.type() == QDBusMessage::ReplyMessage;
+        };
+        for (int i = 0; i < kCalls; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(pause(random)));
+            if (!timed(call, weight) || !timed(ping, floor)) {
+                state.SkipWithError("call failed");
+                return;
+            }
+        }
+        const double median = Percentile(weight, 0.5);
+        const double floorMedian = Percentile(floor, 0.5);
+        state.counters["median_ms"] = median;
+        state.counters["p99_ms"] = Percentile(weight, 0.99);
+        state.counters["max_ms"] = Percentile(weight, 1.0);
+        state.counters["floor_median_ms"] = floorMedian;
+        state.counters["median_over_floor"] = median / floorMedian;
+        state.counters["requests"] = program.Terminal().WeightRequests();
     }
-    state.counters["median_ms"] = Percentile(millis, 0.5);
-    state.counters["p90_ms"] = Percentile(millis, 0.9);
-    state.counters["max_ms"] = Percentile(millis, 1.0);
-    client.call(
-        QDBusMessage::createMethodCall("Vesmera.ScAuto", object, "Vesmera.Object", "Release"));
+    state.SetLabel(std::string(protocol == SimProtocol::Vorlen ? "Ворлен" : "6.43") + ", delay " +
+                   std::to_string(delayMs) + " ms");
 }
-BENCHMARK(BM_GetWeightRoundTripRunningProgram)->Iterations(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GetWeightWhilePolling)
+    ->Args({0, 100})
+    ->Args({1, 100})
+    ->Args({0, 1000})
+    ->Args({1, 1000})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

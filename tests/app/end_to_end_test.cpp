@@ -81,10 +81,7 @@ TEST(EndToEnd, ABusCallDuringA643ExchangeIsAnsweredBeforeItsNextStep) {
     PtyMaster line;
     TempFolder folder;
     folder.CopyExecutable(VESMERA_EXECUTABLE, "vesmera");
-    std::string settings = LocalSettings(line.SlavePath(), "6.43");
-    const std::string delay = "Задержка(мск)=100";
-    settings.replace(settings.find(delay), delay.size(), "Задержка(мск)=1000");
-    folder.WriteFile("Vesmera.ini", settings);
+    folder.WriteFile("Vesmera.ini", LocalSettings(line.SlavePath(), "6.43", 1000));
     ChildProcess program(folder.Path() + "/vesmera", {},
                          {"QT_QPA_PLATFORM=offscreen", "LC_ALL=", "LC_NUMERIC=", "LANG=ru_RU.UTF-8",
                           "DBUS_SESSION_BUS_ADDRESS=" + bus.Address().toStdString()},

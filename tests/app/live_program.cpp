@@ -7,7 +7,7 @@ namespace vesmera::harness {
 
 using namespace std::chrono_literals;
 
-AnsweringTerminal::AnsweringTerminal() {
+AnsweringTerminal::AnsweringTerminal(SimProtocol protocol) : terminal_(protocol, 1) {
     terminal_.SetWeight(*ParseSimWeight("12.5"));
     terminal_.SetStable(true);
     thread_ = std::thread([this] { Answer(); });
@@ -56,9 +56,13 @@ int AnsweringTerminal::ZeroRequests() {
     return terminal_.ZeroRequests();
 }
 
-LiveProgram::LiveProgram(const std::string& executable, const std::string& busAddress) {
+LiveProgram::LiveProgram(const std::string& executable, const std::string& busAddress,
+                         SimProtocol protocol, int delayMs)
+    : terminal_(protocol) {
     folder_.CopyExecutable(executable, "vesmera");
-    folder_.WriteFile("Vesmera.ini", LocalSettings(terminal_.Path()));
+    folder_.WriteFile("Vesmera.ini",
+                      LocalSettings(terminal_.Path(),
+                                    protocol == SimProtocol::Vorlen ? "Ворлен" : "6.43", delayMs));
     process_ = std::make_unique<ChildProcess>(
         folder_.Path() + "/vesmera", std::vector<std::string>{},
         std::vector<std::string>{"QT_QPA_PLATFORM=offscreen", "DISPLAY=", "WAYLAND_DISPLAY=",

@@ -19,7 +19,7 @@ namespace vesmera::harness {
 // an event loop.
 class AnsweringTerminal {
 public:
-    AnsweringTerminal();
+    explicit AnsweringTerminal(SimProtocol protocol = SimProtocol::Vorlen);
     ~AnsweringTerminal();
     AnsweringTerminal(const AnsweringTerminal&) = delete;
     AnsweringTerminal& operator=(const AnsweringTerminal&) = delete;
@@ -36,7 +36,7 @@ private:
 
     PtyMaster line_;
     std::mutex mutex_;
-    SimTerminal terminal_{SimProtocol::Vorlen, 1};
+    SimTerminal terminal_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
@@ -45,7 +45,8 @@ private:
 // automation server on the bus at `busAddress`; no window system is needed.
 class LiveProgram {
 public:
-    LiveProgram(const std::string& executable, const std::string& busAddress);
+    LiveProgram(const std::string& executable, const std::string& busAddress,
+                SimProtocol protocol = SimProtocol::Vorlen, int delayMs = 100);
 
     AnsweringTerminal& Terminal() { return terminal_; }
     ChildProcess& Process() { return *process_; }

@@ -284,10 +284,11 @@ long CpuTicks(int pid) {
     return ticks;
 }
 
-std::string LocalSettings(const std::string& port, const std::string& protocol) {
+std::string LocalSettings(const std::string& port, const std::string& protocol, int delayMs) {
     return "[Настройки порта]\r\nПорт=" + port +
-           "\r\nСкорость обмена=19200\r\nКанал=1\r\n[Общие]\r\nЗадержка(мск)=100\r\n"
-           "Скин=Cold\r\nЦвет1=clRed\r\nЦвет2=clGreen\r\nФон=clBlack\r\nIP=\r\nPort=0\r\n"
+           "\r\nСкорость обмена=19200\r\nКанал=1\r\n[Общие]\r\nЗадержка(мск)=" +
+           std::to_string(delayMs) +
+           "\r\nСкин=Cold\r\nЦвет1=clRed\r\nЦвет2=clGreen\r\nФон=clBlack\r\nIP=\r\nPort=0\r\n"
            "Сетевой режим=0\r\nПротокол=" +
            protocol + "\r\n";
 }

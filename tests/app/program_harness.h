@@ -96,6 +96,7 @@ long ResidentKilobytes(int pid);
 long CpuTicks(int pid);
 
 // A Vesmera.ini in local mode on `port` (UTF-8, as the program writes it).
-std::string LocalSettings(const std::string& port, const std::string& protocol = "Ворлен");
+std::string LocalSettings(const std::string& port, const std::string& protocol = "Ворлен",
+                          int delayMs = 100);
 
 } // namespace vesmera::harness
