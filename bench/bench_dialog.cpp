@@ -10,10 +10,10 @@
 #include <fstream>
 #include <memory>
 
-#include "settings/file_system.h"
 #include "app/settings_store.h"
 #include "app/terminal_list.h"
 #include "app/tform2.h"
+#include "settings/file_system.h"
 
 using namespace vesmera;
 

@@ -31,11 +31,6 @@ using namespace vesmera::harness;
 
 const XServer* gX = nullptr;
 
-std::string Executable() {
-    const char* other = std::getenv("VESMERA_BENCH_PROGRAM");
-    return other && *other ? other : VESMERA_EXECUTABLE;
-}
-
 // The far end of the line when no terminal answers: what the program writes is taken and
 // dropped, as a cable to nowhere takes it.
 class DeadLine {
@@ -72,7 +67,7 @@ void BM_MessageStep(benchmark::State& state) {
     for (auto _ : state) {
         DeadLine line;
         TempFolder folder;
-        folder.CopyExecutable(Executable(), "vesmera");
+        folder.CopyExecutable(ProgramUnderTest(VESMERA_EXECUTABLE), "vesmera");
         folder.WriteFile("Vesmera.ini",
                          LocalSettings(portMissing ? "/nonexistent/ttyVesmera" : line.Path()));
         ChildProcess program(folder.Path() + "/vesmera", {},

@@ -5,11 +5,13 @@
 //
 //   build/bin/bench_program                      (about two minutes)
 //   build/bin/bench_program --benchmark_filter=Spacing
+//   VESMERA_BENCH_PROGRAM=<other build's vesmera> build/bin/bench_program   (the same for it)
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,7 +34,7 @@ public:
         terminal_.SetWeight(*ParseSimWeight("12.5"));
         terminal_.SetStable(true);
         terminal_.SetSilent(silent);
-        folder_.CopyExecutable(VESMERA_EXECUTABLE, "vesmera");
+        folder_.CopyExecutable(ProgramUnderTest(VESMERA_EXECUTABLE), "vesmera");
         folder_.WriteFile(
             "Vesmera.ini",
             LocalSettings(line_.SlavePath(), protocol == SimProtocol::Vorlen ? "Ворлен" : "6.43"));

@@ -45,13 +45,6 @@ public:
     std::vector<Clock::time_point> times;
 };
 
-// The program measured: this build's, or another build's (VESMERA_BENCH_PROGRAM=<path>) for a
-// before-and-after figure in the same conditions.
-std::string Executable() {
-    const char* other = std::getenv("VESMERA_BENCH_PROGRAM");
-    return other && *other ? other : VESMERA_EXECUTABLE;
-}
-
 double Percentile(std::vector<double> values, double p) {
     std::sort(values.begin(), values.end());
     return values[static_cast<std::size_t>(p * static_cast<double>(values.size() - 1))];
@@ -66,7 +59,8 @@ void BM_WeightChangeToSignal(benchmark::State& state) {
             return;
         }
         QDBusConnection client = bus.Connect("bench");
-        harness::LiveProgram program(Executable(), bus.Address().toStdString());
+        harness::LiveProgram program(harness::ProgramUnderTest(VESMERA_EXECUTABLE),
+                                     bus.Address().toStdString());
         if (!test::WaitUntil(
                 [&] { return client.interface()->isServiceRegistered("Vesmera.ScAuto").value(); },
                 20000)) {
@@ -134,7 +128,8 @@ void BM_GetWeightWhilePolling(benchmark::State& state) {
             return;
         }
         QDBusConnection client = bus.Connect("bench");
-        harness::LiveProgram program(Executable(), bus.Address().toStdString(), protocol, delayMs);
+        harness::LiveProgram program(harness::ProgramUnderTest(VESMERA_EXECUTABLE),
+                                     bus.Address().toStdString(), protocol, delayMs);
         if (!test::WaitUntil(
                 [&] { return client.interface()->isServiceRegistered("Vesmera.ScAuto").value(); },
                 20000)) {

@@ -284,6 +284,11 @@ long CpuTicks(int pid) {
     return ticks;
 }
 
+std::string ProgramUnderTest(const std::string& built) {
+    const char* other = std::getenv("VESMERA_BENCH_PROGRAM");
+    return other && *other ? other : built;
+}
+
 std::string LocalSettings(const std::string& port, const std::string& protocol, int delayMs) {
     return "[Настройки порта]\r\nПорт=" + port +
            "\r\nСкорость обмена=19200\r\nКанал=1\r\n[Общие]\r\nЗадержка(мск)=" +

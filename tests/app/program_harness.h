@@ -95,6 +95,10 @@ int CountPixels(const QImage& image, const QRect& area, QColor color, int tolera
 long ResidentKilobytes(int pid);
 long CpuTicks(int pid);
 
+// The program a benchmark measures: `built` (this build's), or another build's when
+// VESMERA_BENCH_PROGRAM names one, for a before-and-after figure in the same conditions.
+std::string ProgramUnderTest(const std::string& built);
+
 // A Vesmera.ini in local mode on `port` (UTF-8, as the program writes it).
 std::string LocalSettings(const std::string& port, const std::string& protocol = "Ворлен",
                           int delayMs = 100);
