@@ -8,12 +8,14 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QEventLoop>
 #include <algorithm>
 #include <chrono>
 #include <memory>
 #include <vector>
 
 #include "automation/scauto_object.h"
+#include "event/qt_scheduler.h"
 #include "fake_channels.h"
 #include "loopback_server.h"
 #include "net/tcp_line_channel.h"
@@ -91,16 +93,26 @@ void BM_GetWeightNetLoopback(benchmark::State& state) {
     settings.serverPort = server.Port();
     vesmera::SharedWeightState weight;
     vesmera::test::MainChannelStub main;
-    vesmera::TcpLineChannelFactory channels;
-    const vesmera::AutomationContext context{settings, weight, main, channels,
+    vesmera::QtScheduler scheduler;
+    vesmera::test::NoResolver resolver;
+    vesmera::TcpLineChannelFactory channels{scheduler, resolver};
+    vesmera::ServerCallPool calls{channels};
+    const vesmera::AutomationContext context{settings, weight, main, calls,
                                              [](std::function<void()> done) { done(); }};
     const vesmera::TScAuto scauto(context);
     std::vector<double> millis;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        const vesmera::AutoValue answer = scauto.GetWeightNet("T1");
+        std::string answer;
+        QEventLoop loop;
+        scauto.GetWeightNet("T1", [&](const std::string& text) {
+            answer = text;
+            loop.quit();
+        });
+        if (answer.empty())
+            loop.exec();
         const auto end = std::chrono::steady_clock::now();
-        if (answer != vesmera::AutoValue(std::string("12,5"))) {
+        if (answer != "12,5") {
             state.SkipWithError("no weight from the loopback server");
             break;
         }

@@ -244,6 +244,8 @@ void TForm1::CreateComponents() {
     // display; a successful poll removes it.
     serialLink_->SetFailureReport(&failures_);
     networkPoller_->SetFailureReport(&failures_);
+    // A network exchange ends after its tick has returned; what it shows is told then.
+    networkPoller_->SetWorkEnded([this] { ObserveReading(); });
     failures_.SetListener([this](const std::string& text) {
         const QString tip = QString::fromStdString(text);
         ZyrelLiquidIndicator1->setToolTip(tip);

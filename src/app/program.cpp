@@ -5,16 +5,15 @@
 namespace vesmera {
 
 TForm2Deps SettingsDialogDeps(TForm1& form1, SettingsStore& store, TerminalListFile& list,
-                              ILineChannelFactory& channels) {
+                              ServerCallPool& calls) {
     TForm2Deps deps;
     deps.settings = &form1.Settings();
     deps.store = &store;
     deps.terminalList = &list;
     deps.applyStep = [&form1] { form1.FormCreate(); };
-    deps.zeroAction = [&form1, &channels] {
-        DialogZeroAction(form1.Settings().networkMode, form1.TcpClient(), channels,
-                         form1.Settings(), form1.SelectedTabText(),
-                         [&form1] { form1.Button1Click(); });
+    deps.zeroAction = [&form1, &calls] {
+        DialogZeroAction(form1.Settings().networkMode, form1.TcpClient(), calls, form1.Settings(),
+                         form1.SelectedTabText(), [&form1] { form1.Button1Click(); });
     };
     return deps;
 }
@@ -25,7 +24,7 @@ VesmeraProgram::VesmeraProgram(char decimalSeparator) {
                                                          scheduler_, tcpClient_, decimalSeparator});
     TForm1& form1 = *form1_;
     form2_ = std::make_unique<TForm2>(
-        SettingsDialogDeps(form1, settings_.Store(), dialogList_, channels_), form1_.get());
+        SettingsDialogDeps(form1, settings_.Store(), dialogList_, serverCalls_), form1_.get());
     form1.SetSettingsDialog([this] { form2_->exec(); });
     form1.AboutWindow();
 }

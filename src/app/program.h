@@ -10,6 +10,8 @@
 #include "event/qt_scheduler.h"
 #include "link/comport.h"
 #include "net/tcp_line_channel.h"
+#include "net/thread_resolver.h"
+#include "net/weight_server.h"
 
 namespace vesmera {
 
@@ -19,7 +21,7 @@ class SettingsStore;
 // "<0>" by the mode in force (the zero command locally, the server's zero request over a
 // per-call channel in network mode).
 TForm2Deps SettingsDialogDeps(TForm1& form1, SettingsStore& store, TerminalListFile& list,
-                              ILineChannelFactory& channels);
+                              ServerCallPool& calls);
 
 // The running program's parts, made in the entry's order once the application object
 // exists: ComPort1 and IdTCPClient1, the main window (whose creation runs the apply step), the
@@ -31,16 +33,22 @@ public:
 
     TForm1& MainWindow() { return *form1_; }
     TForm2& SettingsDialog() { return *form2_; }
-    // The per-call channels of the automation objects.
-    ILineChannelFactory& ChannelFactory() { return channels_; }
+    // The per-call exchanges of the automation objects and the dialog's zero button.
+    ServerCallPool& ServerCalls() { return serverCalls_; }
+    // The event loop as the logic sees it.
+    IScheduler& Scheduler() { return scheduler_; }
 
 private:
     StoreSettingsSource settings_;
+    // Every wait of the serial and network exchanges is a task of this scheduler on the GUI
+    // thread; name lookups run on the resolver's threads and come back through it.
     QtScheduler scheduler_;
     TComPort comPort_;
     ComPortSetup comPortSetup_{comPort_};
-    TcpLineChannel tcpClient_;
-    TcpLineChannelFactory channels_;
+    ThreadResolver resolver_{scheduler_};
+    TcpLineChannel tcpClient_{scheduler_, resolver_};
+    TcpLineChannelFactory channels_{scheduler_, resolver_};
+    ServerCallPool serverCalls_{channels_};
     TerminalListFile dialogList_; // the dialog's own: it remembers the encoding it read
     std::unique_ptr<TForm1> form1_;
     std::unique_ptr<TForm2> form2_;

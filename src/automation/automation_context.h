@@ -5,6 +5,7 @@
 #include "common/held_settings.h"
 #include "link/shared_weight.h"
 #include "net/line_channel.h"
+#include "net/weight_server.h"
 
 namespace vesmera {
 
@@ -14,7 +15,7 @@ struct AutomationContext {
     const HeldSettings& settings;
     const SharedWeightState& weight;
     ILineChannel& mainChannel;     // IdTCPClient1, asked only for its connected test
-    ILineChannelFactory& channels; // per-call channels to the weight server
+    ServerCallPool& serverCalls;   // per-call exchanges with the weight server
     // Button1's click. It runs after the serial exchange in flight, so it calls done once its
     // own exchange has ended; callers answer their client from there.
     std::function<void(std::function<void()> done)> zeroCommand;

@@ -45,18 +45,9 @@ QVariantList Text(const std::string& value) {
     return {QString::fromStdString(value)};
 }
 
+// Every member of IData asks the weight server, so all of them answer later.
 const std::map<std::string, Handler<TData>>& DataHandlers() {
-    using O = TData;
-    using L = QVariantList;
-    static const std::map<std::string, Handler<TData>> handlers{
-        {"GetStatus", [](const O& o, const L& a) { return Text(o.GetStatus(Str(a, 0))); }},
-        {"GetWeight", [](const O& o, const L& a) { return Text(o.GetWeight(Str(a, 0))); }},
-        {"SetNull",
-         [](const O& o, const L& a) {
-             o.SetNull(Str(a, 0));
-             return L{};
-         }},
-    };
+    static const std::map<std::string, Handler<TData>> handlers{};
     return handlers;
 }
 
@@ -117,20 +108,26 @@ const std::map<std::string, Handler<TScAuto>>& ScAutoHandlers() {
          [](const O& o, const L& a) { return V(o.GetCountInt(I1(a, 0), I1(a, 1), I1(a, 2))); }},
         {"GetWeightNetto",
          [](const O& o, const L& a) { return V(o.GetWeightNetto(I2(a, 0), I2(a, 1))); }},
-        {"SetNullNet",
-         [](const O& o, const L& a) {
-             o.SetNullNet(Str(a, 0));
-             return L{};
-         }},
-        {"GetWeightNet", [](const O& o, const L& a) { return V(o.GetWeightNet(Str(a, 0))); }},
-        {"GetStatusNet", [](const O& o, const L& a) { return V(o.GetStatusNet(Str(a, 0))); }},
     };
     return handlers;
 }
 
 // Members that wait for an exchange before they answer.
 const std::map<std::string, LaterHandler<TData>>& DataLaterHandlers() {
-    static const std::map<std::string, LaterHandler<TData>> handlers{};
+    using O = TData;
+    using L = QVariantList;
+    static const std::map<std::string, LaterHandler<TData>> handlers{
+        {"GetStatus",
+         [](const O& o, const L& a, BusAnswer answer) {
+             o.GetStatus(Str(a, 0), [answer](const std::string& t) { answer(Text(t)); });
+         }},
+        {"GetWeight",
+         [](const O& o, const L& a, BusAnswer answer) {
+             o.GetWeight(Str(a, 0), [answer](const std::string& t) { answer(Text(t)); });
+         }},
+        {"SetNull", [](const O& o, const L& a,
+                       BusAnswer answer) { o.SetNull(Str(a, 0), [answer] { answer(L{}); }); }},
+    };
     return handlers;
 }
 
@@ -142,6 +139,18 @@ const std::map<std::string, LaterHandler<TScAuto>>& ScAutoLaterHandlers() {
          [](const O& o, const L& a, BusAnswer answer) {
              o.SetNull(I2(a, 0), I2(a, 1),
                        [answer = std::move(answer)](const AutoValue& v) { answer(V(v)); });
+         }},
+        {"SetNullNet",
+         [](const O& o, const L& a, BusAnswer answer) {
+             o.SetNullNet(Str(a, 0), [answer] { answer(L{}); });
+         }},
+        {"GetWeightNet",
+         [](const O& o, const L& a, BusAnswer answer) {
+             o.GetWeightNet(Str(a, 0), [answer](const std::string& t) { answer(V(t)); });
+         }},
+        {"GetStatusNet",
+         [](const O& o, const L& a, BusAnswer answer) {
+             o.GetStatusNet(Str(a, 0), [answer](const std::string& t) { answer(V(t)); });
          }},
     };
     return handlers;

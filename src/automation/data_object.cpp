@@ -4,16 +4,16 @@
 
 namespace vesmera {
 
-std::string TData::GetWeight(const std::string& name) const {
-    return AskServerFor(context_, name, ServerMember::DataGetWeight);
+void TData::GetWeight(const std::string& name, ServerAnswer answer) const {
+    AskServerFor(context_, name, ServerMember::DataGetWeight, std::move(answer));
 }
 
-std::string TData::GetStatus(const std::string& name) const {
-    return AskServerFor(context_, name, ServerMember::DataGetStatus);
+void TData::GetStatus(const std::string& name, ServerAnswer answer) const {
+    AskServerFor(context_, name, ServerMember::DataGetStatus, std::move(answer));
 }
 
-void TData::SetNull(const std::string& name) const {
-    ZeroServerFor(context_, name, ServerMember::DataSetNull);
+void TData::SetNull(const std::string& name, std::function<void()> done) const {
+    ZeroServerFor(context_, name, ServerMember::DataSetNull, std::move(done));
 }
 
 } // namespace vesmera

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "automation/automation_context.h"
+#include "automation/server_exchange.h"
 
 namespace vesmera {
 
@@ -12,9 +13,11 @@ class TData {
 public:
     explicit TData(const AutomationContext& context) : context_(context) {}
 
-    std::string GetWeight(const std::string& name) const;
-    std::string GetStatus(const std::string& name) const;
-    void SetNull(const std::string& name) const;
+    // Each answers through its callback when its exchange ends (at once when nothing is
+    // asked), so the caller never waits for the server.
+    void GetWeight(const std::string& name, ServerAnswer answer) const;
+    void GetStatus(const std::string& name, ServerAnswer answer) const;
+    void SetNull(const std::string& name, std::function<void()> done) const;
 
 private:
     const AutomationContext& context_;

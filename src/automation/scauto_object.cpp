@@ -115,17 +115,17 @@ AutoValue TScAuto::GetWeightNetto(std::int16_t, std::int16_t) const {
     return Nothing();
 }
 
-void TScAuto::SetNullNet(const std::string& Name) const {
-    ZeroServerFor(context_, Name, ServerMember::ScAutoSetNullNet);
+void TScAuto::SetNullNet(const std::string& Name, std::function<void()> done) const {
+    ZeroServerFor(context_, Name, ServerMember::ScAutoSetNullNet, std::move(done));
 }
 
-AutoValue TScAuto::GetWeightNet(const std::string& Name) const {
+void TScAuto::GetWeightNet(const std::string& Name, ServerAnswer answer) const {
     // Unlike the other network members this one does not wait for the main connection.
-    return AskServerFor(context_, Name, ServerMember::ScAutoGetWeightNet);
+    AskServerFor(context_, Name, ServerMember::ScAutoGetWeightNet, std::move(answer));
 }
 
-AutoValue TScAuto::GetStatusNet(const std::string& Name) const {
-    return AskServerFor(context_, Name, ServerMember::ScAutoGetStatusNet);
+void TScAuto::GetStatusNet(const std::string& Name, ServerAnswer answer) const {
+    AskServerFor(context_, Name, ServerMember::ScAutoGetStatusNet, std::move(answer));
 }
 
 } // namespace vesmera

@@ -6,6 +6,7 @@
 
 #include "automation/auto_value.h"
 #include "automation/automation_context.h"
+#include "automation/server_exchange.h"
 
 namespace vesmera {
 
@@ -48,9 +49,11 @@ public:
     AutoValue GetStatusEx(std::int8_t sc_n, std::int8_t cn_n) const;
     AutoValue GetCountInt(std::int8_t sc_n, std::int8_t cn_n, std::int8_t cnt_n) const;
     AutoValue GetWeightNetto(std::int16_t sc_n, std::int16_t cn_n) const;
-    void SetNullNet(const std::string& Name) const;
-    AutoValue GetWeightNet(const std::string& Name) const;
-    AutoValue GetStatusNet(const std::string& Name) const;
+    // The server members answer through their callbacks when their exchange ends (at once
+    // when nothing is asked); the text answer is the VT_BSTR result.
+    void SetNullNet(const std::string& Name, std::function<void()> done) const;
+    void GetWeightNet(const std::string& Name, ServerAnswer answer) const;
+    void GetStatusNet(const std::string& Name, ServerAnswer answer) const;
 
 private:
     const AutomationContext& context_;

@@ -17,16 +17,22 @@ ServerAddress AddressOf(const AutomationContext& context) {
 
 } // namespace
 
-std::string AskServerFor(const AutomationContext& context, const std::string& name,
-                         ServerMember member) {
-    if (!MayAsk(context, member))
-        return ServerNotAsked();
-    return AskServer(context.channels, AddressOf(context), name, member);
+void AskServerFor(const AutomationContext& context, const std::string& name, ServerMember member,
+                  ServerAnswer answer) {
+    if (!MayAsk(context, member)) {
+        answer(ServerNotAsked());
+        return;
+    }
+    AskServer(context.serverCalls, AddressOf(context), name, member, std::move(answer));
 }
 
-void ZeroServerFor(const AutomationContext& context, const std::string& name, ServerMember member) {
-    if (MayAsk(context, member))
-        ZeroOnServer(context.channels, AddressOf(context), name, member);
+void ZeroServerFor(const AutomationContext& context, const std::string& name, ServerMember member,
+                   std::function<void()> done) {
+    if (!MayAsk(context, member)) {
+        done();
+        return;
+    }
+    ZeroOnServer(context.serverCalls, AddressOf(context), name, member, std::move(done));
 }
 
 } // namespace vesmera

@@ -11,8 +11,10 @@ namespace vesmera {
 // members that need it, while the main window's connection is down. That connected test runs
 // outside the exchange's own failure handling: its failure (a reset main connection) reaches
 // the caller as an unexpected fault.
-std::string AskServerFor(const AutomationContext& context, const std::string& name,
-                         ServerMember member);
-void ZeroServerFor(const AutomationContext& context, const std::string& name, ServerMember member);
+// The answer comes through `answer`, at once when nothing is asked.
+void AskServerFor(const AutomationContext& context, const std::string& name, ServerMember member,
+                  ServerAnswer answer);
+void ZeroServerFor(const AutomationContext& context, const std::string& name, ServerMember member,
+                   std::function<void()> done);
 
 } // namespace vesmera

@@ -1,6 +1,5 @@
 #include "automation/server_exchange.h"
 
-#include "common/exception.h"
 #include "net/weight_server.h"
 
 namespace vesmera {
@@ -39,24 +38,26 @@ bool NeedsMainConnection(ServerMember member) {
     return UseOf(UserOf(member)).needsMainConnected;
 }
 
-std::string AskServer(ILineChannelFactory& channels, const ServerAddress& server,
-                      const std::string& name, ServerMember member) {
-    try {
-        const PollReply reply = PollOnce(channels, UserOf(member), server.host, server.port, name);
-        return WantsStatusLine(member) ? reply.statusLine : reply.weightLine;
-    } catch (const Exception&) {
+void AskServer(ServerCallPool& calls, const ServerAddress& server, const std::string& name,
+               ServerMember member, ServerAnswer answer) {
+    const bool status = WantsStatusLine(member);
+    const auto ended = [status, answer](const ExchangeOutcome& outcome) {
         // A failed exchange replaces even a line already read.
-        return kNoServerAnswer;
-    }
+        if (outcome.error)
+            answer(kNoServerAnswer);
+        else
+            answer(status ? outcome.reply.statusLine : outcome.reply.weightLine);
+    };
+    if (!calls.Start(UserOf(member), server.host, server.port, name, ended))
+        answer(kNoServerAnswer);
 }
 
-void ZeroOnServer(ILineChannelFactory& channels, const ServerAddress& server,
-                  const std::string& name, ServerMember member) {
-    try {
-        ZeroOnce(channels, UserOf(member), server.host, server.port, name);
-    } catch (const Exception&) {
-        // Nothing to report: the zero request never has an answer.
-    }
+void ZeroOnServer(ServerCallPool& calls, const ServerAddress& server, const std::string& name,
+                  ServerMember member, std::function<void()> done) {
+    // Nothing to report either way: the zero request never has an answer.
+    if (!calls.Start(UserOf(member), server.host, server.port, name,
+                     [done](const ExchangeOutcome&) { done(); }))
+        done();
 }
 
 } // namespace vesmera

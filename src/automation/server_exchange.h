@@ -1,9 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
-#include "net/line_channel.h"
+#include "net/weight_server.h"
 
 namespace vesmera {
 
@@ -26,16 +27,20 @@ struct ServerAddress {
 // The local answer of the automation objects when the weight server cannot be asked.
 std::string ServerNotAsked();
 
-// One poll for `name` on a channel of its own: the weight line for the weight members, the
-// status line for the status members (both lines are always read), or "-5008" when any step
-// of the exchange fails. The channel is released either way.
-std::string AskServer(ILineChannelFactory& channels, const ServerAddress& server,
-                      const std::string& name, ServerMember member);
+// A member's text answer; it may come at once or later, from the event loop.
+using ServerAnswer = std::function<void(const std::string&)>;
+
+// One poll for `name` on a channel of its own: answers the weight line for the weight
+// members, the status line for the status members (both lines are always read), or "-5008"
+// when any step of the exchange fails. When the pool is full the answer is "-5008" at once.
+void AskServer(ServerCallPool& calls, const ServerAddress& server, const std::string& name,
+               ServerMember member, ServerAnswer answer);
 
 // The zero request for `name` on a channel of its own; nothing is read and every failure is
-// ignored, since the request has no answer and nobody to be told.
-void ZeroOnServer(ILineChannelFactory& channels, const ServerAddress& server,
-                  const std::string& name, ServerMember member);
+// ignored, since the request has no answer and nobody to be told. `done` runs when the
+// request has gone out or failed (at once when the pool is full).
+void ZeroOnServer(ServerCallPool& calls, const ServerAddress& server, const std::string& name,
+                  ServerMember member, std::function<void()> done);
 
 // Whether a member waits for the main window's connection before asking.
 bool NeedsMainConnection(ServerMember member);

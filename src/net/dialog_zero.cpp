@@ -1,11 +1,10 @@
 #include "net/dialog_zero.h"
 
 #include "common/exception.h"
-#include "net/weight_server.h"
 
 namespace vesmera {
 
-void DialogZeroAction(bool networkMode, ILineChannel& mainClient, ILineChannelFactory& factory,
+void DialogZeroAction(bool networkMode, ILineChannel& mainClient, ServerCallPool& calls,
                       const HeldSettings& settings, std::optional<std::string> selectedTab,
                       const std::function<void()>& localZeroCommand) {
     if (!networkMode) {
@@ -15,14 +14,16 @@ void DialogZeroAction(bool networkMode, ILineChannel& mainClient, ILineChannelFa
         return;
     }
     // The button reports nothing, whatever fails: the connected test of a reset connection,
-    // the connect, the send.
+    // the connect, the send, a full pool.
     try {
         if (!mainClient.Connected() || !selectedTab) {
             return;
         }
-        ZeroOnce(factory, ExchangeUser::DialogZero, settings.ip, settings.TcpPort(), *selectedTab);
     } catch (const Exception&) {
+        return;
     }
+    calls.Start(ExchangeUser::DialogZero, settings.ip, settings.TcpPort(), *selectedTab,
+                [](const ExchangeOutcome&) {});
 }
 
 } // namespace vesmera

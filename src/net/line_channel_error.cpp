@@ -42,9 +42,6 @@ LineChannelError::LineChannelError(LineFailure kind, int code, const std::string
     : Exception(message), kind_(kind), code_(code) {}
 
 LineChannelError ResolveError(int gaiCode) {
-    if (gaiCode == EAI_SYSTEM) {
-        return LineChannelError(LineFailure::Socket, errno);
-    }
     return LineChannelError(LineFailure::Socket, gaiCode,
                             SocketErrorText(gaiCode, ::gai_strerror(gaiCode)));
 }

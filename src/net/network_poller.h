@@ -2,15 +2,16 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "common/exception.h"
+#include "common/failure_report.h"
 #include "common/held_settings.h"
 #include "common/views.h"
 #include "net/line_channel.h"
-
-#include "common/exception.h"
-#include "common/failure_report.h"
+#include "net/weight_server.h"
 
 namespace vesmera {
 
@@ -23,18 +24,30 @@ inline constexpr const char* kMessageServerNotFound = "Сервер не най�
 // and polls the selected tab's terminal, Timer3 reconnects and reports a server it cannot
 // reach. A connection the server has closed or reset is discarded by either tick, so the
 // next connect starts afresh.
+//
+// A tick only starts work on the channel; the display changes when that work ends, from the
+// event loop, so the window is never held by a connect or a reply. One piece of work runs on
+// the channel at a time. A Timer2 tick that falls due meanwhile is held once and runs at its
+// end; a Timer3 tick is never dropped: it is held and runs first.
 class NetworkPoller {
 public:
     using SelectedTab = std::function<std::optional<std::string>()>;
 
     NetworkPoller(ILineChannel& client, const HeldSettings& settings, IIndicatorView& indicator,
                   IMessageView& message, SelectedTab selectedTab, char decimalSeparator);
+    ~NetworkPoller();
+    NetworkPoller(const NetworkPoller&) = delete;
+    NetworkPoller& operator=(const NetworkPoller&) = delete;
 
     void Timer2Tick();
     void Timer3Tick();
 
     // Where the channel's failure texts go; none by default.
     void SetFailureReport(FailureReport* report) { failures_ = report; }
+    // Told each time work on the channel has ended and its effect is on the display.
+    void SetWorkEnded(std::function<void()> listener) { workEnded_ = std::move(listener); }
+    // True while a connect or a poll is in flight on the channel.
+    bool Busy() const { return work_ != Work::None; }
 
     // The weight and status of the last reply that parsed, whatever the display made of it.
     struct ServerReading {
@@ -44,11 +57,20 @@ public:
     const ServerReading& LastReading() const { return last_; }
 
 private:
+    enum class Work { None, SilentConnect, Poll, Connect };
+
+    void StartTimer2();
+    void PollIfConnected();
+    void PollEnded(const ExchangeOutcome& outcome);
+    void Show(const PollReply& reply);
+    void StartTimer3();
+    void ConnectEnded(const LineResult& result);
+    void WorkEnded();
+    void Failed(const Exception& error);
     void ReportChannelFailure(const Exception& e);
     // The connected test; a test that fails itself means a reset connection, which is dropped.
     bool ConnectedOrDrop();
     void DropIfDead();
-    void Poll();
     void ShowWeight(const std::string& line);
     void ShowMessage(const std::string& text);
 
@@ -59,7 +81,13 @@ private:
     SelectedTab selectedTab_;
     char decimalSeparator_;
     FailureReport* failures_ = nullptr;
+    std::function<void()> workEnded_;
     ServerReading last_;
+
+    Work work_ = Work::None;
+    bool heldTimer2_ = false;
+    bool heldTimer3_ = false;
+    std::unique_ptr<ServerExchange> exchange_;
 };
 
 } // namespace vesmera

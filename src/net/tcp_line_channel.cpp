@@ -1,7 +1,6 @@
 #include "net/tcp_line_channel.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -10,17 +9,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <stdexcept>
 
-#include "net/line_channel_error.h"
 #include "net/utf8_text.h"
 
 namespace vesmera {
 
 namespace {
-
-[[noreturn]] void ThrowSocketError(int code) {
-    throw LineChannelError(LineFailure::Socket, code);
-}
 
 // Receive errors after which the connection counts as closed by the peer.
 bool IsShutDown(int code) {
@@ -32,15 +27,24 @@ bool IsConnectionGone(int code) {
     return code == EPIPE || code == ESHUTDOWN || code == ECONNABORTED || code == ECONNRESET;
 }
 
+bool WouldBlock(int code) {
+    return code == EAGAIN || code == EWOULDBLOCK;
+}
+
 } // namespace
 
-TcpLineChannel::TcpLineChannel(ISocketSystem& system) : system_(system) {}
+TcpLineChannel::TcpLineChannel(IScheduler& scheduler, IResolver& resolver)
+    : resolver_(resolver), ready_(scheduler), deadline_(scheduler), pieceWait_(scheduler),
+      handOver_(scheduler) {}
 
 TcpLineChannel::~TcpLineChannel() {
+    CancelOperation();
     CloseSocket();
 }
 
 void TcpLineChannel::CloseSocket() {
+    // The readiness watch goes first: a closed descriptor number is soon someone else's.
+    ready_.Cancel();
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
@@ -48,134 +52,150 @@ void TcpLineChannel::CloseSocket() {
     opened_ = false;
 }
 
-void TcpLineChannel::Connect() {
-    if (Connected()) {
-        throw LineChannelError(LineFailure::AlreadyConnected);
+void TcpLineChannel::Begin(LineDone done) {
+    if (Busy())
+        throw std::logic_error("line channel: an operation is already in flight");
+    done_ = std::move(done);
+}
+
+void TcpLineChannel::StopWaiting() {
+    ready_.Cancel();
+    deadline_.Cancel();
+    pieceWait_.Cancel();
+    if (lookup_ != 0)
+        resolver_.Cancel(std::exchange(lookup_, 0));
+}
+
+void TcpLineChannel::CancelOperation() {
+    StopWaiting();
+    handOver_.Cancel();
+    done_ = nullptr;
+}
+
+void TcpLineChannel::Finish(LineResult result) {
+    StopWaiting();
+    // Handed over from the event loop, never from inside the caller's own call.
+    handOver_.After(0, [this, done = std::move(done_), result = std::move(result)] {
+        handOver_.Done();
+        done(result);
+    });
+    done_ = nullptr;
+}
+
+void TcpLineChannel::Fail(LineFailure kind, int code) {
+    Finish(LineResult{LineChannelError(kind, code), {}});
+}
+
+void TcpLineChannel::Connect(LineDone done) {
+    std::optional<LineChannelError> early;
+    try {
+        if (Connected())
+            early = LineChannelError(LineFailure::AlreadyConnected);
+    } catch (const LineChannelError& error) {
+        early = error;
+    }
+    Begin(std::move(done));
+    if (early) {
+        Finish(LineResult{early, {}});
+        return;
     }
     if (host_.empty() || port_ == 0) {
-        throw LineChannelError(LineFailure::NotConfigured);
+        Fail(LineFailure::NotConfigured);
+        return;
     }
     buffer_.clear();
     scanned_ = 0;
     closedByPeer_ = false;
     // A socket left allocated by a reset connection is replaced, never reused.
     CloseSocket();
-    try {
-        const sockaddr_in address = TargetAddress();
-        OpenSocket(address);
-        if (connectTimeout_ == 0) {
-            ConnectBlocking(address);
-        } else {
-            ConnectInSteps(address);
-        }
-        opened_ = true;
-    } catch (const LineChannelError&) {
-        CloseSocket();
-        throw;
-    }
-}
-
-sockaddr_in TcpLineChannel::TargetAddress() {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port_);
-    if (::inet_pton(AF_INET, host_.c_str(), &address.sin_addr) != 1) {
-        const int r = system_.Resolve(host_, address.sin_addr);
-        if (r != 0) {
-            throw ResolveError(r);
-        }
-    }
-    return address;
-}
-
-void TcpLineChannel::OpenSocket(const sockaddr_in& address) {
-    fd_ = ::socket(address.sin_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd_ < 0) {
-        ThrowSocketError(errno);
-    }
-    sockaddr_in any{};
-    any.sin_family = address.sin_family;
-    any.sin_addr.s_addr = htonl(INADDR_ANY);
-    any.sin_port = 0;
-    if (::bind(fd_, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
-        ThrowSocketError(errno);
-    }
-    const int noDelay = nagle_ ? 0 : 1;
-    if (::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay) != 0) {
-        ThrowSocketError(errno);
-    }
-}
-
-void TcpLineChannel::ConnectBlocking(const sockaddr_in& address) {
-    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+    // One limit for the lookup and the connect together.
+    if (connectTimeout_ > 0)
+        deadline_.After(static_cast<std::uint32_t>(connectTimeout_), [this] {
+            deadline_.Done();
+            CloseSocket();
+            Fail(LineFailure::ConnectTimedOut);
+        });
+    SocketAddress literal;
+    if (ParseAddressLiteral(host_, literal)) {
+        ConnectTo(0, {literal});
         return;
     }
-    if (errno != EINTR) {
-        ThrowSocketError(errno);
+    lookup_ = resolver_.Resolve(host_, [this](int code, const std::vector<SocketAddress>& found) {
+        lookup_ = 0;
+        ConnectTo(code, found);
+    });
+}
+
+void TcpLineChannel::ConnectTo(int gaiCode, const std::vector<SocketAddress>& addresses) {
+    if (gaiCode != 0) {
+        Finish(LineResult{ResolveError(gaiCode), {}});
+        return;
     }
-    // An interrupted connect goes on in the background; wait for its end.
-    if (system_.Wait(fd_, POLLOUT, -1) < 0) {
-        ThrowSocketError(errno);
+    addresses_ = addresses;
+    for (SocketAddress& address : addresses_)
+        SetAddressPort(address, port_);
+    nextAddress_ = 0;
+    lastError_ = ECONNREFUSED;
+    TryNextAddress();
+}
+
+bool TcpLineChannel::OpenSocket(const SocketAddress& address) {
+    fd_ = ::socket(address.Family(), SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd_ < 0) {
+        lastError_ = errno;
+        return false;
     }
+    SocketAddress any;
+    any.storage.ss_family = static_cast<sa_family_t>(address.Family());
+    any.length = address.length;
+    const int noDelay = nagle_ ? 0 : 1;
+    if (::bind(fd_, reinterpret_cast<const sockaddr*>(&any.storage), any.length) != 0 ||
+        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay) != 0) {
+        lastError_ = errno;
+        CloseSocket();
+        return false;
+    }
+    return true;
+}
+
+void TcpLineChannel::TryNextAddress() {
+    // The addresses are tried in the resolver's order; a refused one passes to the next at
+    // once, and the last one's error is the connect's.
+    while (nextAddress_ < addresses_.size()) {
+        const SocketAddress& address = addresses_[nextAddress_++];
+        if (!OpenSocket(address))
+            continue;
+        if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address.storage), address.length) ==
+            0) {
+            opened_ = true;
+            Finish({});
+            return;
+        }
+        if (errno == EINPROGRESS || errno == EINTR) {
+            ready_.WhenWritable(fd_, [this] { ConnectReady(); });
+            return;
+        }
+        lastError_ = errno;
+        CloseSocket();
+    }
+    CloseSocket();
+    Fail(LineFailure::Socket, lastError_);
+}
+
+void TcpLineChannel::ConnectReady() {
+    ready_.Cancel();
     int error = 0;
     socklen_t length = sizeof error;
-    ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length);
-    if (error != 0) {
-        ThrowSocketError(error);
-    }
-}
-
-void TcpLineChannel::SetBlocking(bool blocking) {
-    const int flags = ::fcntl(fd_, F_GETFL);
-    if (flags < 0 ||
-        ::fcntl(fd_, F_SETFL, blocking ? flags & ~O_NONBLOCK : flags | O_NONBLOCK) != 0) {
-        ThrowSocketError(errno);
-    }
-}
-
-void TcpLineChannel::ConnectInSteps(const sockaddr_in& address) {
-    SetBlocking(false);
-    bool finished = false;
-    int error = 0;
-    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-        finished = true;
-    } else if (errno != EINPROGRESS && errno != EINTR) {
-        finished = true;
+    if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
         error = errno;
+    if (error == 0) {
+        opened_ = true;
+        Finish({});
+        return;
     }
-    // The connect's end is noticed only after a wait step, also when it was immediate, so a
-    // connect always takes at least one step. A negative time-out has no limit.
-    const bool limited = connectTimeout_ > 0;
-    std::int64_t remaining = connectTimeout_;
-    while (!limited || remaining > 0) {
-        const auto step = static_cast<std::uint32_t>(
-            limited ? std::min<std::int64_t>(remaining, kConnectStepMs) : kConnectStepMs);
-        system_.Sleep(step);
-        remaining -= step;
-        if (!finished) {
-            const int ready = system_.Wait(fd_, POLLOUT, 0);
-            if (ready < 0) {
-                finished = true;
-                error = errno;
-            } else if (ready > 0) {
-                finished = true;
-                socklen_t length = sizeof error;
-                if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
-                    error = errno;
-                }
-            }
-        }
-        if (finished) {
-            break;
-        }
-    }
-    if (!finished) {
-        throw LineChannelError(LineFailure::ConnectTimedOut);
-    }
-    if (error != 0) {
-        ThrowSocketError(error);
-    }
-    SetBlocking(true);
+    lastError_ = error;
+    CloseSocket();
+    TryNextAddress();
 }
 
 long TcpLineChannel::ReceiveInto(std::size_t most) {
@@ -192,132 +212,168 @@ long TcpLineChannel::ReceiveInto(std::size_t most) {
 }
 
 bool TcpLineChannel::Connected() {
-    if (fd_ >= 0 && !closedByPeer_ && buffer_.size() < kMaxBuffered) {
-        const int ready = system_.Wait(fd_, POLLIN, 0);
-        if (ready < 0) {
-            ThrowSocketError(errno);
-        }
+    // An operation in flight owns the socket; the test then answers from what is known.
+    if (!Busy() && fd_ >= 0 && !closedByPeer_ && buffer_.size() < kMaxBuffered) {
+        pollfd p{fd_, POLLIN, 0};
+        const int ready = ::poll(&p, 1, 0);
+        if (ready < 0 && errno != EINTR)
+            throw LineChannelError(LineFailure::Socket, errno);
         if (ready > 0) {
             const long n = ReceiveInto(std::min(kReceiveSize, kMaxBuffered - buffer_.size()));
             if (n == 0) {
                 closedByPeer_ = true;
             } else if (n < 0 && IsShutDown(errno)) {
                 closedByPeer_ = true;
-            } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            } else if (n < 0 && !WouldBlock(errno)) {
                 // A reset: the test itself fails and the socket stays allocated.
-                ThrowSocketError(errno);
+                throw LineChannelError(LineFailure::Socket, errno);
             }
         }
     }
-    if (closedByPeer_ && fd_ >= 0) {
+    if (!Busy() && closedByPeer_ && fd_ >= 0)
         CloseSocket();
-    }
     return (fd_ >= 0 && opened_ && !closedByPeer_) || !buffer_.empty();
 }
 
-void TcpLineChannel::WriteLn(const std::string& line) {
+void TcpLineChannel::WriteLn(const std::string& line, LineDone done) {
+    Begin(std::move(done));
     if (closedByPeer_ || fd_ < 0) {
-        throw LineChannelError(LineFailure::ClosedGracefully);
+        Fail(LineFailure::ClosedGracefully);
+        return;
     }
-    const std::string bytes = line + "\r\n";
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        const long n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    outgoing_ = line + "\r\n";
+    sent_ = 0;
+    const std::int32_t limit =
+        readTimeout_ > 0 ? readTimeout_ : (connectTimeout_ > 0 ? connectTimeout_ : 0);
+    if (limit > 0)
+        deadline_.After(static_cast<std::uint32_t>(limit), [this] {
+            deadline_.Done();
+            Fail(LineFailure::Socket, ETIMEDOUT);
+        });
+    SendSome();
+}
+
+void TcpLineChannel::SendSome() {
+    ready_.Cancel();
+    while (sent_ < outgoing_.size()) {
+        const long n =
+            ::send(fd_, outgoing_.data() + sent_, outgoing_.size() - sent_, MSG_NOSIGNAL);
         if (n > 0) {
-            sent += static_cast<std::size_t>(n);
+            sent_ += static_cast<std::size_t>(n);
             continue;
         }
         if (n == 0) {
             closedByPeer_ = true;
             CloseSocket();
-            throw LineChannelError(LineFailure::ClosedGracefully);
+            Fail(LineFailure::ClosedGracefully);
+            return;
         }
         const int code = errno;
-        if (code == EINTR) {
+        if (code == EINTR)
             continue;
+        if (WouldBlock(code)) {
+            ready_.WhenWritable(fd_, [this] { SendSome(); });
+            return;
         }
         if (IsConnectionGone(code)) {
             closedByPeer_ = true;
             CloseSocket();
         }
-        ThrowSocketError(code);
+        Fail(LineFailure::Socket, code);
+        return;
     }
+    outgoing_.clear();
+    Finish({});
 }
 
-void TcpLineChannel::DropOverLongLine() {
-    Discard();
-    throw LineChannelError(LineFailure::LineTooLong);
+void TcpLineChannel::DropConnection() {
+    CloseSocket();
+    buffer_.clear();
+    scanned_ = 0;
+    closedByPeer_ = false;
 }
 
-std::string TcpLineChannel::ReadLn() {
-    const bool limited = readTimeout_ > 0;
-    const std::int64_t deadline =
-        limited ? system_.NowMs() + std::int64_t{readTimeout_} * kReadWaitBudget : 0;
-    for (;;) {
-        const std::size_t lf = buffer_.find('\n', scanned_);
-        if (lf != std::string::npos) {
-            if (lf > kMaxLineLength) {
-                DropOverLongLine();
-            }
-            std::size_t length = lf;
-            if (length > 0 && buffer_[length - 1] == '\r') {
-                --length;
-            }
-            std::string line = DecodeUtf8Line(std::string_view(buffer_).substr(0, length));
-            buffer_.erase(0, lf + 1);
-            scanned_ = 0;
-            return line;
-        }
+bool TcpLineChannel::TakeLine() {
+    const std::size_t lf = buffer_.find('\n', scanned_);
+    if (lf == std::string::npos) {
         scanned_ = buffer_.size();
-        if (buffer_.size() > kMaxLineLength) {
-            DropOverLongLine();
-        }
+        if (buffer_.size() <= kMaxLineLength)
+            return false;
+    }
+    if (lf == std::string::npos || lf > kMaxLineLength) {
+        // The rest of an over-long line would be read as the next reply: the connection goes.
+        DropConnection();
+        Fail(LineFailure::LineTooLong);
+        return true;
+    }
+    std::size_t length = lf;
+    if (length > 0 && buffer_[length - 1] == '\r')
+        --length;
+    std::string line = DecodeUtf8Line(std::string_view(buffer_).substr(0, length));
+    buffer_.erase(0, lf + 1);
+    scanned_ = 0;
+    Finish(LineResult{std::nullopt, std::move(line)});
+    return true;
+}
+
+void TcpLineChannel::ReadLn(LineDone done) {
+    Begin(std::move(done));
+    if (readTimeout_ > 0)
+        deadline_.After(static_cast<std::uint32_t>(readTimeout_) * kReadWaitBudget, [this] {
+            deadline_.Done();
+            Fail(LineFailure::ReadTimedOut);
+        });
+    ReadSome();
+}
+
+void TcpLineChannel::ReadSome() {
+    ready_.Cancel();
+    pieceWait_.Cancel();
+    for (;;) {
+        if (TakeLine())
+            return;
         if (closedByPeer_ || fd_ < 0) {
-            throw LineChannelError(LineFailure::ClosedGracefully);
-        }
-        int wait = -1;
-        if (limited) {
-            const std::int64_t left = deadline - system_.NowMs();
-            if (left <= 0) {
-                throw LineChannelError(LineFailure::ReadTimedOut);
-            }
-            wait = static_cast<int>(std::min<std::int64_t>(left, readTimeout_));
-        }
-        const int ready = system_.Wait(fd_, POLLIN, wait);
-        if (ready < 0) {
-            ThrowSocketError(errno);
-        }
-        if (ready == 0) {
-            throw LineChannelError(LineFailure::ReadTimedOut);
+            Fail(LineFailure::ClosedGracefully);
+            return;
         }
         const long n = ReceiveInto(kReceiveSize);
+        if (n > 0)
+            continue;
         if (n == 0) {
             closedByPeer_ = true;
             CloseSocket();
-        } else if (n < 0) {
-            const int code = errno;
-            if (code == EAGAIN || code == EWOULDBLOCK) {
-                continue;
-            }
-            if (!IsShutDown(code)) {
-                ThrowSocketError(code);
-            }
-            closedByPeer_ = true;
-            CloseSocket();
-            if (buffer_.empty()) {
-                ThrowSocketError(code);
-            }
+            continue;
+        }
+        const int code = errno;
+        if (WouldBlock(code))
+            break;
+        if (!IsShutDown(code)) {
+            Fail(LineFailure::Socket, code);
+            return;
+        }
+        closedByPeer_ = true;
+        CloseSocket();
+        if (buffer_.empty()) {
+            Fail(LineFailure::Socket, code);
+            return;
         }
     }
+    // Each wait for the next piece is one read time-out.
+    ready_.WhenReadable(fd_, [this] { ReadSome(); });
+    if (readTimeout_ > 0)
+        pieceWait_.After(static_cast<std::uint32_t>(readTimeout_), [this] {
+            pieceWait_.Done();
+            Fail(LineFailure::ReadTimedOut);
+        });
 }
 
 void TcpLineChannel::Disconnect() {
-    if (!opened_) {
+    const bool connecting = Busy() && !opened_ && fd_ >= 0;
+    CancelOperation();
+    if (!opened_ && !connecting)
         return;
-    }
-    if (fd_ >= 0) {
+    if (opened_ && fd_ >= 0)
         ::shutdown(fd_, SHUT_WR);
-    }
     CloseSocket();
 }
 
@@ -326,10 +382,8 @@ bool TcpLineChannel::Dead() const {
 }
 
 void TcpLineChannel::Discard() {
-    CloseSocket();
-    buffer_.clear();
-    scanned_ = 0;
-    closedByPeer_ = false;
+    CancelOperation();
+    DropConnection();
 }
 
 } // namespace vesmera

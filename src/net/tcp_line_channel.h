@@ -4,17 +4,22 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "common/scheduler.h"
 #include "net/line_channel.h"
-#include "net/socket_system.h"
-
-struct sockaddr_in;
+#include "net/resolver.h"
 
 namespace vesmera {
 
-// The line channel on a POSIX stream socket, IPv4. A connect with a time-out is a non-blocking
-// connect checked after each wait step on the caller's thread: a blocked connect() cannot be
-// cut short on Linux, and no worker thread is needed to keep the wait rules.
+// The line channel on a non-blocking POSIX stream socket, IPv4 or IPv6. Every wait is a
+// scheduler task: the socket's readiness, or a timer for a time-out. So the thread that runs
+// the program's logic never blocks in a connect, a lookup, a send or a read.
+//
+// Time-outs: the connect time-out bounds the lookup and the connect together; a send waits for
+// room at most the read time-out (the connect time-out when no read time-out is set, as for a
+// zero request); a read waits at most the read time-out for each piece of a line and at most
+// kReadWaitBudget read time-outs for the whole line.
 class TcpLineChannel final : public ILineChannel {
 public:
     static constexpr std::size_t kMaxLineLength = 16384; // bytes before the LF
@@ -22,12 +27,11 @@ public:
     // The connected test stops taking bytes once this many wait unread, so no caller can make
     // the buffer grow without end.
     static constexpr std::size_t kMaxBuffered = 65536;
-    static constexpr std::int32_t kConnectStepMs = 125;
     // One ReadLn waits at most this many read time-outs in total, so a peer that trickles a
-    // line byte by byte cannot hold the caller for long.
+    // line byte by byte cannot hold the exchange for long.
     static constexpr std::int32_t kReadWaitBudget = 20;
 
-    explicit TcpLineChannel(ISocketSystem& system = PosixSockets());
+    TcpLineChannel(IScheduler& scheduler, IResolver& resolver);
     ~TcpLineChannel() override;
     TcpLineChannel(const TcpLineChannel&) = delete;
     TcpLineChannel& operator=(const TcpLineChannel&) = delete;
@@ -38,11 +42,12 @@ public:
     void SetReadTimeout(std::int32_t ms) override { readTimeout_ = ms; }
     void SetNagle(bool on) override { nagle_ = on; }
 
-    void Connect() override;
+    void Connect(LineDone done) override;
     bool Connected() override;
-    void WriteLn(const std::string& line) override;
-    std::string ReadLn() override;
+    void WriteLn(const std::string& line, LineDone done) override;
+    void ReadLn(LineDone done) override;
     void Disconnect() override;
+    bool Busy() const override { return static_cast<bool>(done_) || handOver_.Pending(); }
     bool Dead() const override;
     void Discard() override;
 
@@ -51,16 +56,23 @@ public:
     std::size_t BufferedBytes() const { return buffer_.size(); }
 
 private:
-    void OpenSocket(const sockaddr_in& address);
-    sockaddr_in TargetAddress();
-    void ConnectBlocking(const sockaddr_in& address);
-    void ConnectInSteps(const sockaddr_in& address);
-    void SetBlocking(bool blocking);
+    void Begin(LineDone done);
+    void Finish(LineResult result);
+    void Fail(LineFailure kind, int code = 0);
+    void StopWaiting();
+    void CancelOperation();
+    void DropConnection();
+    void ConnectTo(int gaiCode, const std::vector<SocketAddress>& addresses);
+    void TryNextAddress();
+    bool OpenSocket(const SocketAddress& address);
+    void ConnectReady();
+    void SendSome();
+    void ReadSome();
+    bool TakeLine();
     long ReceiveInto(std::size_t most);
-    [[noreturn]] void DropOverLongLine();
     void CloseSocket();
 
-    ISocketSystem& system_;
+    IResolver& resolver_;
     std::string host_;
     std::uint16_t port_ = 0;
     std::int32_t connectTimeout_ = 0;
@@ -72,18 +84,33 @@ private:
     bool closedByPeer_ = false;
     std::string buffer_;
     std::size_t scanned_ = 0; // bytes of buffer_ already searched for an LF
+
+    // The operation in flight.
+    LineDone done_;
+    ScheduledTask ready_;     // the socket's readiness
+    ScheduledTask deadline_;  // the operation's whole time limit
+    ScheduledTask pieceWait_; // a read's wait for the next piece
+    ScheduledTask handOver_;  // the posted call of done
+    IResolver::Ticket lookup_ = 0;
+    std::vector<SocketAddress> addresses_;
+    std::size_t nextAddress_ = 0;
+    int lastError_ = 0;
+    std::string outgoing_;
+    std::size_t sent_ = 0;
 };
 
 // Makes TcpLineChannels with the default settings of a new channel.
 class TcpLineChannelFactory final : public ILineChannelFactory {
 public:
-    explicit TcpLineChannelFactory(ISocketSystem& system = PosixSockets()) : system_(system) {}
+    TcpLineChannelFactory(IScheduler& scheduler, IResolver& resolver)
+        : scheduler_(scheduler), resolver_(resolver) {}
     std::unique_ptr<ILineChannel> Create() override {
-        return std::make_unique<TcpLineChannel>(system_);
+        return std::make_unique<TcpLineChannel>(scheduler_, resolver_);
     }
 
 private:
-    ISocketSystem& system_;
+    IScheduler& scheduler_;
+    IResolver& resolver_;
 };
 
 } // namespace vesmera

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,23 +67,80 @@ struct PollReply {
     std::string statusLine;
 };
 
-// The poll on a connected channel: the terminal name, then both reply lines, always both, so
-// the next request on the same connection starts after a complete reply.
-PollReply PollExchange(ILineChannel& channel, const std::string& terminal);
+// How one exchange with the server ended.
+struct ExchangeOutcome {
+    std::optional<LineChannelError> error; // none: every step succeeded
+    PollReply reply;
+    // The request left (wholly or in part) before the failure: whatever the server sends for
+    // it can no longer be told from the answer to a later request on the same connection.
+    bool requestSent = false;
+};
 
-// A per-call channel from the factory, set up for the user's row of the table. Host and port
-// are taken as given at this moment.
+// One exchange with the weight server as explicit steps, each started when the previous one
+// has ended: [connect], write the request, [read the weight line, read the status line],
+// [disconnect]. The poll always reads both lines, so the next request on the same connection
+// starts after a complete reply. Nothing waits; `done` runs once, at the end, from the event
+// loop. Destroying the exchange mid-step drops it (the channel's operation goes with it).
+class ServerExchange {
+public:
+    using Done = std::function<void(const ExchangeOutcome&)>;
+    enum class Channel { Main, PerCall }; // per-call: connect first, disconnect at the end
+
+    ServerExchange(ILineChannel& channel, Exchange exchange, Channel kind, std::string terminal,
+                   Done done);
+    ~ServerExchange();
+    ServerExchange(const ServerExchange&) = delete;
+    ServerExchange& operator=(const ServerExchange&) = delete;
+
+    void Start();
+
+private:
+    enum class Step { Connect, Write, ReadWeight, ReadStatus, End };
+    void Run(Step step);
+    void Ended(const LineResult& result);
+    void Finish(std::optional<LineChannelError> error);
+
+    ILineChannel& channel_;
+    Exchange exchange_;
+    Channel kind_;
+    std::string line_;
+    Done done_;
+    Step step_ = Step::Connect;
+    ExchangeOutcome outcome_;
+    bool running_ = false;
+};
+
+// The per-call channels of the automation members and the settings dialog's zero button: each
+// exchange on a channel of its own, made from the factory with the user's row of the table,
+// released when the exchange ends. A bounded number run at once, so that a client cannot make
+// the program hold sockets without end.
+class ServerCallPool {
+public:
+    static constexpr std::size_t kMaxInFlight = 64;
+
+    explicit ServerCallPool(ILineChannelFactory& channels) : channels_(channels) {}
+    ~ServerCallPool();
+    ServerCallPool(const ServerCallPool&) = delete;
+    ServerCallPool& operator=(const ServerCallPool&) = delete;
+
+    // Starts the user's exchange for terminal with host and port as given at this moment.
+    // False, with nothing started and `done` never run, when kMaxInFlight are in flight.
+    bool Start(ExchangeUser user, const std::string& host, std::uint16_t port,
+               const std::string& terminal, ServerExchange::Done done);
+    std::size_t InFlight() const { return calls_.size(); }
+
+private:
+    struct Call {
+        std::unique_ptr<ILineChannel> channel;
+        std::unique_ptr<ServerExchange> exchange;
+    };
+    ILineChannelFactory& channels_;
+    std::map<std::uint64_t, Call> calls_;
+    std::uint64_t next_ = 0;
+};
+
+// A per-call channel from the factory, set up for the user's row of the table.
 std::unique_ptr<ILineChannel> MakeExchangeChannel(ILineChannelFactory& factory, ExchangeUser user,
                                                   const std::string& host, std::uint16_t port);
-
-// Connect, poll, disconnect on a per-call channel, released on every path. Fails with the
-// channel's errors.
-PollReply PollOnce(ILineChannelFactory& factory, ExchangeUser user, const std::string& host,
-                   std::uint16_t port, const std::string& terminal);
-
-// Connect, send "SetNull" and the name, disconnect on a per-call channel, released on every
-// path. Nothing is read. Fails with the channel's errors.
-void ZeroOnce(ILineChannelFactory& factory, ExchangeUser user, const std::string& host,
-              std::uint16_t port, const std::string& terminal);
 
 } // namespace vesmera

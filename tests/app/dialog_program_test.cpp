@@ -21,6 +21,7 @@
 #include "event/qt_scheduler.h"
 #include "net/net_test_support.h"
 #include "net/tcp_line_channel.h"
+#include "net/thread_resolver.h"
 #include "settings/file_system.h"
 #include "settings/test_files.h"
 #include "terminal-sim/sim_terminal.h"
@@ -49,7 +50,7 @@ protected:
         form =
             std::make_unique<TForm1>(MainWindowServices{*source, port, port, scheduler, tcp, ','});
         dialog = std::make_unique<TForm2>(
-            SettingsDialogDeps(*form, source->Store(), dialogList, channels), form.get());
+            SettingsDialogDeps(*form, source->Store(), dialogList, calls), form.get());
         dialog->show();
     }
 
@@ -60,9 +61,27 @@ protected:
 
     testing_files::TempDir dir_;
     FakeComPort port;
+    // Runs the event loop until `done` holds; the exchanges end there.
+    static void Await(const std::function<bool()>& done) {
+        for (int i = 0; i < 500 && !done(); ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        EXPECT_TRUE(done());
+    }
+    // The main connection, as Timer2's tick would make it.
+    void ConnectMain() {
+        bool ended = false;
+        tcp.Connect([&ended](const LineResult& result) {
+            EXPECT_TRUE(result.Ok());
+            ended = true;
+        });
+        Await([&ended] { return ended; });
+    }
+
     QtScheduler scheduler; // the program's own: the polls run in the dialog's event loop
-    TcpLineChannel tcp;
-    TcpLineChannelFactory channels;
+    ThreadResolver resolver{scheduler};
+    TcpLineChannel tcp{scheduler, resolver};
+    TcpLineChannelFactory channels{scheduler, resolver};
+    ServerCallPool calls{channels};
     TerminalListFile dialogList;
     std::unique_ptr<StoreSettingsSource> source;
     std::unique_ptr<TForm1> form;
@@ -169,8 +188,9 @@ TEST_F(DialogProgramTest, ZeroInNetworkModeWhileNotConnectedSendsNothing) {
     EXPECT_TRUE(port.written.empty());
 
     // Had "<0>" connected, its connection would be the first one waiting at the server.
-    tcp.Connect();
-    tcp.WriteLn("probe");
+    EXPECT_EQ(calls.InFlight(), 0u);
+    ConnectMain();
+    tcp.WriteLn("probe", [](const LineResult&) {});
     const auto first = server.Accept();
     EXPECT_EQ(first->ReadLine(), "probe\r\n");
     tcp.Disconnect();
@@ -182,10 +202,11 @@ TEST_F(DialogProgramTest, ZeroInNetworkModeAsksTheServerForTheSelectedTab) {
     Write("Vesmera.ini", NetworkSettings(server.Port()));
     Start();
     form->TabControl().TabBar()->setCurrentIndex(1);
-    tcp.Connect(); // as Timer2's tick would
+    ConnectMain();
     const auto mainConnection = server.Accept();
 
     dialog->sButton2->click();
+    Await([this] { return calls.InFlight() == 0; });
 
     const auto zero = server.Accept();
     EXPECT_EQ(zero->ReadToEnd(), "SetNullВесы 2\r\n");

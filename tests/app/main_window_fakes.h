@@ -166,11 +166,13 @@ public:
     void SetConnectTimeout(std::int32_t) override {}
     void SetReadTimeout(std::int32_t) override {}
     void SetNagle(bool) override {}
-    void Connect() override {}
+    // Operations never end: the window's tests look at what the ticks start, not at replies.
+    void Connect(LineDone) override {}
     bool Connected() override { return connected_; }
-    void WriteLn(const std::string&) override {}
-    std::string ReadLn() override { return {}; }
+    void WriteLn(const std::string&, LineDone) override {}
+    void ReadLn(LineDone) override {}
     void Disconnect() override { connected_ = false; }
+    bool Busy() const override { return false; }
     // The dead-connection pair of the line channel; a fake connection never dies.
     bool Dead() const override { return false; }
     void Discard() override { connected_ = false; }

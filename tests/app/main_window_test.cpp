@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "event/qt_scheduler.h"
 
 #include <algorithm>
 
@@ -506,10 +507,12 @@ TEST_F(MainWindowReadingTest, ClientsAskTheSelectedTerminalOverTheBus) {
     source.settings_.networkMode = true;
     source.list_ = {"Весы 1", "Весы 2"};
     auto form = CreateFollowed();
-    test::ScriptedChannelFactory channels;
+    QtScheduler scheduler;
+    test::ScriptedChannelFactory channels{scheduler};
+    ServerCallPool calls{channels};
     AutomationServer server(StartSwitches{StartMode::smStandalone, false},
                             AutomationContext{form->Settings(), form->SharedWeight(),
-                                              form->TcpClient(), channels,
+                                              form->TcpClient(), calls,
                                               [](std::function<void()> done) { done(); }},
                             [] {});
     server.SetReading(&form->Reading());

@@ -10,6 +10,7 @@
 #include "automation/bus_layer.h"
 #include "automation/startup.h"
 #include "common/message_box.h"
+#include "event/qt_scheduler.h"
 #include "expected_members.h"
 #include "fake_channels.h"
 #include "private_bus.h"
@@ -26,12 +27,14 @@ struct FakeProgram {
     HeldSettings settings;
     SharedWeightState weight;
     test::MainChannelStub main;
-    test::ScriptedChannelFactory channels;
+    QtScheduler scheduler;
+    test::ScriptedChannelFactory channels{scheduler};
+    ServerCallPool calls{channels};
     int zeroClicks = 0;
     // When set, the zero command's end is held here instead of following at once.
     std::function<void()>* heldZeroEnd = nullptr;
     AutomationContext Context() {
-        return {settings, weight, main, channels, [this](std::function<void()> done) {
+        return {settings, weight, main, calls, [this](std::function<void()> done) {
                     ++zeroClicks;
                     if (heldZeroEnd)
                         *heldZeroEnd = std::move(done);

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "automation/data_object.h"
 #include "automation/scauto_object.h"
 #include "fake_channels.h"
+#include "support/fake_scheduler.h"
 
 namespace vesmera {
 namespace {
@@ -15,14 +18,16 @@ using test::ScriptedChannelFactory;
 using test::ScriptedPeer;
 
 struct Program {
+    vesmera::testing::FakeScheduler scheduler;
     HeldSettings settings;
     SharedWeightState weight;
     MainChannelStub main;
-    ScriptedChannelFactory channels;
+    ScriptedChannelFactory channels{scheduler};
+    ServerCallPool calls{channels};
     int zeroClicks = 0;
     // The zero command's end, held until the test lets the exchange finish.
     std::vector<std::function<void()>> zeroEnds;
-    AutomationContext context{settings, weight, main, channels, [this](std::function<void()> done) {
+    AutomationContext context{settings, weight, main, calls, [this](std::function<void()> done) {
                                   ++zeroClicks;
                                   zeroEnds.push_back(std::move(done));
                               }};
@@ -114,7 +119,7 @@ struct FixedRow {
     AutoValue expected;
 };
 
-class ScAutoFixed : public testing::TestWithParam<FixedRow> {};
+class ScAutoFixed : public ::testing::TestWithParam<FixedRow> {};
 
 TEST_P(ScAutoFixed, AnswersWithoutTouchingAnything) {
     Program p;
@@ -133,7 +138,7 @@ const AutoValue kOne{std::int32_t{1}};
 
 INSTANTIATE_TEST_SUITE_P(
     Members, ScAutoFixed,
-    testing::Values(
+    ::testing::Values(
         FixedRow{"GetCount", [](const TScAuto& o) { return o.GetCount(9, 9, 9); }, kOne},
         FixedRow{"SetTerminal", [](const TScAuto& o) { return o.SetTerminal(1, 1); }, kMinus5004},
         FixedRow{"GetOsCount", [](const TScAuto& o) { return o.GetOsCount(1, 1); }, kEmpty},
@@ -158,27 +163,31 @@ INSTANTIATE_TEST_SUITE_P(
         FixedRow{"GetCountInt", [](const TScAuto& o) { return o.GetCountInt(1, 1, 1); }, kEmpty},
         FixedRow{"GetWeightNetto", [](const TScAuto& o) { return o.GetWeightNetto(1, 1); },
                  kEmpty}),
-    [](const testing::TestParamInfo<FixedRow>& info) { return std::string(info.param.member); });
+    [](const ::testing::TestParamInfo<FixedRow>& info) { return std::string(info.param.member); });
 
 // --- the questions to the weight server -----------------------------------------------------
 
 using Getter = std::function<std::string(Program&, const std::string&)>;
 
-std::string AsText(const AutoValue& value) {
-    return std::get<std::string>(value);
+// Asks, then lets the exchange run to its end on the fake clock.
+std::string Answer(Program& p, const std::function<void(ServerAnswer)>& ask) {
+    std::optional<std::string> answer;
+    ask([&answer](const std::string& text) { answer = text; });
+    p.scheduler.Advance(10000);
+    return answer.value_or("<no answer>");
 }
 
 const Getter kDataWeight = [](Program& p, const std::string& n) {
-    return TData(p.context).GetWeight(n);
+    return Answer(p, [&](ServerAnswer a) { TData(p.context).GetWeight(n, a); });
 };
 const Getter kDataStatus = [](Program& p, const std::string& n) {
-    return TData(p.context).GetStatus(n);
+    return Answer(p, [&](ServerAnswer a) { TData(p.context).GetStatus(n, a); });
 };
 const Getter kNetWeight = [](Program& p, const std::string& n) {
-    return AsText(TScAuto(p.context).GetWeightNet(n));
+    return Answer(p, [&](ServerAnswer a) { TScAuto(p.context).GetWeightNet(n, a); });
 };
 const Getter kNetStatus = [](Program& p, const std::string& n) {
-    return AsText(TScAuto(p.context).GetStatusNet(n));
+    return Answer(p, [&](ServerAnswer a) { TScAuto(p.context).GetStatusNet(n, a); });
 };
 
 struct PollRow {
@@ -192,7 +201,7 @@ struct PollRow {
     std::int32_t readTimeout;
 };
 
-class ServerPoll : public testing::TestWithParam<PollRow> {};
+class ServerPoll : public ::testing::TestWithParam<PollRow> {};
 
 TEST_P(ServerPoll, AnswersAndReleasesItsChannel) {
     const PollRow& row = GetParam();
@@ -227,7 +236,7 @@ const ScriptedPeer kRefused{false, {}, true};
 
 INSTANTIATE_TEST_SUITE_P(
     Members, ServerPoll,
-    testing::Values(
+    ::testing::Values(
         PollRow{"DataWeightNetworkOff", kDataWeight, false, kUp, kFast, "-5008", false, 0},
         PollRow{"DataStatusNetworkOff", kDataStatus, false, kUp, kFast, "-5008", false, 0},
         PollRow{"DataWeightMainDown", kDataWeight, true, kDown, kFast, "-5008", false, 0},
@@ -252,7 +261,7 @@ INSTANTIATE_TEST_SUITE_P(
         PollRow{"NetWeightCodePassedOn", kNetWeight, true, kUp, kUnknownTerminal, "-5000", true,
                 100},
         PollRow{"NetStatusRefused", kNetStatus, true, kUp, kRefused, "-5008", true, 100}),
-    [](const testing::TestParamInfo<PollRow>& info) { return std::string(info.param.label); });
+    [](const ::testing::TestParamInfo<PollRow>& info) { return std::string(info.param.label); });
 
 TEST(ServerPoll, SuccessfulExchangeDisconnects) {
     Program p;
@@ -274,9 +283,20 @@ TEST(ServerPoll, LongTerminalNameIsSentUnchanged) {
     EXPECT_EQ(p.channels.logs.at(0)->written.at(0), name);
 }
 
+// Zeroes, then lets the exchange run to its end; the call must have been answered by then.
 using Zero = std::function<void(Program&, const std::string&)>;
-const Zero kDataZero = [](Program& p, const std::string& n) { TData(p.context).SetNull(n); };
-const Zero kNetZero = [](Program& p, const std::string& n) { TScAuto(p.context).SetNullNet(n); };
+void Zeroed(Program& p, const std::function<void(std::function<void()>)>& zero) {
+    bool answered = false;
+    zero([&answered] { answered = true; });
+    p.scheduler.Advance(10000);
+    EXPECT_TRUE(answered);
+}
+const Zero kDataZero = [](Program& p, const std::string& n) {
+    Zeroed(p, [&](std::function<void()> done) { TData(p.context).SetNull(n, done); });
+};
+const Zero kNetZero = [](Program& p, const std::string& n) {
+    Zeroed(p, [&](std::function<void()> done) { TScAuto(p.context).SetNullNet(n, done); });
+};
 
 struct ZeroRow {
     const char* label;
@@ -287,7 +307,7 @@ struct ZeroRow {
     bool sends;
 };
 
-class ServerZero : public testing::TestWithParam<ZeroRow> {};
+class ServerZero : public ::testing::TestWithParam<ZeroRow> {};
 
 TEST_P(ServerZero, SendsTheZeroLineOrNothing) {
     const ZeroRow& row = GetParam();
@@ -315,21 +335,47 @@ TEST_P(ServerZero, SendsTheZeroLineOrNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Members, ServerZero,
-    testing::Values(ZeroRow{"DataNetworkOff", kDataZero, false, kUp, true, false},
-                    ZeroRow{"DataMainDown", kDataZero, true, kDown, true, false},
-                    ZeroRow{"DataSends", kDataZero, true, kUp, true, true},
-                    ZeroRow{"DataRefusedIsIgnored", kDataZero, true, kUp, false, false},
-                    ZeroRow{"NetNetworkOff", kNetZero, false, kUp, true, false},
-                    ZeroRow{"NetMainDown", kNetZero, true, kDown, true, false},
-                    ZeroRow{"NetSends", kNetZero, true, kUp, true, true},
-                    ZeroRow{"NetRefusedIsIgnored", kNetZero, true, kUp, false, false}),
-    [](const testing::TestParamInfo<ZeroRow>& info) { return std::string(info.param.label); });
+    ::testing::Values(ZeroRow{"DataNetworkOff", kDataZero, false, kUp, true, false},
+                      ZeroRow{"DataMainDown", kDataZero, true, kDown, true, false},
+                      ZeroRow{"DataSends", kDataZero, true, kUp, true, true},
+                      ZeroRow{"DataRefusedIsIgnored", kDataZero, true, kUp, false, false},
+                      ZeroRow{"NetNetworkOff", kNetZero, false, kUp, true, false},
+                      ZeroRow{"NetMainDown", kNetZero, true, kDown, true, false},
+                      ZeroRow{"NetSends", kNetZero, true, kUp, true, true},
+                      ZeroRow{"NetRefusedIsIgnored", kNetZero, true, kUp, false, false}),
+    [](const ::testing::TestParamInfo<ZeroRow>& info) { return std::string(info.param.label); });
 
 TEST(ServerZero, EmptyNameSendsTheBareCommand) {
     Program p;
     p.settings.networkMode = true;
     kNetZero(p, "");
     EXPECT_EQ(p.channels.logs.at(0)->written, std::vector<std::string>{"SetNull"});
+}
+
+TEST(ServerPoll, AnswersComeWhenTheirExchangeEndsAndBeyond64AFailureComesAtOnce) {
+    Program p;
+    p.settings.networkMode = true;
+    p.channels.peer = {true, {{50, "12,5"}, {0, "-5002"}}, true};
+    std::vector<std::string> answers;
+    const auto ask = [&] {
+        TScAuto(p.context).GetWeightNet("T1",
+                                        [&](const std::string& text) { answers.push_back(text); });
+    };
+    for (std::size_t i = 0; i < ServerCallPool::kMaxInFlight; ++i)
+        ask();
+    EXPECT_TRUE(answers.empty()); // each waits for its own exchange
+    ask();
+    EXPECT_EQ(answers, std::vector<std::string>{"-5008"});
+    EXPECT_EQ(p.channels.logs.size(), ServerCallPool::kMaxInFlight);
+    p.scheduler.Advance(49);
+    EXPECT_EQ(answers.size(), 1u);
+    p.scheduler.Advance(1);
+    EXPECT_EQ(answers.size(), 1 + ServerCallPool::kMaxInFlight);
+    EXPECT_EQ(std::count(answers.begin(), answers.end(), "12,5"),
+              static_cast<long>(ServerCallPool::kMaxInFlight));
+    ask(); // the pool is free again
+    p.scheduler.Advance(50);
+    EXPECT_EQ(answers.back(), "12,5");
 }
 
 // A reset main connection is no exchange failure: it reaches the client as a fault.

@@ -5,6 +5,7 @@
 
 #include "automation/reading_bus.h"
 #include "automation/startup.h"
+#include "event/qt_scheduler.h"
 #include "fake_channels.h"
 #include "private_bus.h"
 
@@ -44,7 +45,7 @@ protected:
     void StartServer(LiveReading* served) {
         server = std::make_unique<AutomationServer>(
             StartSwitches{StartMode::smStandalone, false},
-            AutomationContext{settings, weight, main, channels,
+            AutomationContext{settings, weight, main, calls,
                               [](std::function<void()> done) { done(); }},
             [] {});
         server->SetReading(served);
@@ -72,7 +73,9 @@ protected:
     HeldSettings settings;
     SharedWeightState weight;
     test::MainChannelStub main;
-    test::ScriptedChannelFactory channels;
+    QtScheduler scheduler;
+    test::ScriptedChannelFactory channels{scheduler};
+    ServerCallPool calls{channels};
     ManualClock clock;
     LiveReading reading{clock};
     SignalSink sink;

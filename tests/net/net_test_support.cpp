@@ -22,54 +22,66 @@ int RealPoll(int fd, short events, int timeoutMs) {
     return r > 0 ? p.revents : r;
 }
 
-void FakeSocketSystem::At(std::int64_t time, std::function<void()> action) {
-    actions_.emplace(time, std::move(action));
+IResolver::Ticket FakeResolver::Resolve(const std::string& host, Done done) {
+    asked.push_back(host);
+    const Ticket ticket = ++next_;
+    pending_.emplace(ticket, std::make_pair(host, std::move(done)));
+    if (names.count(host) != 0)
+        scheduler_.After(0, [this, ticket] {
+            const auto it = pending_.find(ticket);
+            if (it == pending_.end())
+                return;
+            const auto [host, done] = std::move(it->second);
+            pending_.erase(it);
+            done(0, names.at(host));
+        });
+    return ticket;
 }
 
-void FakeSocketSystem::Sleep(std::uint32_t ms) {
-    sleeps.push_back(ms);
-    now += ms;
-}
-
-int FakeSocketSystem::Wait(int fd, short events, int timeoutMs) {
-    if (events & POLLOUT) {
-        // A connect check: a connect scripted to finish later is not finished yet; one that is
-        // due is awaited for real, since the kernel finishes it on its own.
-        if (now < connectDoneAt) {
-            return 0;
+void FakeResolver::Fail(const std::string& host, int gaiCode) {
+    for (auto it = pending_.begin(); it != pending_.end();) {
+        if (it->second.first != host) {
+            ++it;
+            continue;
         }
-        return RealPoll(fd, events, kRealCapMs);
+        const Done done = std::move(it->second.second);
+        it = pending_.erase(it);
+        done(gaiCode, {});
     }
-    byteWaits.push_back(timeoutMs);
-    const int there = RealPoll(fd, events, 0);
-    if (there != 0 || timeoutMs == 0) {
-        return there;
-    }
-    const std::int64_t deadline = timeoutMs < 0 ? INT64_MAX : now + timeoutMs;
-    if (!actions_.empty() && actions_.begin()->first <= deadline) {
-        auto next = actions_.begin();
-        now = std::max(now, next->first);
-        auto action = std::move(next->second);
-        actions_.erase(next);
-        action();
-        return RealPoll(fd, events, kRealCapMs);
-    }
-    if (timeoutMs < 0) {
-        ADD_FAILURE() << "an unlimited wait with nothing scripted";
-        return RealPoll(fd, events, kRealCapMs);
-    }
-    now = deadline;
-    return 0;
 }
 
-int FakeSocketSystem::Resolve(const std::string& host, in_addr& address) {
-    resolved.push_back(host);
-    const auto found = names.find(host);
-    if (found == names.end()) {
-        return EAI_NONAME;
+SocketAddress Loopback4() {
+    SocketAddress address;
+    EXPECT_TRUE(ParseAddressLiteral("127.0.0.1", address));
+    return address;
+}
+
+void Settle(testing::FakeScheduler& scheduler) {
+    for (int round = 0; round < 10000; ++round) {
+        const bool due = scheduler.NextDueIn() == 0;
+        scheduler.Advance(0);
+        if (!due && scheduler.PumpDescriptors(0) == 0)
+            return;
     }
-    address = found->second;
-    return 0;
+    ADD_FAILURE() << "the scheduler never settles";
+}
+
+LineResult Drive(testing::FakeScheduler& scheduler, const std::function<void(LineDone)>& start) {
+    std::optional<LineResult> result;
+    start([&result](const LineResult& r) { result = r; });
+    for (int round = 0; round < 100000 && !result; ++round) {
+        Settle(scheduler);
+        if (result)
+            break;
+        // Bytes and connects on loopback are there almost at once; only then does time pass.
+        if (scheduler.PumpDescriptors(5) > 0)
+            continue;
+        if (!scheduler.RunNextTimer()) {
+            ADD_FAILURE() << "the operation never ends";
+            break;
+        }
+    }
+    return result.value_or(LineResult{LineChannelError(LineFailure::NotConfigured), {}});
 }
 
 Peer::~Peer() {
@@ -234,15 +246,45 @@ std::optional<LineChannelError> FailureOf(const std::function<void()>& f) {
     return std::nullopt;
 }
 
-void FakeLineChannel::Connect() {
+FakeLineChannel::~FakeLineChannel() {
+    scheduler.Cancel(task_);
+    log->push_back("released");
+}
+
+void FakeLineChannel::End(LineResult result, LineDone done) {
+    busy_ = true;
+    if (stall) {
+        stalled_.emplace(std::move(result), std::move(done));
+        return;
+    }
+    task_ = scheduler.After(0, [this, result = std::move(result), done = std::move(done)] {
+        busy_ = false;
+        task_ = 0;
+        done(result);
+    });
+}
+
+void FakeLineChannel::Resume() {
+    stall = false;
+    if (stalled_) {
+        auto [result, done] = std::move(*stalled_);
+        stalled_.reset();
+        End(std::move(result), std::move(done));
+    }
+}
+
+void FakeLineChannel::Connect(LineDone done) {
     log->push_back("connect");
     if (connected || dead) {
-        throw LineChannelError(LineFailure::AlreadyConnected);
+        End({LineChannelError(LineFailure::AlreadyConnected), {}}, std::move(done));
+        return;
     }
     if (connectFailure) {
-        throw LineChannelError(*connectFailure, ECONNREFUSED);
+        End({LineChannelError(*connectFailure, ECONNREFUSED), {}}, std::move(done));
+        return;
     }
     connected = true;
+    End({}, std::move(done));
 }
 
 bool FakeLineChannel::Connected() {
@@ -252,27 +294,30 @@ bool FakeLineChannel::Connected() {
     return connected || dead;
 }
 
-void FakeLineChannel::WriteLn(const std::string& line) {
+void FakeLineChannel::WriteLn(const std::string& line, LineDone done) {
     log->push_back("write " + line);
     if (dead) {
-        throw LineChannelError(LineFailure::ClosedGracefully);
-    }
-    if (writeFailure) {
-        throw LineChannelError(*writeFailure, EPIPE);
+        End({LineChannelError(LineFailure::ClosedGracefully), {}}, std::move(done));
+    } else if (writeFailure) {
+        End({LineChannelError(*writeFailure, EPIPE), {}}, std::move(done));
+    } else {
+        End({}, std::move(done));
     }
 }
 
-std::string FakeLineChannel::ReadLn() {
+void FakeLineChannel::ReadLn(LineDone done) {
     log->push_back("read");
     if (replies.empty()) {
-        throw LineChannelError(LineFailure::ReadTimedOut);
+        End({LineChannelError(LineFailure::ReadTimedOut), {}}, std::move(done));
+        return;
     }
     auto next = replies.front();
     replies.pop_front();
     if (const auto* failure = std::get_if<LineFailure>(&next)) {
-        throw LineChannelError(*failure);
+        End({LineChannelError(*failure), {}}, std::move(done));
+        return;
     }
-    return std::get<std::string>(next);
+    End({std::nullopt, std::get<std::string>(next)}, std::move(done));
 }
 
 void FakeLineChannel::Disconnect() {
@@ -282,6 +327,9 @@ void FakeLineChannel::Disconnect() {
 
 void FakeLineChannel::Discard() {
     log->push_back("discard");
+    scheduler.Cancel(task_);
+    stalled_.reset();
+    busy_ = false;
     connected = false;
     dead = false;
     connectedTestFails = false;
@@ -289,7 +337,7 @@ void FakeLineChannel::Discard() {
 
 std::unique_ptr<ILineChannel> FakeLineChannelFactory::Create() {
     log.push_back("create");
-    auto channel = std::make_unique<FakeLineChannel>(&log);
+    auto channel = std::make_unique<FakeLineChannel>(&log, scheduler);
     if (setUp) {
         setUp(*channel);
     }

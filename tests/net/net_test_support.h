@@ -15,7 +15,9 @@
 #include "common/views.h"
 #include "net/line_channel.h"
 #include "net/line_channel_error.h"
+#include "net/resolver.h"
 #include "net/socket_system.h"
+#include "support/fake_scheduler.h"
 
 namespace vesmera::test {
 
@@ -26,31 +28,37 @@ inline constexpr int kRealCapMs = 5000;
 // Polls one descriptor for real, at most timeoutMs. Returns the events, 0 or -1.
 int RealPoll(int fd, short events, int timeoutMs);
 
-// A fake clock and step sleep around real sockets. A wait for bytes first looks at the real
-// socket without waiting; when nothing is there it runs the next scripted peer action due
-// before its deadline (advancing the clock to it) and then waits for real for the readiness
-// that action causes, else it lets the fake time run out. Connect checks before connectDoneAt
-// see no completion.
-class FakeSocketSystem final : public ISocketSystem {
+// A resolver that answers from its table one event-loop turn after it is asked, and never
+// answers a host it does not know (a name server that has gone silent) until told to.
+class FakeResolver final : public IResolver {
 public:
-    std::int64_t now = 0;
-    std::vector<std::uint32_t> sleeps;
-    std::int64_t connectDoneAt = 0;
-    std::map<std::string, in_addr> names;
-    std::vector<std::string> resolved;
-    std::vector<int> byteWaits; // time-outs of the waits for bytes, in order
+    explicit FakeResolver(IScheduler& scheduler) : scheduler_(scheduler) {}
+    std::map<std::string, std::vector<SocketAddress>> names; // known hosts
+    std::vector<std::string> asked;
 
-    void At(std::int64_t time, std::function<void()> action);
-    void Advance(std::int64_t ms) { now += ms; }
-
-    std::int64_t NowMs() override { return now; }
-    void Sleep(std::uint32_t ms) override;
-    int Wait(int fd, short events, int timeoutMs) override;
-    int Resolve(const std::string& host, in_addr& address) override;
+    Ticket Resolve(const std::string& host, Done done) override;
+    void Cancel(Ticket ticket) override { pending_.erase(ticket); }
+    // Answers every pending lookup of host now with a resolver failure code.
+    void Fail(const std::string& host, int gaiCode);
+    std::size_t Pending() const { return pending_.size(); }
 
 private:
-    std::multimap<std::int64_t, std::function<void()>> actions_;
+    IScheduler& scheduler_;
+    std::map<Ticket, std::pair<std::string, Done>> pending_;
+    Ticket next_ = 0;
 };
+
+// The IPv4 loopback address with port 0, as a resolver gives it.
+SocketAddress Loopback4();
+
+// Runs what is due on the fake scheduler without moving its clock: timers due now and every
+// descriptor that is ready, until neither is left.
+void Settle(testing::FakeScheduler& scheduler);
+
+// Starts one channel operation and drives the fake scheduler until it ends: what is due now
+// first, then descriptors that become ready for real within a short real wait, and only when
+// nothing else can happen, the clock moves on to the next timer.
+LineResult Drive(testing::FakeScheduler& scheduler, const std::function<void(LineDone)>& start);
 
 // The server side of one accepted connection.
 class Peer {
@@ -87,6 +95,7 @@ public:
     LoopbackServer& operator=(const LoopbackServer&) = delete;
 
     std::uint16_t Port() const { return port_; }
+    int Fd() const { return fd_; }
     // The next connection, waiting for it for real.
     std::unique_ptr<Peer> Accept();
     void Close();
@@ -114,7 +123,11 @@ struct FakeIndicator final : IIndicatorView {
     TColor color = -1;
     int colorChanges = 0;
     bool visible = true;
-    void SetIndicatorString(const std::string& t) override { text = t; }
+    std::vector<std::string> history; // every text set, in order
+    void SetIndicatorString(const std::string& t) override {
+        text = t;
+        history.push_back(t);
+    }
     std::string IndicatorString() const override { return text; }
     void SetNumberForeColor(TColor c) override {
         color = c;
@@ -138,17 +151,20 @@ struct FakeMessage final : IMessageView {
 };
 
 // A scripted channel that logs every call as a line of text, for the logic above the socket.
+// Each operation ends one event-loop turn later; with `stall` set it ends only at Resume().
 struct FakeLineChannel final : ILineChannel {
     std::vector<std::string>* log;
+    IScheduler& scheduler;
     bool connected = false;
     bool dead = false;
     std::optional<LineFailure> connectFailure;
     bool connectedTestFails = false;
     std::optional<LineFailure> writeFailure;
     std::deque<std::variant<std::string, LineFailure>> replies;
+    bool stall = false;
 
-    explicit FakeLineChannel(std::vector<std::string>* l) : log(l) {}
-    ~FakeLineChannel() override { log->push_back("released"); }
+    FakeLineChannel(std::vector<std::string>* l, IScheduler& s) : log(l), scheduler(s) {}
+    ~FakeLineChannel() override;
     void SetHost(const std::string& h) override { log->push_back("host " + h); }
     void SetPort(std::uint16_t p) override { log->push_back("port " + std::to_string(p)); }
     void SetConnectTimeout(std::int32_t ms) override {
@@ -158,17 +174,28 @@ struct FakeLineChannel final : ILineChannel {
         log->push_back("read timeout " + std::to_string(ms));
     }
     void SetNagle(bool on) override { log->push_back(on ? "nagle on" : "nagle off"); }
-    void Connect() override;
+    void Connect(LineDone done) override;
     bool Connected() override;
-    void WriteLn(const std::string& line) override;
-    std::string ReadLn() override;
+    void WriteLn(const std::string& line, LineDone done) override;
+    void ReadLn(LineDone done) override;
     void Disconnect() override;
+    bool Busy() const override { return busy_; }
     bool Dead() const override { return dead; }
     void Discard() override;
+    // Ends a stalled operation.
+    void Resume();
+
+private:
+    void End(LineResult result, LineDone done);
+    bool busy_ = false;
+    IScheduler::TaskId task_ = 0;
+    std::optional<std::pair<LineResult, LineDone>> stalled_;
 };
 
 // Hands out FakeLineChannels that log into one list; each is configured by `setUp`.
 struct FakeLineChannelFactory final : ILineChannelFactory {
+    explicit FakeLineChannelFactory(IScheduler& s) : scheduler(s) {}
+    IScheduler& scheduler;
     std::vector<std::string> log;
     std::function<void(FakeLineChannel&)> setUp;
     std::unique_ptr<ILineChannel> Create() override;

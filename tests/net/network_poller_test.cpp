@@ -14,14 +14,24 @@ constexpr TColor kUnstable = clRed;
 
 class PollerTest : public ::testing::Test {
 protected:
-    PollerTest() : client(&log) {}
+    PollerTest() : client(&log, scheduler) {}
 
+    // A tick and everything it starts, to the end.
+    void Tick2() {
+        poller.Timer2Tick();
+        Settle(scheduler);
+    }
+    void Tick3() {
+        poller.Timer3Tick();
+        Settle(scheduler);
+    }
     void TickWith(const std::string& weight, const std::string& status) {
         client.connected = true;
         client.replies = {weight, status};
-        poller.Timer2Tick();
+        Tick2();
     }
 
+    testing::FakeScheduler scheduler;
     std::vector<std::string> log;
     FakeLineChannel client;
     HeldSettings settings;
@@ -44,7 +54,7 @@ class PollReplyTest : public PollerTest, public ::testing::WithParamInterface<Re
 TEST_P(PollReplyTest, ShowsTheReplyAsTheServerMeantIt) {
     const ReplyRow& row = GetParam();
     TickWith(row.weight, row.status);
-    EXPECT_THAT(log, ElementsAre("connect", "write T1", "read", "read"));
+    EXPECT_THAT(log, ElementsAre("write T1", "read", "read"));
     EXPECT_EQ(indicator.text, row.indicatorText);
     EXPECT_EQ(indicator.color, row.color);
     EXPECT_EQ(message.text, row.messageText);
@@ -109,15 +119,17 @@ TEST_F(PollerTest, TheWeightIsParsedWithTheUsersSeparator) {
     client.connected = true;
     client.replies = {"12.5", "-5002"};
     dotted.Timer2Tick();
+    Settle(scheduler);
     EXPECT_EQ(indicator.text, "12.5");
     client.replies = {"12,5", "-5002"};
     dotted.Timer2Tick();
+    Settle(scheduler);
     EXPECT_EQ(message.text, "Сервер не найден");
 }
 
 TEST_F(PollerTest, NotConnectedAfterTheSilentConnectLeavesTheDisplay) {
     client.connectFailure = LineFailure::ConnectTimedOut;
-    poller.Timer2Tick();
+    Tick2();
     EXPECT_THAT(log, ElementsAre("connect"));
     EXPECT_EQ(indicator.text, kUntouched);
     EXPECT_EQ(message.shows, 0);
@@ -125,7 +137,7 @@ TEST_F(PollerTest, NotConnectedAfterTheSilentConnectLeavesTheDisplay) {
 
 TEST_F(PollerTest, ASilentReconnectPollsInTheSameTick) {
     client.replies = {"7", "-5002"};
-    poller.Timer2Tick();
+    Tick2();
     EXPECT_THAT(log, ElementsAre("connect", "write T1", "read", "read"));
     EXPECT_EQ(indicator.text, "7");
 }
@@ -133,8 +145,8 @@ TEST_F(PollerTest, ASilentReconnectPollsInTheSameTick) {
 TEST_F(PollerTest, NoTabMeansServerNotFoundAndNothingSent) {
     tab = std::nullopt;
     client.connected = true;
-    poller.Timer2Tick();
-    EXPECT_THAT(log, ElementsAre("connect"));
+    Tick2();
+    EXPECT_TRUE(log.empty());
     EXPECT_EQ(message.text, "Сервер не найден");
 }
 
@@ -148,7 +160,7 @@ TEST_F(PollerTest, TheTabSelectedAtTheTickIsPolled) {
 TEST_F(PollerTest, ATimedOutPollKeepsTheConnection) {
     client.connected = true;
     client.replies = {"1"};
-    poller.Timer2Tick();
+    Tick2();
     EXPECT_EQ(message.text, "Сервер не найден");
     EXPECT_THAT(log, ::testing::Not(::testing::Contains("discard")));
     EXPECT_TRUE(client.connected);
@@ -157,26 +169,59 @@ TEST_F(PollerTest, ATimedOutPollKeepsTheConnection) {
 TEST_F(PollerTest, AResetConnectionIsDiscardedAndReconnectedNextTick) {
     client.connected = true;
     client.connectedTestFails = true;
-    poller.Timer2Tick();
+    Tick2();
     EXPECT_EQ(message.text, "Сервер не найден");
-    EXPECT_THAT(log, ElementsAre("connect", "discard"));
+    EXPECT_THAT(log, ElementsAre("discard"));
     log.clear();
     client.replies = {"5", "-5002"};
-    poller.Timer2Tick();
+    Tick2();
     EXPECT_THAT(log, ElementsAre("connect", "write T1", "read", "read"));
     EXPECT_EQ(indicator.text, "5");
 }
 
 TEST_F(PollerTest, AClosedConnectionWithUnreadBytesIsDiscarded) {
     client.dead = true;
-    poller.Timer2Tick();
+    Tick2();
     EXPECT_EQ(message.text, "Сервер не найден");
-    EXPECT_THAT(log, ElementsAre("connect", "write T1", "discard"));
+    EXPECT_THAT(log, ElementsAre("write T1", "discard"));
+}
+
+TEST_F(PollerTest, TicksDuringAnExchangeWaitForItsEndSupervisionFirstAndTimer2HeldOnce) {
+    int ends = 0;
+    poller.SetWorkEnded([&] { ++ends; });
+    client.connected = true;
+    client.replies = {"12,5", "-5002", "13", "-5002"};
+    client.stall = true;
+    Tick2();
+    EXPECT_THAT(log, ElementsAre("write T1")); // in flight
+    Tick3();
+    Tick2();
+    Tick2();
+    EXPECT_THAT(log, ElementsAre("write T1"));
+    EXPECT_EQ(indicator.text, kUntouched);
+    EXPECT_EQ(ends, 0);
+
+    client.dead = true; // what the held Timer3 tick will find
+    client.Resume();
+    Settle(scheduler);
+    EXPECT_THAT(log, ElementsAre("write T1", "read", "read", "discard", "connect", "write T1",
+                                 "read", "read"));
+    EXPECT_EQ(indicator.text, "13");
+    EXPECT_EQ(ends, 3);
+}
+
+TEST_F(PollerTest, AWriteThatFailsWithASocketErrorDiscardsTheConnection) {
+    client.connected = true;
+    client.writeFailure = LineFailure::Socket; // a send that did not go out in time
+    Tick2();
+    EXPECT_EQ(message.text, "Сервер не найден");
+    EXPECT_THAT(log, ElementsAre("write T1", "discard"));
+    EXPECT_FALSE(client.connected);
 }
 
 TEST_F(PollerTest, Timer3LeavesAConnectedChannelAlone) {
     client.connected = true;
-    poller.Timer3Tick();
+    Tick3();
     EXPECT_TRUE(log.empty());
     EXPECT_EQ(message.shows, 0);
 }
@@ -186,7 +231,7 @@ TEST_F(PollerTest, Timer3ReportsAFailedConnect) {
          {LineFailure::NotConfigured, LineFailure::ConnectTimedOut, LineFailure::Socket}) {
         client.connectFailure = failure;
         message.text.clear();
-        poller.Timer3Tick();
+        Tick3();
         EXPECT_EQ(message.text, "Сервер не найден");
         EXPECT_TRUE(message.visible);
         EXPECT_FALSE(indicator.visible);
@@ -194,7 +239,7 @@ TEST_F(PollerTest, Timer3ReportsAFailedConnect) {
 }
 
 TEST_F(PollerTest, Timer3ConnectsSilently) {
-    poller.Timer3Tick();
+    Tick3();
     EXPECT_THAT(log, ElementsAre("connect"));
     EXPECT_EQ(message.shows, 0);
     EXPECT_TRUE(client.connected);
@@ -202,11 +247,11 @@ TEST_F(PollerTest, Timer3ConnectsSilently) {
 
 TEST_F(PollerTest, Timer3DiscardsDeadAndResetConnectionsBeforeReconnecting) {
     client.dead = true;
-    poller.Timer3Tick();
+    Tick3();
     EXPECT_THAT(log, ElementsAre("discard", "connect"));
     log.clear();
     client.connectedTestFails = true;
-    poller.Timer3Tick();
+    Tick3();
     EXPECT_THAT(log, ElementsAre("discard", "connect"));
     EXPECT_EQ(message.shows, 0);
 }
@@ -216,7 +261,7 @@ TEST_F(PollerTest, OnlyLineChannelFailuresAreKeptAndASuccessfulPollClearsThem) {
     poller.SetFailureReport(&report);
 
     client.connectFailure = LineFailure::ConnectTimedOut;
-    poller.Timer3Tick();
+    Tick3();
     EXPECT_EQ(report.Text(), LineFailureMessage(LineFailure::ConnectTimedOut, 0));
     client.connectFailure.reset();
 
@@ -226,7 +271,7 @@ TEST_F(PollerTest, OnlyLineChannelFailuresAreKeptAndASuccessfulPollClearsThem) {
 
     client.connected = true;
     client.replies = {"1"}; // the status line never comes
-    poller.Timer2Tick();
+    Tick2();
     EXPECT_EQ(report.Text(), LineFailureMessage(LineFailure::ReadTimedOut, 0));
 
     TickWith("12", "-5002");

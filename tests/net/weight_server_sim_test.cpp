@@ -10,11 +10,11 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 
 #include <gtest/gtest.h>
 
-#include "net/tcp_line_channel.h"
 #include "net_test_support.h"
 
 extern char** environ;
@@ -108,69 +108,6 @@ private:
     std::string pending_;
 };
 
-class SimTest : public ::testing::Test {
-protected:
-    void Open(SimProcess& sim, std::int32_t readTimeout) {
-        channel.SetHost("127.0.0.1");
-        channel.SetPort(sim.Port());
-        channel.SetConnectTimeout(1000);
-        channel.SetReadTimeout(readTimeout);
-        channel.Connect();
-        sim.Expect("connect");
-    }
-
-    std::pair<std::string, std::string> Poll(const std::string& name) {
-        channel.WriteLn(name);
-        std::string weight = channel.ReadLn();
-        return {weight, channel.ReadLn()};
-    }
-
-    TcpLineChannel channel;
-};
-
-TEST_F(SimTest, AnswersPollsAcceptsZerosAndTakesCommands) {
-    SimProcess sim({"--terminal", "Весы 1", "12,5", "-5002"});
-    ASSERT_NE(sim.Port(), 0);
-    Open(sim, 5000);
-    EXPECT_EQ(Poll("Весы 1"), std::make_pair(std::string("12,5"), std::string("-5002")));
-    EXPECT_EQ(Poll("T9"), std::make_pair(std::string("-5000"), std::string("-5003")));
-    channel.WriteLn("SetNullВесы 1");
-    sim.Expect("zero Весы 1");
-    sim.Command("set -5001 -5003 Весы 1");
-    sim.Command("set 7,25 -5003 T 2");
-    sim.Expect("set T 2");
-    EXPECT_EQ(Poll("Весы 1"), std::make_pair(std::string("-5001"), std::string("-5003")));
-    EXPECT_EQ(Poll("T 2"), std::make_pair(std::string("7,25"), std::string("-5003")));
-}
-
-TEST_F(SimTest, CloseAndResetEndTheConnections) {
-    SimProcess sim({});
-    Open(sim, 5000);
-    sim.Command("close");
-    sim.Expect("disconnect");
-    AwaitHangup(channel.NativeSocket());
-    EXPECT_FALSE(channel.Connected());
-
-    channel.Connect();
-    sim.Expect("connect");
-    sim.Command("reset");
-    sim.Expect("disconnect");
-    AwaitHangup(channel.NativeSocket());
-    EXPECT_THROW(channel.Connected(), LineChannelError);
-}
-
-TEST_F(SimTest, ADelayedReplyTimesOutAndAnswersTheNextRead) {
-    SimProcess sim({"--delay", "600", "--terminal", "T1", "1", "-5002"});
-    Open(sim, 100); // the delay is six read time-outs
-    channel.WriteLn("T1");
-    const auto failure = FailureOf([&] { channel.ReadLn(); });
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(failure->Kind(), LineFailure::ReadTimedOut);
-    channel.SetReadTimeout(5000);
-    EXPECT_EQ(channel.ReadLn(), "1");
-    EXPECT_EQ(channel.ReadLn(), "-5002");
-}
-
 // A plain socket, so every byte of a reply is seen as sent.
 class RawClient {
 public:
@@ -183,6 +120,25 @@ public:
         EXPECT_EQ(::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     }
     ~RawClient() { ::close(fd_); }
+
+    int Fd() const { return fd_; }
+    void Send(const std::string& line) {
+        const std::string bytes = line + "\r\n";
+        EXPECT_EQ(::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL),
+                  static_cast<long>(bytes.size()));
+    }
+    // Both reply lines without their terminators.
+    std::pair<std::string, std::string> PollLines(const std::string& name) {
+        const std::string reply = Poll(name);
+        const auto first = reply.find('\n');
+        const auto Line = [](std::string text) {
+            if (!text.empty() && text.back() == '\r')
+                text.pop_back();
+            return text;
+        };
+        return {Line(reply.substr(0, first)),
+                Line(reply.substr(first + 1, reply.size() - first - 2))};
+    }
 
     // Sends a poll line and returns the reply up to and with its second LF.
     std::string Poll(const std::string& name) {
@@ -209,7 +165,51 @@ private:
     int fd_ = -1;
 };
 
-TEST_F(SimTest, HostileRepliesComeInTurnAsTwoLinesEachThenTheReadingReturns) {
+TEST(SimTest, AnswersPollsAcceptsZerosAndTakesCommands) {
+    SimProcess sim({"--terminal", "Весы 1", "12,5", "-5002"});
+    ASSERT_NE(sim.Port(), 0);
+    RawClient client(sim.Port());
+    sim.Expect("connect");
+    EXPECT_EQ(client.PollLines("Весы 1"),
+              std::make_pair(std::string("12,5"), std::string("-5002")));
+    EXPECT_EQ(client.PollLines("T9"), std::make_pair(std::string("-5000"), std::string("-5003")));
+    client.Send("SetNullВесы 1");
+    sim.Expect("zero Весы 1");
+    sim.Command("set -5001 -5003 Весы 1");
+    sim.Command("set 7,25 -5003 T 2");
+    sim.Expect("set T 2");
+    EXPECT_EQ(client.PollLines("Весы 1"),
+              std::make_pair(std::string("-5001"), std::string("-5003")));
+    EXPECT_EQ(client.PollLines("T 2"), std::make_pair(std::string("7,25"), std::string("-5003")));
+}
+
+TEST(SimTest, CloseAndResetEndTheConnections) {
+    SimProcess sim({});
+    for (const std::string command : {"close", "reset"}) {
+        RawClient client(sim.Port());
+        sim.Expect("connect");
+        sim.Command(command);
+        sim.Expect("disconnect");
+        AwaitHangup(client.Fd());
+        char byte;
+        const long n = ::recv(client.Fd(), &byte, 1, 0);
+        if (command == "close")
+            EXPECT_EQ(n, 0);
+        else
+            EXPECT_TRUE(n < 0 && errno == ECONNRESET);
+    }
+}
+
+TEST(SimTest, ADelayedReplyComesLate) {
+    SimProcess sim({"--delay", "600", "--terminal", "T1", "1", "-5002"});
+    RawClient client(sim.Port());
+    sim.Expect("connect");
+    client.Send("T1");
+    EXPECT_EQ(RealPoll(client.Fd(), POLLIN, 100), 0); // nothing within a read time-out
+    EXPECT_EQ(client.PollLines("T1").first, "1");     // the late reply, read whole
+}
+
+TEST(SimTest, HostileRepliesComeInTurnAsTwoLinesEachThenTheReadingReturns) {
     using namespace std::string_literals;
     SimProcess sim({"--terminal", "T1", "12,5", "-5002"});
     RawClient client(sim.Port());

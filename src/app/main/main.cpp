@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     vesmera::TForm1& form1 = program->MainWindow();
     automation.SetReading(&form1.Reading());
     automation.Serve(vesmera::AutomationContext{
-        form1.Settings(), form1.SharedWeight(), form1.TcpClient(), program->ChannelFactory(),
+        form1.Settings(), form1.SharedWeight(), form1.TcpClient(), program->ServerCalls(),
         [&form1](std::function<void()> done) { form1.Zero(std::move(done)); }});
     form1.SetCloseCheck([&automation] { return automation.CanClose(); });
 

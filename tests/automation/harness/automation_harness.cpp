@@ -5,6 +5,7 @@
 #include <QApplication>
 
 #include "automation/startup.h"
+#include "event/qt_scheduler.h"
 #include "fake_channels.h"
 
 int main(int argc, char** argv) {
@@ -20,10 +21,12 @@ int main(int argc, char** argv) {
     weight.status = kStatusStable;
     test::MainChannelStub main;
     main.state = test::MainChannelStub::State::Disconnected;
-    test::ScriptedChannelFactory channels;
+    QtScheduler scheduler;
+    test::ScriptedChannelFactory channels{scheduler};
+    ServerCallPool calls{channels};
     AutomationServer automation(
         start.switches,
-        {settings, weight, main, channels, [](std::function<void()> done) { done(); }},
+        {settings, weight, main, calls, [](std::function<void()> done) { done(); }},
         [] { QCoreApplication::exit(0); });
     if (automation.Start() == BusStart::ExitNow)
         return 0;
