@@ -90,7 +90,7 @@ TEST(ScAutoLocal, SetNullAnswersOnceItsZeroCommandHasRunInEveryMode) {
     EXPECT_TRUE(p.channels.logs.empty()); // it never talks to the weight server
 
     // Without a zero command (no window) the answer comes at once.
-    AutomationContext bare{p.settings, p.weight, p.main, p.channels, {}};
+    AutomationContext bare{p.settings, p.weight, p.main, p.calls, {}};
     TScAuto(bare).SetNull(0, 0, answer);
     EXPECT_EQ(answers.size(), 3u);
 }

@@ -9,9 +9,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 
 #include "child_process.h"
 #include "net/tcp_line_channel.h"
+#include "support/fake_scheduler.h"
 
 namespace vesmera {
 namespace {
@@ -87,12 +90,36 @@ TEST(ServerCheck, MissingFileIsAProblem) {
               "/nonexistent/v.ini: cannot read /nonexistent/v.ini: No such file or directory\n");
 }
 
-// One poll on the display's own line channel: the weight line and the status line.
-std::string Poll(TcpLineChannel& channel, const std::string& name) {
-    channel.WriteLn(name);
-    const std::string weight = channel.ReadLn();
-    return weight + " " + channel.ReadLn();
+// Runs one operation of the display's line channel to its end. The server answers in real
+// time, so the fake clock moves on only when no socket has stirred for a second.
+LineResult Finish(testing::FakeScheduler& scheduler, const std::function<void(LineDone)>& start) {
+    std::optional<LineResult> result;
+    start([&result](const LineResult& r) { result = r; });
+    for (int i = 0; i < 1000 && !result; ++i) {
+        scheduler.Advance(0);
+        if (result || scheduler.PumpDescriptors(1000) > 0)
+            continue;
+        if (!scheduler.RunNextTimer())
+            break;
+    }
+    return result.value_or(LineResult{LineChannelError(LineFailure::ReadTimedOut), {}});
 }
+
+// One poll on the display's own line channel: the weight line and the status line.
+std::string Poll(testing::FakeScheduler& scheduler, TcpLineChannel& channel,
+                 const std::string& name) {
+    Finish(scheduler, [&](LineDone done) { channel.WriteLn(name, std::move(done)); });
+    const std::string weight =
+        Finish(scheduler, [&](LineDone done) { channel.ReadLn(std::move(done)); }).line;
+    return weight + " " +
+           Finish(scheduler, [&](LineDone done) { channel.ReadLn(std::move(done)); }).line;
+}
+
+// The display's channel is only ever given address literals here.
+struct NoLookups final : IResolver {
+    Ticket Resolve(const std::string&, Done) override { return 0; }
+    void Cancel(Ticket) override {}
+};
 
 // The real server on two simulated terminals (pseudo-terminals), asked by the display's line
 // channel over IPv4 and IPv6.
@@ -118,22 +145,25 @@ TEST(ServerProgram, ServesTwoTerminalsOnPtysUntilSigterm) {
                        "terminal \"Весы 1\": linked", "terminal \"Весы 2\": linked",
                        "terminal \"Пусто\": port error: Unable to open com port (Error: 2)"}));
 
-    TcpLineChannel channel;
+    testing::FakeScheduler scheduler;
+    NoLookups resolver;
+    TcpLineChannel channel(scheduler, resolver);
     channel.SetHost("127.0.0.1");
     channel.SetPort(static_cast<std::uint16_t>(std::stoi(v4.substr(v4.rfind(':') + 1))));
     channel.SetConnectTimeout(1000);
     channel.SetReadTimeout(2000);
-    channel.Connect();
-    EXPECT_EQ(Poll(channel, "Весы 1"), "1234,56 -5002");
-    EXPECT_EQ(Poll(channel, "Весы 2"), "12,5 -5003");
-    EXPECT_EQ(Poll(channel, "Пусто"), "-5006 -5003");
-    EXPECT_EQ(Poll(channel, "весы 1"), "-5000 -5003");
-    EXPECT_EQ(Poll(channel, ""), "-5000 -5003");
-    channel.WriteLn("SetNullВесы 1");
-    EXPECT_EQ(Poll(channel, "Весы 1"), "1234,56 -5002"); // not answered: the next reply is a poll's
+    ASSERT_TRUE(Finish(scheduler, [&](LineDone done) { channel.Connect(std::move(done)); }).Ok());
+    EXPECT_EQ(Poll(scheduler, channel, "Весы 1"), "1234,56 -5002");
+    EXPECT_EQ(Poll(scheduler, channel, "Весы 2"), "12,5 -5003");
+    EXPECT_EQ(Poll(scheduler, channel, "Пусто"), "-5006 -5003");
+    EXPECT_EQ(Poll(scheduler, channel, "весы 1"), "-5000 -5003");
+    EXPECT_EQ(Poll(scheduler, channel, ""), "-5000 -5003");
+    Finish(scheduler, [&](LineDone done) { channel.WriteLn("SetNullВесы 1", std::move(done)); });
+    // Not answered: the next reply is a poll's.
+    EXPECT_EQ(Poll(scheduler, channel, "Весы 1"), "1234,56 -5002");
     EXPECT_TRUE(vorlen.ErrorLineWith("zero"));
 
-    // The display's channel speaks IPv4 only; a plain socket asks over IPv6.
+    // A plain socket asks over IPv6.
     const int v6socket = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in6 address{};
     address.sin6_family = AF_INET6;
