@@ -197,6 +197,27 @@ int ConnectIPv4(std::uint16_t port) {
     return fd;
 }
 
+TEST(ServerProgram, AddressInUseEndsTheStartWithTheReason) {
+    const int taken = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(taken, 1), 0);
+    ::getsockname(taken, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::string endpoint = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    TempDir dir;
+    const std::string file =
+        dir.Write("vesmera-server.ini", "[Server]\nListen=127.0.0.1:0, " + endpoint + "\n");
+    ChildProcess server({VESMERA_SERVER_BIN, "--config", file});
+    EXPECT_TRUE(server.OutputLine().starts_with("listening on 127.0.0.1:"));
+    EXPECT_EQ(WEXITSTATUS(server.Wait()), 1);
+    EXPECT_EQ(server.AllErrors(),
+              "vesmera-server: cannot listen on " + endpoint + ": Address already in use\n");
+    ::close(taken);
+}
+
 // A flood of connections past the descriptor limit: the clients beyond it are taken and closed
 // at once (the listener would otherwise stay ready and the loop spin), and those admitted are
 // served on.
