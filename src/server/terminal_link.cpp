@@ -53,7 +53,12 @@ TerminalAnswer TerminalLink::Answer() const {
 }
 
 void TerminalLink::Zero() {
-    link_.Zero({});
+    // Requests that arrive while one waits or runs are that same request: a client repeating
+    // SetNull cannot queue work on the line without end.
+    if (zeroPending_)
+        return;
+    zeroPending_ = true;
+    link_.Zero([this] { zeroPending_ = false; });
 }
 
 void TerminalLink::Ended(SerialLink::Ending ending, bool succeeded) {

@@ -35,7 +35,7 @@ public:
     void Start();
     // What a poll of this terminal is answered with now.
     TerminalAnswer Answer() const;
-    // Sends the protocol's zero request after the exchange in flight.
+    // Sends the protocol's zero request after the exchange in flight; one at a time.
     void Zero();
 
     const TerminalConfig& Config() const { return config_; }
@@ -62,6 +62,7 @@ private:
     ScheduledTimer supervision_;
     SerialLink link_;
     Link linkState_ = Link::Starting;
+    bool zeroPending_ = false;
 };
 
 } // namespace vesmera
