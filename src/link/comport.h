@@ -37,6 +37,8 @@ public:
 
     void Open() override;
     void Close() override;
+    // Drops the device whatever its close reports: a descriptor is gone after close().
+    void ReleaseDevice() override;
     bool Connected() const override { return FConnected; }
     // Each char is one byte. Returns the bytes that left within the write time-out.
     // Hands the bytes to the driver and returns at once with how many it took (fewer than
@@ -118,8 +120,6 @@ private:
     void ApplyBuffer();
     void ApplyLineState();
     void ApplyTimeouts();
-    // Drops the device whatever its close reports: a descriptor is gone after close().
-    void ReleaseDevice();
     std::int64_t WriteTimeoutMs(std::size_t byteCount) const;
     std::uint32_t LineTimeMs(std::size_t byteCount) const;
 

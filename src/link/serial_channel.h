@@ -13,6 +13,10 @@ public:
     // Does nothing when the port is open already.
     virtual void Open() = 0;
     virtual void Close() = 0;
+    // Gives the device up without aborting its pending transfers: what is left to do when
+    // Close has failed and the caller passes over it, so that the next Open starts afresh.
+    // A channel that holds no device has nothing to give up.
+    virtual void ReleaseDevice() {}
     virtual bool Connected() const = 0;
     // Returns the number of bytes written; fewer than given on a write time-out.
     virtual int WriteStr(const std::string& bytes) = 0;

@@ -41,8 +41,9 @@ void SerialSupervision::Fail() {
     try {
         channel_.Close();
     } catch (const Exception&) {
-        // A device that has gone away may refuse to abort its transfers. The port's Close
-        // still gives the device up, and the next tick opens it afresh.
+        // A device that has gone away may refuse to abort its transfers. The port gives it up
+        // all the same, so that the next tick opens it afresh.
+        channel_.ReleaseDevice();
     }
     display_.ShowMessage(kMessagePortFailed);
 }

@@ -59,6 +59,10 @@ public:
             throw Exception("PurgeComm function failed (Error: 5)");
         open = false;
     }
+    void ReleaseDevice() override {
+        Note("release");
+        open = false;
+    }
     bool Connected() const override { return open; }
     int WriteStr(const std::string& bytes) override {
         Note("write " + Hex(bytes));

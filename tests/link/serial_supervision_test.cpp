@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
+#include "comport_fake_backend.h"
 #include "link/link_display.h"
 #include "link/poll_timers.h"
 #include "link_fakes.h"
@@ -101,11 +104,32 @@ INSTANTIATE_TEST_SUITE_P(Failures, SupervisionFailureTest,
                                            FailureRow{"ClosedPortWriteFails", false, true, false}),
                          [](const auto& info) { return info.param.name; });
 
-TEST_F(SerialSupervisionTest, FailingCloseIsIgnoredAndTheMessageShown) {
-    channel.failWrite = true;
-    channel.failClose = true;
-    EXPECT_NO_THROW(Tick());
-    ExpectPortFailed();
+// The real port over a device that refuses both the probe and the abort of its transfers:
+// the failure is shown, the device is given up all the same, and the next tick opens it anew.
+TEST(SerialSupervisionPort, FailingCloseIsIgnoredButTheDeviceIsGivenUp) {
+    test::FakePortRig port;
+    testing::LinkRig rig{port.port};
+    port.port.SetPort("Com3");
+    port.port.Open();
+    port.device.writeError = EIO;
+    port.device.abortError = EIO;
+    rig.link.SupervisionTick();
+    rig.Finish();
+    EXPECT_EQ(rig.state.weight, kWeightPortFailed);
+    EXPECT_EQ(rig.message.text, kMessagePortFailed);
+    EXPECT_FALSE(rig.timer1.enabled);
+    EXPECT_FALSE(port.port.Connected());
+    EXPECT_EQ(port.device.closes, 1);
+    EXPECT_FALSE(port.device.open);
+
+    port.device.writeError = 0;
+    port.device.abortError = 0;
+    rig.link.SupervisionTick();
+    rig.Finish();
+    EXPECT_EQ(port.device.openedPaths, (std::vector<std::string>{"/dev/ttyS2", "/dev/ttyS2"}));
+    EXPECT_EQ(port.device.written, "1");
+    EXPECT_TRUE(port.port.Connected());
+    EXPECT_TRUE(rig.timer1.enabled);
 }
 
 TEST_F(SerialSupervisionTest, RecoveryReopensAndRestartsThePollTimer) {
