@@ -30,17 +30,14 @@ TCustomComPort::~TCustomComPort() {
 }
 
 void TCustomComPort::Open() {
-    if (FConnected) {
+    if (FConnected)
         return;
-    }
     std::optional<std::string> path = ComPortDevicePath(FPort);
-    if (!path) {
+    if (!path)
         throw EComPort(CE_OpenFailed, ENOENT);
-    }
     SerialOpenResult opened = FPlatform.backend->Open(*path);
-    if (!opened.device) {
+    if (!opened.device)
         throw EComPort(CE_OpenFailed, opened.error);
-    }
     FDevice = std::move(opened.device);
     FConnected = true;
     try {
@@ -57,12 +54,10 @@ void TCustomComPort::Open() {
 }
 
 void TCustomComPort::Close() {
-    if (!FConnected) {
+    if (!FConnected)
         return;
-    }
-    if (int error = FDevice->AbortPending(); error != 0) {
+    if (int error = FDevice->AbortPending(); error != 0)
         throw EComPort(CE_PurgeFailed, error);
-    }
     ReleaseDevice();
 }
 
@@ -82,9 +77,8 @@ int TCustomComPort::Handle() const {
 
 std::int64_t TCustomComPort::WriteTimeoutMs(std::size_t byteCount) const {
     const TComTimeoutValues& t = FTimeouts.Values();
-    if (t.writeTotalMultiplier == 0 && t.writeTotalConstant == 0) {
+    if (t.writeTotalMultiplier == 0 && t.writeTotalConstant == 0)
         return -1; // both zero: no write time-out
-    }
     return static_cast<std::int64_t>(t.writeTotalMultiplier) *
                static_cast<std::int64_t>(byteCount) +
            static_cast<std::int64_t>(t.writeTotalConstant);
@@ -93,50 +87,42 @@ std::int64_t TCustomComPort::WriteTimeoutMs(std::size_t byteCount) const {
 std::uint32_t TCustomComPort::LineTimeMs(std::size_t byteCount) const {
     // Ten bit times per byte (start, eight data, stop), rounded up to whole milliseconds.
     const std::int64_t baud = BaudRateValue(FBaudRate, FCustomBaudRate);
-    if (baud <= 0) {
+    if (baud <= 0)
         return 1;
-    }
     const std::int64_t ms = (static_cast<std::int64_t>(byteCount) * 10000 + baud - 1) / baud;
     return static_cast<std::uint32_t>(std::clamp<std::int64_t>(ms, 1, 1000));
 }
 
 int TCustomComPort::WriteStr(const std::string& bytes) {
-    if (bytes.empty()) {
+    if (bytes.empty())
         return 0;
-    }
-    if (!FConnected) {
+    if (!FConnected)
         throw EComPort(CEPortNotOpen, 0);
-    }
     FWriteStart = FPlatform.clock->NowMs();
     FWriteTimeout = WriteTimeoutMs(bytes.size());
     std::size_t written = 0;
     while (written < bytes.size()) {
         SerialTransfer sent = FDevice->Write(bytes.data() + written, bytes.size() - written);
-        if (sent.error != 0) {
+        if (sent.error != 0)
             throw EComPort(CE_WriteFailed, sent.error);
-        }
-        if (sent.count == 0) {
+        if (sent.count == 0)
             break; // the driver is full: the rest never reaches it, as at a write time-out
-        }
         written += sent.count;
     }
     return static_cast<int>(written);
 }
 
 std::uint32_t TCustomComPort::DrainMs() {
-    if (!FConnected) {
+    if (!FConnected)
         return 0;
-    }
     SerialTransfer queued = FDevice->OutputQueued();
-    if (queued.error != 0 || queued.count == 0) {
+    if (queued.error != 0 || queued.count == 0)
         return 0;
-    }
     std::int64_t left = std::numeric_limits<std::uint32_t>::max();
     if (FWriteTimeout >= 0) {
         left = FWriteTimeout - (FPlatform.clock->NowMs() - FWriteStart);
-        if (left <= 0) {
+        if (left <= 0)
             return 0;
-        }
     }
     return static_cast<std::uint32_t>(std::min<std::int64_t>(left, LineTimeMs(queued.count)));
 }
@@ -153,17 +139,14 @@ int TCustomComPort::ReadStr(std::string& bytes, int count) {
         bytes.clear();
         return 0;
     }
-    if (!FConnected) {
+    if (!FConnected)
         throw EComPort(CEPortNotOpen, 0);
-    }
     std::string buffer(static_cast<std::size_t>(count), '\0');
     SerialTransfer read = FDevice->Read(buffer.data(), buffer.size());
-    if (read.error != 0) {
+    if (read.error != 0)
         throw EComPort(CE_ReadFailed, read.error);
-    }
-    if (int error = FDevice->QueryStatus(); error != 0) {
+    if (int error = FDevice->QueryStatus(); error != 0)
         throw EComPort(CE_ClearComFailed, error);
-    }
     buffer.resize(read.count);
     bytes = std::move(buffer);
     return static_cast<int>(read.count);
@@ -174,9 +157,8 @@ void TCustomComPort::BeginUpdate() {
 }
 
 void TCustomComPort::EndUpdate() {
-    if (FUpdateCount == 0) {
+    if (FUpdateCount == 0)
         return;
-    }
     if (--FUpdateCount == 0) {
         ApplyBuffer();
         ApplyLineState();
@@ -211,36 +193,29 @@ TComLineState TCustomComPort::LineState() const {
 }
 
 void TCustomComPort::ApplyBuffer() {
-    if (!CanApply()) {
+    if (!CanApply())
         return;
-    }
-    if (int error = FDevice->SetQueueSizes(FBuffer.InputSize(), FBuffer.OutputSize()); error != 0) {
+    if (int error = FDevice->SetQueueSizes(FBuffer.InputSize(), FBuffer.OutputSize()); error != 0)
         throw EComPort(CE_SetupComFailed, error);
-    }
 }
 
 void TCustomComPort::ApplyLineState() {
-    if (!CanApply()) {
+    if (!CanApply())
         return;
-    }
-    if (int error = FDevice->SetLineState(LineState()); error != 0) {
+    if (int error = FDevice->SetLineState(LineState()); error != 0)
         throw EComPort(CE_SetStateFailed, error);
-    }
 }
 
 void TCustomComPort::ApplyTimeouts() {
-    if (!CanApply()) {
+    if (!CanApply())
         return;
-    }
-    if (int error = FDevice->SetTimeouts(FTimeouts.Values()); error != 0) {
+    if (int error = FDevice->SetTimeouts(FTimeouts.Values()); error != 0)
         throw EComPort(CE_TimeoutsFailed, error);
-    }
 }
 
 void TCustomComPort::SetPort(const std::string& name) {
-    if (name == FPort) {
+    if (name == FPort)
         return;
-    }
     FPort = name;
     if (FConnected) {
         Close();

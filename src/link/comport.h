@@ -106,15 +106,13 @@ private:
 
     bool CanApply() const { return FConnected && FUpdateCount == 0; }
     template <typename T> void ChangeLineState(T& field, T value) {
-        if (StoreIfChanged(field, value)) {
+        if (StoreIfChanged(field, value))
             ApplyLineState();
-        }
     }
     // Watcher settings cannot change while the port is open (code 14).
     template <typename T> void ChangeWhileClosed(T& field, T value) {
-        if (field != value && FConnected) {
+        if (field != value && FConnected)
             throw EComPort(CE_ConnChangeProp, 0);
-        }
         field = value;
     }
     void ApplyBuffer();

@@ -16,20 +16,17 @@ bool StartsWithComIgnoringCase(const std::string& name) {
 } // namespace
 
 std::optional<std::string> ComPortDevicePath(const std::string& name) {
-    if (!name.empty() && name.front() == '/') {
+    if (!name.empty() && name.front() == '/')
         return name;
-    }
-    if (!StartsWithComIgnoringCase(name) || name.size() == 3) {
+    if (!StartsWithComIgnoringCase(name) || name.size() == 3)
         return std::nullopt;
-    }
     const char* first = name.data() + 3;
     const char* last = name.data() + name.size();
     std::uint32_t number = 0;
     auto [end, error] = std::from_chars(first, last, number);
     // from_chars takes no sign and stops at the first non-digit, so only digits pass.
-    if (error != std::errc() || end != last || number == 0) {
+    if (error != std::errc() || end != last || number == 0)
         return std::nullopt;
-    }
     std::string path = "/dev/ttyS";
     char digits[12];
     auto digitsEnd = std::to_chars(digits, digits + sizeof digits, number - 1).ptr;

@@ -10,9 +10,8 @@ class TCustomComPort;
 
 // Stores value into field; true when that changed it, so that the caller reprograms the device.
 template <typename T> bool StoreIfChanged(T& field, T value) {
-    if (field == value) {
+    if (field == value)
         return false;
-    }
     field = value;
     return true;
 }
@@ -34,19 +33,16 @@ protected:
 
     // Line state changes fail with code 7, time-outs with code 8, queue sizes with code 9.
     template <typename T> void ChangeLineState(T& field, T value) {
-        if (StoreIfChanged(field, value)) {
+        if (StoreIfChanged(field, value))
             ApplyLineState();
-        }
     }
     template <typename T> void ChangeTimeouts(T& field, T value) {
-        if (StoreIfChanged(field, value)) {
+        if (StoreIfChanged(field, value))
             ApplyTimeouts();
-        }
     }
     template <typename T> void ChangeBuffer(T& field, T value) {
-        if (StoreIfChanged(field, value)) {
+        if (StoreIfChanged(field, value))
             ApplyBuffer();
-        }
     }
 
 private:

@@ -75,9 +75,8 @@ class TComEvents {
 public:
     constexpr TComEvents() = default;
     constexpr TComEvents(std::initializer_list<TComEvent> events) {
-        for (TComEvent e : events) {
+        for (TComEvent e : events)
             FBits |= Bit(e);
-        }
     }
     static constexpr TComEvents All() {
         TComEvents all;

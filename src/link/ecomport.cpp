@@ -49,9 +49,8 @@ std::string FormMessage(std::int32_t code, std::int32_t errorNumber) {
 } // namespace
 
 std::string ComErrorMessage(std::int32_t code) {
-    if (code < 1 || code > static_cast<std::int32_t>(kMessages.size())) {
+    if (code < 1 || code > static_cast<std::int32_t>(kMessages.size()))
         return {};
-    }
     return kMessages[static_cast<std::size_t>(code - 1)];
 }
 

@@ -35,12 +35,11 @@ std::optional<TerminalReading> DecodeReply643(std::string_view reply) {
     if (reply.size() < k643MinimumReply)
         return std::nullopt;
     std::string weightText;
-    for (char c : reply.substr(1, 7)) {
+    for (char c : reply.substr(1, 7))
         if (c == '.')
             weightText += kWeightTextSeparator;
         else if (c != ' ')
             weightText += c;
-    }
     const auto weight = ParseFloat(weightText, kWeightTextSeparator);
     if (!weight)
         return std::nullopt;

@@ -32,22 +32,18 @@ public:
 
     int SetLineState(const TComLineState& state) override {
         termios2 settings{};
-        if (int error = MakeTermios(state, settings); error != 0) {
+        if (int error = MakeTermios(state, settings); error != 0)
             return error;
-        }
-        if (::ioctl(FFd, TCSETS2, &settings) != 0) {
+        if (::ioctl(FFd, TCSETS2, &settings) != 0)
             return errno;
-        }
         const bool dtr = state.dtrControl != dtrDisable;
-        if (int error = SetModemLine(TIOCM_DTR, dtr); error != 0) {
+        if (int error = SetModemLine(TIOCM_DTR, dtr); error != 0)
             return error;
-        }
         // With a handshake the driver drives RTS itself. Raising RTS only while sending has no
         // termios form; the line then stays inactive.
         if (state.rtsControl != rtsHandshake) {
-            if (int error = SetModemLine(TIOCM_RTS, state.rtsControl == rtsEnable); error != 0) {
+            if (int error = SetModemLine(TIOCM_RTS, state.rtsControl == rtsEnable); error != 0)
                 return error;
-            }
         }
         FDiscardNull = state.discardNull;
         return 0;
@@ -60,23 +56,19 @@ public:
     SerialTransfer Write(const char* bytes, std::size_t count) override {
         for (;;) {
             ssize_t n = ::write(FFd, bytes, count);
-            if (n >= 0) {
+            if (n >= 0)
                 return {static_cast<std::size_t>(n), 0};
-            }
-            if (errno == EAGAIN) {
+            if (errno == EAGAIN)
                 return {0, 0};
-            }
-            if (errno != EINTR) {
+            if (errno != EINTR)
                 return {0, errno};
-            }
         }
     }
 
     SerialTransfer OutputQueued() override {
         int queued = 0;
-        if (::ioctl(FFd, TIOCOUTQ, &queued) != 0) {
+        if (::ioctl(FFd, TIOCOUTQ, &queued) != 0)
             return {0, errno};
-        }
         return {static_cast<std::size_t>(std::max(queued, 0)), 0};
     }
 
@@ -85,9 +77,8 @@ public:
         do {
             n = ::read(FFd, bytes, count);
         } while (n < 0 && errno == EINTR);
-        if (n < 0 && errno != EAGAIN) {
+        if (n < 0 && errno != EAGAIN)
             return {0, errno};
-        }
         if (n > 0) {
             return {FDiscardNull ? DropNulls(bytes, static_cast<std::size_t>(n))
                                  : static_cast<std::size_t>(n),
@@ -97,9 +88,8 @@ public:
         // adapter, a pseudo-terminal whose master closed), which read() reports as 0 bytes
         // and poll() as POLLHUP.
         pollfd p{FFd, POLLIN, 0};
-        if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
             return {0, EIO};
-        }
         return {0, 0};
     }
 
@@ -112,9 +102,8 @@ public:
     int AbortPending() override { return 0; }
 
     int Close() override {
-        if (FFd < 0) {
+        if (FFd < 0)
             return 0;
-        }
         // The exclusive flag belongs to the terminal, not to the descriptor: on a
         // pseudo-terminal it would outlive the close and lock every later user out.
         static_cast<void>(::ioctl(FFd, TIOCNXCL));
@@ -128,9 +117,8 @@ public:
 
 private:
     int SetModemLine(int line, bool on) {
-        if (::ioctl(FFd, on ? TIOCMBIS : TIOCMBIC, &line) != 0 && !NoModemLines(errno)) {
+        if (::ioctl(FFd, on ? TIOCMBIS : TIOCMBIC, &line) != 0 && !NoModemLines(errno))
             return errno;
-        }
         return 0;
     }
 
@@ -146,9 +134,8 @@ private:
 
 SerialOpenResult TermiosSerialBackend::Open(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    if (fd < 0)
         return {nullptr, errno};
-    }
     // The lock comes first: an opener that loses here must not touch the exclusive flag that
     // the holder set on the shared terminal.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

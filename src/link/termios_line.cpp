@@ -17,11 +17,9 @@ constexpr std::array<std::pair<std::int32_t, unsigned>, 19> kSpeedCodes = {{
 }};
 
 unsigned SpeedCode(std::int32_t baud) {
-    for (auto [speed, code] : kSpeedCodes) {
-        if (speed == baud) {
+    for (auto [speed, code] : kSpeedCodes)
+        if (speed == baud)
             return code;
-        }
-    }
     return BOTHER;
 }
 
@@ -57,30 +55,25 @@ unsigned ParityFlags(TParityBits parity) {
 } // namespace
 
 int MakeTermios(const TComLineState& state, termios2& out) {
-    if (state.byteSize < 5 || state.byteSize > 8 || state.baudRate <= 0) {
+    if (state.byteSize < 5 || state.byteSize > 8 || state.baudRate <= 0)
         return EINVAL;
-    }
     out = termios2{};
     out.c_cflag = CREAD | CLOCAL | SizeFlag(state.byteSize) | ParityFlags(state.parity);
     // One and a half stop bits is what a UART sends for CSTOPB with five data bits.
-    if (state.stopBits != sbOneStopBit) {
+    if (state.stopBits != sbOneStopBit)
         out.c_cflag |= CSTOPB;
-    }
-    if (state.outCtsFlow || state.rtsControl == rtsHandshake) {
+    if (state.outCtsFlow || state.rtsControl == rtsHandshake)
         out.c_cflag |= CRTSCTS;
-    }
     out.c_cflag |= SpeedCode(state.baudRate);
     out.c_ispeed = static_cast<speed_t>(state.baudRate);
     out.c_ospeed = static_cast<speed_t>(state.baudRate);
 
     // A byte with a parity error then arrives as NUL; without the check it arrives as it is.
     out.c_iflag = IGNBRK | (state.parityCheck ? INPCK : 0u);
-    if (state.outX) {
+    if (state.outX)
         out.c_iflag |= IXON;
-    }
-    if (state.inX) {
+    if (state.inX)
         out.c_iflag |= IXOFF;
-    }
     out.c_oflag = 0;
     out.c_lflag = 0;
     out.c_cc[VSTART] = static_cast<cc_t>(state.xonChar);
