@@ -38,7 +38,7 @@ private:
 template <void (SerialLink::*Tick)()> void RunPoll(benchmark::State& state, std::string reply) {
     CannedChannel channel(std::move(reply));
     testing::LinkRig rig(channel);
-    rig.settings.protocol = Tick == &SerialLink::VorlenTick ? kProtocolVorlen : kProtocol643;
+    rig.settings.protocol = Tick == &SerialLink::TickVorlen ? kProtocolVorlen : kProtocol643;
     for (auto _ : state) {
         (rig.link.*Tick)();
         rig.Finish();
@@ -49,7 +49,7 @@ template <void (SerialLink::*Tick)()> void RunPoll(benchmark::State& state, std:
 }
 
 void BM_VorlenPoll(benchmark::State& state) {
-    RunPoll<&SerialLink::VorlenTick>(
+    RunPoll<&SerialLink::TickVorlen>(
         state, testing::Bytes({0xFF, 0x01, 0xC3, 0x56, 0x34, 0x12, 0x12, 0x87, 0xFF, 0xFF}));
 }
 

@@ -12,7 +12,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace vesmera;
     const std::string_view reply = fuzz::AsText(data, size);
-    const auto reading = DecodeVorlenReply(reply);
+    const auto reading = DecodeReplyVorlen(reply);
     if (size < 7) {
         FUZZ_CHECK(!reading, "a reply shorter than 7 bytes does not decode");
         return 0;

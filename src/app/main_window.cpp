@@ -269,7 +269,7 @@ void TForm1::CreateComponents() {
     Timer3->SetHandler(observed([this] { networkPoller_->Timer3Tick(); }));
     // The serial ticks only start exchanges (or hold them until the line is free) and return
     // at once; what a poll or supervision tick shows is known when its exchange ends.
-    Timer1->SetHandler([this] { serialLink_->VorlenTick(); });
+    Timer1->SetHandler([this] { serialLink_->TickVorlen(); });
     Timer4->SetHandler([this] { serialLink_->SupervisionTick(); });
     Timer5->SetHandler([this] { serialLink_->Tick643(); });
     serialLink_->SetEndListener([this](SerialLink::Ending, bool) { ObserveReading(); });

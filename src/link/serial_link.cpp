@@ -18,7 +18,7 @@ void SerialLink::SetFailureReport(FailureReport* report) {
     supervision_.SetFailureReport(report);
 }
 
-void SerialLink::VorlenTick() {
+void SerialLink::TickVorlen() {
     Poll(SerialProtocol::Vorlen, timer1_);
 }
 
@@ -29,7 +29,7 @@ void SerialLink::Tick643() {
 void SerialLink::Poll(SerialProtocol protocol, ITimerSwitch& timer) {
     SerialLine::Job job;
     job.script = [this, protocol] {
-        return protocol == SerialProtocol::Vorlen ? VorlenPollScript(settings_)
+        return protocol == SerialProtocol::Vorlen ? PollScriptVorlen(settings_)
                                                   : PollScript643(settings_);
     };
     job.ended = [this, protocol](const SerialOutcome& outcome) {
@@ -78,7 +78,7 @@ void SerialLink::Zero(std::function<void()> done) {
         if (run->p643)
             return ZeroScript643(settings_);
         if (settings_.protocol == kProtocolVorlen)
-            return VorlenZeroScript(settings_);
+            return ZeroScriptVorlen(settings_);
         return SerialScript{};
     };
     job.ended = [this, run, done = std::move(done)](const SerialOutcome&) {

@@ -34,7 +34,7 @@ public:
                SharedWeightState& state, IPollDisplay& display, ITimerSwitch& timer1,
                ITimerSwitch& timer5);
 
-    void VorlenTick();
+    void TickVorlen();
     void Tick643();
     void SupervisionTick();
     // The click of the hidden Button1: the selected protocol's zero request, after the exchange

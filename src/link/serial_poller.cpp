@@ -20,7 +20,7 @@ bool SerialPoller::Ended(SerialProtocol protocol, const SerialOutcome& outcome) 
             failures_->Failed(*outcome.failure);
     } else {
         try {
-            applied = Apply(protocol == SerialProtocol::Vorlen ? DecodeVorlenReply(outcome.reply)
+            applied = Apply(protocol == SerialProtocol::Vorlen ? DecodeReplyVorlen(outcome.reply)
                                                                : DecodeReply643(outcome.reply));
         } catch (const Exception&) {
             // A colour text that names no colour: one failed poll.

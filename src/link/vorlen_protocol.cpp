@@ -45,7 +45,7 @@ std::string VorlenFrame(std::int32_t address, std::uint8_t command) {
     return frame;
 }
 
-std::optional<TerminalReading> DecodeVorlenReply(std::string_view reply) {
+std::optional<TerminalReading> DecodeReplyVorlen(std::string_view reply) {
     if (reply.size() < 7)
         return std::nullopt;
     const auto byte = [&](std::size_t n) { return static_cast<std::uint8_t>(reply[n - 1]); };
@@ -76,12 +76,12 @@ std::optional<TerminalReading> DecodeVorlenReply(std::string_view reply) {
     return reading;
 }
 
-SerialScript VorlenPollScript(const HeldSettings& settings) {
+SerialScript PollScriptVorlen(const HeldSettings& settings) {
     return {SerialStep::Write(VorlenFrame(settings.channel, kVorlenWeightCommand)),
             SerialStep::Wait(settings.delayMs), SerialStep::Read(kVorlenReplyReadCount)};
 }
 
-SerialScript VorlenZeroScript(const HeldSettings& settings) {
+SerialScript ZeroScriptVorlen(const HeldSettings& settings) {
     return {SerialStep::Write(VorlenFrame(settings.channel, kVorlenZeroCommand))};
 }
 

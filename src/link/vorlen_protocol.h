@@ -34,13 +34,13 @@ std::string VorlenFrame(std::int32_t address, std::uint8_t command);
 // significant first, then the status byte. Nothing else of the reply is checked. No value
 // when the reply is shorter than 7 bytes, the decimal-point position is not a decimal digit,
 // or a weight digit is not 0 to 9 while the position is 0 to 4.
-std::optional<TerminalReading> DecodeVorlenReply(std::string_view reply);
+std::optional<TerminalReading> DecodeReplyVorlen(std::string_view reply);
 
 // One weight request: the frame goes out, the delay passes, then whatever has arrived (at most
 // 100 bytes) is the reply.
-SerialScript VorlenPollScript(const HeldSettings& settings);
+SerialScript PollScriptVorlen(const HeldSettings& settings);
 // The zero request: the frame alone. The terminal's answer is not waited for; it stays queued
 // in front of the next poll's reply.
-SerialScript VorlenZeroScript(const HeldSettings& settings);
+SerialScript ZeroScriptVorlen(const HeldSettings& settings);
 
 } // namespace vesmera

@@ -14,7 +14,7 @@ TerminalLink::TerminalLink(TerminalConfig config, ISerialChannel& channel, ISche
       decimalSeparator_(decimalSeparator), timer1_(scheduler, kPollPeriodMs),
       timer5_(scheduler, kPollPeriodMs), supervision_(scheduler, kSupervisionPeriodMs),
       link_(scheduler, channel, settings_, shared_, display_, timer1_, timer5_) {
-    timer1_.SetHandler([this] { link_.VorlenTick(); });
+    timer1_.SetHandler([this] { link_.TickVorlen(); });
     timer5_.SetHandler([this] { link_.Tick643(); });
     supervision_.SetHandler([this] { link_.SupervisionTick(); });
     link_.SetFailureReport(&failures_);

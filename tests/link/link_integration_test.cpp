@@ -110,7 +110,7 @@ protected:
     }
     void Tick() {
         if (Vorlen())
-            rig.link.VorlenTick();
+            rig.link.TickVorlen();
         else
             rig.link.Tick643();
         Finish();

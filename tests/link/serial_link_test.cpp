@@ -45,7 +45,7 @@ enum class Start { VorlenPoll, Poll643, Zero, Supervision };
 void Begin(SerialLink& link, Start start) {
     switch (start) {
     case Start::VorlenPoll:
-        link.VorlenTick();
+        link.TickVorlen();
         break;
     case Start::Poll643:
         link.Tick643();
@@ -171,10 +171,10 @@ INSTANTIATE_TEST_SUITE_P(
 // --- one exchange at a time on the line ----------------------------------------------------
 
 TEST_F(SerialLinkTest, APollTickDueMidExchangeIsHeldOnceAndFurtherOnesDropped) {
-    rig.link.VorlenTick();
+    rig.link.TickVorlen();
     rig.scheduler.Advance(10);
-    rig.link.VorlenTick();
-    rig.link.VorlenTick();
+    rig.link.TickVorlen();
+    rig.link.TickVorlen();
     rig.Finish();
     EXPECT_EQ(log, (CallLog{"0 write FF 01 C3 E3 FF FF", "100 read 100",
                             "100 write FF 01 C3 E3 FF FF", "200 read 100"}));
@@ -182,8 +182,8 @@ TEST_F(SerialLinkTest, APollTickDueMidExchangeIsHeldOnceAndFurtherOnesDropped) {
 }
 
 TEST_F(SerialLinkTest, AHeldPollOfAStoppedTimerDoesNotRun) {
-    rig.link.VorlenTick();
-    rig.link.VorlenTick();
+    rig.link.TickVorlen();
+    rig.link.TickVorlen();
     rig.timer1.SetEnabled(false); // a supervision failure or the apply step, meanwhile
     rig.Finish();
     EXPECT_EQ(log, (CallLog{"0 write FF 01 C3 E3 FF FF", "100 read 100"}));
@@ -191,10 +191,10 @@ TEST_F(SerialLinkTest, AHeldPollOfAStoppedTimerDoesNotRun) {
 
 TEST_F(SerialLinkTest, ZeroAndSupervisionWaitForTheExchangeAndRunInArrivalOrder) {
     std::int64_t zeroDoneAt = -1;
-    rig.link.VorlenTick();
+    rig.link.TickVorlen();
     rig.scheduler.Advance(50);
     rig.link.Zero([this, &zeroDoneAt] { zeroDoneAt = rig.scheduler.NowMs(); });
-    rig.link.VorlenTick(); // held behind the zero command
+    rig.link.TickVorlen(); // held behind the zero command
     rig.link.SupervisionTick();
     rig.scheduler.Advance(49);
     EXPECT_EQ(zeroDoneAt, -1); // SetNull's caller is not answered before its command ran
@@ -231,7 +231,7 @@ TEST_F(SerialLinkTest, Zero643KeepsTimer5StoppedAroundItAndDropsItsHeldTick) {
 }
 
 TEST_F(SerialLinkTest, SupervisionQueuedBeforeASwitchToNetworkModeLeavesThePortAlone) {
-    rig.link.VorlenTick();
+    rig.link.TickVorlen();
     rig.link.SupervisionTick();
     rig.settings.networkMode = true;
     rig.Finish();
@@ -258,7 +258,7 @@ TEST_P(PollPeriodTest, RequestsAreSpacedByTheLongerOfIntervalAndExchange) {
     const bool vorlen = row.protocol == std::string(kProtocolVorlen);
     ScheduledTimer timer(rig.scheduler, 100, [this, vorlen] {
         if (vorlen)
-            rig.link.VorlenTick();
+            rig.link.TickVorlen();
         else
             rig.link.Tick643();
     });

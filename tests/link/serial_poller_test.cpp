@@ -31,7 +31,7 @@ protected:
         VorlenPoll();
     }
     void VorlenPoll() {
-        link.VorlenTick();
+        link.TickVorlen();
         rig.Finish();
     }
     void Poll643(const std::string& reply) {
@@ -291,7 +291,7 @@ TEST_P(SeparatorTest, DecodesAlikeAndShowsWithTheUserSeparator) {
     testing::LinkRig local(channel, separator);
     if (row.vorlen) {
         channel.Arrive(row.reply);
-        local.link.VorlenTick();
+        local.link.TickVorlen();
     } else {
         channel.responder = [reply = row.reply](const std::string& bytes) {
             return bytes == std::string(1, kDle) ? reply : std::string();

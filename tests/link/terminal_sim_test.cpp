@@ -181,7 +181,7 @@ protected:
     }
     void Tick() {
         if (GetParam() == SimProtocol::Vorlen)
-            rig.link.VorlenTick();
+            rig.link.TickVorlen();
         else
             rig.link.Tick643();
         rig.Finish();

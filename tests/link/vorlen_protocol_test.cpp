@@ -70,7 +70,7 @@ class VorlenDecodeTest : public ::testing::TestWithParam<DecodeRow> {};
 
 TEST_P(VorlenDecodeTest, Decodes) {
     const auto& row = GetParam();
-    const auto reading = DecodeVorlenReply(row.reply);
+    const auto reading = DecodeReplyVorlen(row.reply);
     ASSERT_EQ(reading.has_value(), row.weight.has_value());
     if (!reading)
         return;
@@ -117,7 +117,7 @@ TEST(VorlenDecode, AnyReplyOfAnyLengthDecodesOrFailsWithoutReadingPastIt) {
     std::mt19937 random(12345);
     for (int round = 0; round < 5000; ++round) {
         const std::string reply = testing::RandomBytes(random, 40);
-        const auto reading = DecodeVorlenReply(reply);
+        const auto reading = DecodeReplyVorlen(reply);
         if (reply.size() < 7) {
             ASSERT_FALSE(reading);
         }
