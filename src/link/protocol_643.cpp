@@ -44,7 +44,7 @@ std::optional<TerminalReading> DecodeReply643(std::string_view reply) {
     if (!weight)
         return std::nullopt;
     TerminalReading reading;
-    reading.weight = *weight;
+    reading.weight = UnsignedZero(*weight);
     reading.stable = (static_cast<unsigned char>(reply[8]) & 1) == 0;
     return reading;
 }

@@ -9,4 +9,9 @@ struct TerminalReading {
     bool overload = false; // only "Ворлен" replies can report it
 };
 
+// Zero without a sign: a negative zero would read as "-0" to automation clients.
+inline long double UnsignedZero(long double weight) {
+    return weight == 0 ? 0 : weight;
+}
+
 } // namespace vesmera

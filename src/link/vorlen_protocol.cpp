@@ -68,9 +68,8 @@ std::optional<TerminalReading> DecodeReplyVorlen(std::string_view reply) {
         }
         reading.weight = digits / kPointDivisor[static_cast<std::size_t>(point)];
     }
-    // A negative zero would later read as "-0" to automation clients; zero has no sign here.
-    if ((status & kVorlenNegativeBit) != 0 && reading.weight != 0)
-        reading.weight = -reading.weight;
+    if ((status & kVorlenNegativeBit) != 0)
+        reading.weight = UnsignedZero(-reading.weight);
     reading.stable = (status & kVorlenStableBit) != 0;
     reading.overload = (status & kVorlenOverloadBit) != 0;
     return reading;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <optional>
 
 #include "link/protocol_643.h"
@@ -45,6 +47,7 @@ TEST_P(Decode643Test, Decodes) {
     if (!reading)
         return;
     EXPECT_EQ(reading->weight, *row.weight);
+    EXPECT_EQ(std::signbit(reading->weight), std::signbit(*row.weight));
     EXPECT_EQ(reading->stable, row.stable);
     EXPECT_FALSE(reading->overload);
 }
@@ -59,6 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
                       DecodeRow{"Unstable", Reply(" 123.45", '1'), 123.45L, false},
                       DecodeRow{"SignApart", Reply("-  12.5", '0'), -12.5L, true},
                       DecodeRow{"Integer", Reply("   1000", '0'), 1000.0L, true},
+                      DecodeRow{"NegativeZeroHasNoSign", Reply("-  0.00", '0'), 0.0L, true},
                       DecodeRow{"LeadingZeros", Reply("0000.10", '0'), 0.1L, true},
                       DecodeRow{"CommaInField", Reply("  12,50", '0'), 12.5L, true},
                       DecodeRow{"StatusOddLetterUnstable", Reply("      5", 'A'), 5.0L, false},

@@ -75,6 +75,7 @@ TEST_P(VorlenDecodeTest, Decodes) {
     if (!reading)
         return;
     EXPECT_EQ(reading->weight, *row.weight);
+    EXPECT_EQ(std::signbit(reading->weight), std::signbit(*row.weight));
     EXPECT_EQ(reading->stable, row.stable);
     EXPECT_EQ(reading->overload, row.overload);
 }
