@@ -128,8 +128,7 @@ void BM_Timer2PollOnOpenConnection(benchmark::State& state) {
     NullIndicator indicator;
     NullMessage message;
     NetworkPoller poller(
-        client, settings, indicator, message, [] { return std::optional<std::string>("Весы 1"); },
-        ',');
+        client, settings, indicator, message, [] { return std::optional<std::string>("Весы 1"); });
     for (auto _ : state) {
         poller.Timer2Tick();
         settle([&poller] { return poller.Busy(); });

@@ -193,6 +193,8 @@ void TForm1::CreateComponents() {
     sTabControl1->setGeometry(rect());
     sTabControl1->SetOnChange([this] {
         ResetMessageForNewTab(*lcdScreen1View_);
+        if (networkPoller_)
+            networkPoller_->TabChanged();
         ObserveReading();
     });
 
@@ -236,9 +238,9 @@ void TForm1::CreateComponents() {
                                              services_.decimalSeparator);
     serialLink_ = std::make_unique<SerialLink>(services_.scheduler, services_.comPort, settings_,
                                                weight_, *linkViews_, *Timer1, *Timer5);
-    networkPoller_ = std::make_unique<NetworkPoller>(
-        services_.tcpClient, settings_, *indicatorView_, *lcdScreen1View_,
-        [this] { return SelectedTabText(); }, services_.decimalSeparator);
+    networkPoller_ =
+        std::make_unique<NetworkPoller>(services_.tcpClient, settings_, *indicatorView_,
+                                        *lcdScreen1View_, [this] { return SelectedTabText(); });
 
     // The last failure of the serial channel or the line channel, as a tooltip over the
     // display; a successful poll removes it.

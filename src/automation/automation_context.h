@@ -14,8 +14,8 @@ namespace vesmera {
 struct AutomationContext {
     const HeldSettings& settings;
     const SharedWeightState& weight;
-    ILineChannel& mainChannel;     // IdTCPClient1, asked only for its connected test
-    ServerCallPool& serverCalls;   // per-call exchanges with the weight server
+    ILineChannel& mainChannel;   // IdTCPClient1, asked only for its connected test
+    ServerCallPool& serverCalls; // per-call exchanges with the weight server
     // Button1's click. It runs after the serial exchange in flight, so it calls done once its
     // own exchange has ended; callers answer their client from there.
     std::function<void(std::function<void()> done)> zeroCommand;

@@ -24,6 +24,14 @@ ExchangeUser UserOf(ServerMember member) {
     return ExchangeUser::ScAutoSetNullNet;
 }
 
+// A NUL would cut the text short for many clients; it becomes U+FFFD, as invalid bytes do.
+std::string WithoutNul(const std::string& line) {
+    std::string text;
+    for (const char c : line)
+        text += c == '\0' ? std::string("\xEF\xBF\xBD") : std::string(1, c);
+    return text;
+}
+
 bool WantsStatusLine(ServerMember member) {
     return member == ServerMember::DataGetStatus || member == ServerMember::ScAutoGetStatusNet;
 }
@@ -41,12 +49,18 @@ bool NeedsMainConnection(ServerMember member) {
 void AskServer(ServerCallPool& calls, const ServerAddress& server, const std::string& name,
                ServerMember member, ServerAnswer answer) {
     const bool status = WantsStatusLine(member);
+    if (CheckPollName(name) == PollName::ZeroLookalike) {
+        // Never sent, since the server would zero the rest of the name; answered as the server
+        // answers a name it does not know.
+        answer(status ? std::to_string(kStatusUnstable) : std::to_string(kNoSuchTerminal));
+        return;
+    }
     const auto ended = [status, answer](const ExchangeOutcome& outcome) {
         // A failed exchange replaces even a line already read.
         if (outcome.error)
             answer(kNoServerAnswer);
         else
-            answer(status ? outcome.reply.statusLine : outcome.reply.weightLine);
+            answer(WithoutNul(status ? outcome.reply.statusLine : outcome.reply.weightLine));
     };
     if (!calls.Start(UserOf(member), server.host, server.port, name, ended))
         answer(kNoServerAnswer);

@@ -31,14 +31,17 @@ std::string ServerNotAsked();
 using ServerAnswer = std::function<void(const std::string&)>;
 
 // One poll for `name` on a channel of its own: answers the weight line for the weight
-// members, the status line for the status members (both lines are always read), or "-5008"
-// when any step of the exchange fails. When the pool is full the answer is "-5008" at once.
+// members, the status line for the status members (both lines are always read; a NUL in them
+// becomes U+FFFD), or "-5008" when any step of the exchange fails. "-5008" comes at once when
+// the pool is full or the name holds CR, LF or NUL; a name that begins with "SetNull" is never
+// sent and answers "-5000" (weight) or "-5003" (status), as the server answers an unknown one.
 void AskServer(ServerCallPool& calls, const ServerAddress& server, const std::string& name,
                ServerMember member, ServerAnswer answer);
 
 // The zero request for `name` on a channel of its own; nothing is read and every failure is
 // ignored, since the request has no answer and nobody to be told. `done` runs when the
-// request has gone out or failed (at once when the pool is full).
+// request has gone out or failed (at once, with nothing sent, when the pool is full or the
+// name holds CR, LF or NUL).
 void ZeroOnServer(ServerCallPool& calls, const ServerAddress& server, const std::string& name,
                   ServerMember member, std::function<void()> done);
 

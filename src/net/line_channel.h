@@ -40,6 +40,9 @@ public:
     virtual void Disconnect() = 0;
     // True while an operation is in flight.
     virtual bool Busy() const = 0;
+    // Bytes received and not yet taken by ReadLn. A poll's reply is exactly its two lines, so
+    // any byte left over belongs to no request.
+    virtual bool HasUnread() const { return false; }
 
     // A connection the peer has closed (or whose socket is gone) while unread bytes still make
     // Connected() answer yes. Such a channel can neither send nor reconnect until discarded.

@@ -10,9 +10,9 @@ namespace vesmera {
 
 NetworkPoller::NetworkPoller(ILineChannel& client, const HeldSettings& settings,
                              IIndicatorView& indicator, IMessageView& message,
-                             SelectedTab selectedTab, char decimalSeparator)
+                             SelectedTab selectedTab)
     : client_(client), settings_(settings), indicator_(indicator), message_(message),
-      selectedTab_(std::move(selectedTab)), decimalSeparator_(decimalSeparator) {}
+      selectedTab_(std::move(selectedTab)) {}
 
 NetworkPoller::~NetworkPoller() {
     // The channel outlives the poller: work in flight must not come back to it.
@@ -100,10 +100,27 @@ void NetworkPoller::PollIfConnected() {
         const std::optional<std::string> terminal = selectedTab_ ? selectedTab_() : std::nullopt;
         if (!terminal)
             throw Exception("no terminal tab");
+        if (client_.HasUnread()) {
+            // Bytes nobody asked for: whatever the next request reads could be theirs.
+            client_.Discard();
+            throw Exception("unrequested bytes from the server");
+        }
+        switch (CheckPollName(*terminal)) {
+        case PollName::Smuggles:
+            throw Exception("terminal name holds a line end");
+        case PollName::ZeroLookalike:
+            // The server would take it as a zero request; it knows no terminal of this name.
+            ShowMessage(kMessageNoSuchTerminal);
+            Succeeded();
+            WorkEnded();
+            return;
+        case PollName::Sendable:
+            break;
+        }
         work_ = Work::Poll;
         exchange_ = std::make_unique<ServerExchange>(
             client_, Exchange::Poll, ServerExchange::Channel::Main, *terminal,
-            [this](const ExchangeOutcome& outcome) { PollEnded(outcome); });
+            [this, tab = tab_](const ExchangeOutcome& outcome) { PollEnded(outcome, tab); });
         exchange_->Start();
     } catch (const Exception& e) {
         Failed(e);
@@ -111,22 +128,37 @@ void NetworkPoller::PollIfConnected() {
     }
 }
 
-void NetworkPoller::PollEnded(const ExchangeOutcome& outcome) {
+void NetworkPoller::PollEnded(const ExchangeOutcome& outcome, std::uint64_t tab) {
     work_ = Work::None;
     try {
         if (outcome.error)
             throw *outcome.error;
-        Show(outcome.reply);
-        if (failures_)
-            failures_->Succeeded();
+        if (client_.HasUnread())
+            throw Exception("a reply of more than two lines");
+        if (tab == tab_) {
+            Show(outcome.reply);
+            Succeeded();
+        }
     } catch (const Exception& e) {
-        if (outcome.error && outcome.error->Kind() == LineFailure::Socket)
-            // A send that did not go out in time or a socket error: the stream is no longer
-            // known to be in step, so the connection goes like a reset one.
+        // Once the request has gone out, what the server still sends for it would be read as
+        // the reply to the next one: the connection goes, and the next tick starts in step.
+        if (outcome.requestSent)
             client_.Discard();
         Failed(e);
     }
     WorkEnded();
+}
+
+void NetworkPoller::Succeeded() {
+    polledSinceTimer3_ = true;
+    if (failures_)
+        failures_->Succeeded();
+}
+
+void NetworkPoller::TabChanged() {
+    ++tab_;
+    polledSinceTimer3_ = false;
+    countAfresh_ = true;
 }
 
 void NetworkPoller::Show(const PollReply& reply) {
@@ -137,7 +169,10 @@ void NetworkPoller::Show(const PollReply& reply) {
     indicator_.SetNumberForeColor(*status == kStatusStable ? TextToColor(settings_.color2)
                                                            : TextToColor(settings_.color1));
 
-    const std::optional<long double> weight = ParseFloat(reply.weightLine, decimalSeparator_);
+    // A weight line has no thousands separator, so either mark is the decimal one, whatever
+    // the user's own.
+    const char separator = reply.weightLine.find(',') != std::string::npos ? ',' : '.';
+    const std::optional<long double> weight = ParseFloat(reply.weightLine, separator);
     if (!weight) {
         throw Exception("weight line is not a number");
     }
@@ -165,6 +200,12 @@ void NetworkPoller::Timer3Tick() {
 }
 
 void NetworkPoller::StartTimer3() {
+    // Nothing fresh since the last tick: the weight on show is no longer live.
+    const bool stale = !polledSinceTimer3_ && !countAfresh_;
+    polledSinceTimer3_ = false;
+    countAfresh_ = false;
+    if (stale)
+        ShowMessage(kMessageServerNotFound);
     DropIfDead();
     bool connected = false;
     try {

@@ -25,6 +25,12 @@ inline constexpr const char* kMessageServerNotFound = "Сервер не най�
 // reach. A connection the server has closed or reset is discarded by either tick, so the
 // next connect starts afresh.
 //
+// The display never shows a weight as live that is not: Timer3 shows "Сервер не найден" when
+// no poll of the selected tab has succeeded since its previous tick, connected or not. And no
+// byte is ever read as the reply to a request it was not sent for: a poll that fails after its
+// request went out, or whose reply is more than its two lines, drops the connection, and the
+// next tick reconnects.
+//
 // A tick only starts work on the channel; the display changes when that work ends, from the
 // event loop, so the window is never held by a connect or a reply. One piece of work runs on
 // the channel at a time. A Timer2 tick that falls due meanwhile is held once and runs at its
@@ -34,13 +40,16 @@ public:
     using SelectedTab = std::function<std::optional<std::string>()>;
 
     NetworkPoller(ILineChannel& client, const HeldSettings& settings, IIndicatorView& indicator,
-                  IMessageView& message, SelectedTab selectedTab, char decimalSeparator);
+                  IMessageView& message, SelectedTab selectedTab);
     ~NetworkPoller();
     NetworkPoller(const NetworkPoller&) = delete;
     NetworkPoller& operator=(const NetworkPoller&) = delete;
 
     void Timer2Tick();
     void Timer3Tick();
+    // Another tab is selected: the freshness count starts afresh, and a poll in flight for the
+    // old tab shows nothing when it ends.
+    void TabChanged();
 
     // Where the channel's failure texts go; none by default.
     void SetFailureReport(FailureReport* report) { failures_ = report; }
@@ -61,7 +70,8 @@ private:
 
     void StartTimer2();
     void PollIfConnected();
-    void PollEnded(const ExchangeOutcome& outcome);
+    void PollEnded(const ExchangeOutcome& outcome, std::uint64_t tab);
+    void Succeeded();
     void Show(const PollReply& reply);
     void StartTimer3();
     void ConnectEnded(const LineResult& result);
@@ -79,7 +89,6 @@ private:
     IIndicatorView& indicator_;
     IMessageView& message_;
     SelectedTab selectedTab_;
-    char decimalSeparator_;
     FailureReport* failures_ = nullptr;
     std::function<void()> workEnded_;
     ServerReading last_;
@@ -87,6 +96,9 @@ private:
     Work work_ = Work::None;
     bool heldTimer2_ = false;
     bool heldTimer3_ = false;
+    bool polledSinceTimer3_ = false; // a poll of the selected tab succeeded since the last tick
+    bool countAfresh_ = true;        // the next Timer3 tick only starts the count
+    std::uint64_t tab_ = 0;          // counts tab changes
     std::unique_ptr<ServerExchange> exchange_;
 };
 

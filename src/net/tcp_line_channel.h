@@ -48,6 +48,7 @@ public:
     void ReadLn(LineDone done) override;
     void Disconnect() override;
     bool Busy() const override { return static_cast<bool>(done_) || handOver_.Pending(); }
+    bool HasUnread() const override { return !buffer_.empty(); }
     bool Dead() const override;
     void Discard() override;
 

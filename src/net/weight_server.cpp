@@ -2,6 +2,26 @@
 
 namespace vesmera {
 
+namespace {
+
+bool EndsALine(const std::string& name) {
+    return name.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+}
+
+} // namespace
+
+PollName CheckPollName(const std::string& name) {
+    if (EndsALine(name))
+        return PollName::Smuggles;
+    if (name.starts_with(kZeroRequestPrefix))
+        return PollName::ZeroLookalike;
+    return PollName::Sendable;
+}
+
+bool LineSendable(const std::string& name) {
+    return !EndsALine(name);
+}
+
 ServerExchange::ServerExchange(ILineChannel& channel, Exchange exchange, Channel kind,
                                std::string terminal, Done done)
     : channel_(channel), exchange_(exchange), kind_(kind),
@@ -95,7 +115,7 @@ ServerCallPool::~ServerCallPool() = default;
 
 bool ServerCallPool::Start(ExchangeUser user, const std::string& host, std::uint16_t port,
                            const std::string& terminal, ServerExchange::Done done) {
-    if (calls_.size() >= kMaxInFlight)
+    if (calls_.size() >= kMaxInFlight || !LineSendable(terminal))
         return false;
     const std::uint64_t id = ++next_;
     Call& call = calls_[id];

@@ -25,6 +25,15 @@ inline constexpr const char* kNoServerAnswer = "-5008";
 
 inline constexpr const char* kZeroRequestPrefix = "SetNull";
 
+// What may be sent as a poll for a terminal name. A name holding CR, LF or NUL would put
+// further requests on the wire; one that begins with "SetNull" (as the server compares it)
+// would be taken by the server as a zero request.
+enum class PollName { Sendable, Smuggles, ZeroLookalike };
+PollName CheckPollName(const std::string& name);
+// A name that may go on the wire at all, as a poll or after "SetNull": nothing that ends the
+// line early.
+bool LineSendable(const std::string& name);
+
 // Which exchange a user runs, on which channel, with which time-outs, and whether the main
 // window's channel must report itself connected first.
 enum class Exchange { Poll, Zero };
@@ -124,7 +133,8 @@ public:
     ServerCallPool& operator=(const ServerCallPool&) = delete;
 
     // Starts the user's exchange for terminal with host and port as given at this moment.
-    // False, with nothing started and `done` never run, when kMaxInFlight are in flight.
+    // False, with nothing started and `done` never run, when kMaxInFlight are in flight or
+    // the name is not LineSendable.
     bool Start(ExchangeUser user, const std::string& host, std::uint16_t port,
                const std::string& terminal, ServerExchange::Done done);
     std::size_t InFlight() const { return calls_.size(); }

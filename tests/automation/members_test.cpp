@@ -233,6 +233,7 @@ const ScriptedPeer kWeightThenClose{true, {{0, "12,5"}}, true};
 const ScriptedPeer kWeightThenWait{true, {{0, "12,5"}}, false};
 const ScriptedPeer kUnknownTerminal{true, {{0, "-5000"}, {0, "-5003"}}, true};
 const ScriptedPeer kRefused{false, {}, true};
+const ScriptedPeer kNulInWeight{true, {{0, std::string("12\0,5", 5)}, {0, "-5002"}}, true};
 
 INSTANTIATE_TEST_SUITE_P(
     Members, ServerPoll,
@@ -260,8 +261,41 @@ INSTANTIATE_TEST_SUITE_P(
                 100},
         PollRow{"NetWeightCodePassedOn", kNetWeight, true, kUp, kUnknownTerminal, "-5000", true,
                 100},
-        PollRow{"NetStatusRefused", kNetStatus, true, kUp, kRefused, "-5008", true, 100}),
+        PollRow{"NetStatusRefused", kNetStatus, true, kUp, kRefused, "-5008", true, 100},
+        PollRow{"NetWeightNulBecomesReplacement", kNetWeight, true, kUp, kNulInWeight,
+                "12\xEF\xBF\xBD,5", true, 100}),
     [](const ::testing::TestParamInfo<PollRow>& info) { return std::string(info.param.label); });
+
+struct NameRow {
+    const char* label;
+    Getter call;
+    std::string name;
+    std::string expected;
+};
+
+class ServerPollName : public ::testing::TestWithParam<NameRow> {};
+
+// A name that would put a second request on the wire is never sent: one with a line end fails
+// as an exchange; one the server would read as a zero request gets the unknown name's codes.
+TEST_P(ServerPollName, NamesThatWouldMakeAnotherRequestAreNeverSent) {
+    Program p;
+    p.settings.networkMode = true;
+    p.channels.peer = kFast;
+    EXPECT_EQ(GetParam().call(p, GetParam().name), GetParam().expected);
+    EXPECT_TRUE(p.channels.logs.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Members, ServerPollName,
+    ::testing::Values(NameRow{"DataWeightCrLf", kDataWeight, "T1\r\nSetNullT2", "-5008"},
+                      NameRow{"DataStatusNul", kDataStatus, std::string("T1\0", 3), "-5008"},
+                      NameRow{"NetWeightLf", kNetWeight, "T1\n", "-5008"},
+                      NameRow{"NetStatusCr", kNetStatus, "T1\r", "-5008"},
+                      NameRow{"DataWeightZeroLookalike", kDataWeight, "SetNullT2", "-5000"},
+                      NameRow{"DataStatusZeroLookalike", kDataStatus, "SetNullT2", "-5003"},
+                      NameRow{"NetWeightZeroLookalike", kNetWeight, "SetNull", "-5000"},
+                      NameRow{"NetStatusZeroLookalike", kNetStatus, "SetNullT2", "-5003"}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST(ServerPoll, SuccessfulExchangeDisconnects) {
     Program p;
@@ -344,6 +378,16 @@ INSTANTIATE_TEST_SUITE_P(
                       ZeroRow{"NetSends", kNetZero, true, kUp, true, true},
                       ZeroRow{"NetRefusedIsIgnored", kNetZero, true, kUp, false, false}),
     [](const ::testing::TestParamInfo<ZeroRow>& info) { return std::string(info.param.label); });
+
+TEST(ServerZero, ANameWithALineEndSendsNothingAndSetNullNamesGoAsBuilt) {
+    Program p;
+    p.settings.networkMode = true;
+    kDataZero(p, "T1\r\nT2");
+    kNetZero(p, std::string("T1\0", 3));
+    EXPECT_TRUE(p.channels.logs.empty());
+    kNetZero(p, "SetNullT2");
+    EXPECT_EQ(p.channels.logs.at(0)->written, std::vector<std::string>{"SetNullSetNullT2"});
+}
 
 TEST(ServerZero, EmptyNameSendsTheBareCommand) {
     Program p;

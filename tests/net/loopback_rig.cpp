@@ -17,8 +17,8 @@ LoopbackRig::LoopbackRig() {
     client.SetConnectTimeout(100);
     client.SetReadTimeout(100);
     client.SetNagle(false);
-    poller = std::make_unique<NetworkPoller>(
-        client, settings, indicator, message, [this] { return tab; }, separator);
+    poller = std::make_unique<NetworkPoller>(client, settings, indicator, message,
+                                             [this] { return tab; });
     listening_.WhenReadable(server.Fd(), [this] { Accept(); });
 }
 
@@ -56,6 +56,13 @@ void LoopbackRig::Receive(Connection& c) {
         c.pending.erase(0, lf + 1);
         lines.push_back(line);
         Perform(c, script(line, requests_++), 0);
+    }
+}
+
+void LoopbackRig::DropConnections() {
+    for (auto& c : connections_) {
+        c->watch.Cancel();
+        c->peer->Close();
     }
 }
 

@@ -33,6 +33,8 @@ public:
     LoopbackRig();
     ~LoopbackRig();
 
+    // Closes every connection the server holds, as a forwarder whose back end went away.
+    void DropConnections();
     // Starts both timers, as the apply step does in network mode.
     void StartTimers();
     // Runs the fake clock forward by ms, letting every socket event happen as it comes.
@@ -66,7 +68,6 @@ public:
     FakeIndicator indicator;
     FakeMessage message;
     std::optional<std::string> tab = "T1";
-    char separator = ',';
     std::unique_ptr<NetworkPoller> poller;
 
 private:

@@ -327,6 +327,7 @@ void FakeLineChannel::Disconnect() {
 
 void FakeLineChannel::Discard() {
     log->push_back("discard");
+    unread = false;
     scheduler.Cancel(task_);
     stalled_.reset();
     busy_ = false;

@@ -162,6 +162,7 @@ struct FakeLineChannel final : ILineChannel {
     std::optional<LineFailure> writeFailure;
     std::deque<std::variant<std::string, LineFailure>> replies;
     bool stall = false;
+    bool unread = false; // bytes wait beyond the reply
 
     FakeLineChannel(std::vector<std::string>* l, IScheduler& s) : log(l), scheduler(s) {}
     ~FakeLineChannel() override;
@@ -180,6 +181,7 @@ struct FakeLineChannel final : ILineChannel {
     void ReadLn(LineDone done) override;
     void Disconnect() override;
     bool Busy() const override { return busy_; }
+    bool HasUnread() const override { return unread; }
     bool Dead() const override { return dead; }
     void Discard() override;
     // Ends a stalled operation.

@@ -38,7 +38,7 @@ protected:
     FakeIndicator indicator;
     FakeMessage message;
     std::optional<std::string> tab = "T1";
-    NetworkPoller poller{client, settings, indicator, message, [this] { return tab; }, ','};
+    NetworkPoller poller{client, settings, indicator, message, [this] { return tab; }};
 };
 
 struct ReplyRow {
@@ -54,7 +54,11 @@ class PollReplyTest : public PollerTest, public ::testing::WithParamInterface<Re
 TEST_P(PollReplyTest, ShowsTheReplyAsTheServerMeantIt) {
     const ReplyRow& row = GetParam();
     TickWith(row.weight, row.status);
-    EXPECT_THAT(log, ElementsAre("write T1", "read", "read"));
+    // A reply that does not parse leaves the connection out of step: it goes.
+    if (row.messageText == kMessageServerNotFound)
+        EXPECT_THAT(log, ElementsAre("write T1", "read", "read", "discard"));
+    else
+        EXPECT_THAT(log, ElementsAre("write T1", "read", "read"));
     EXPECT_EQ(indicator.text, row.indicatorText);
     EXPECT_EQ(indicator.color, row.color);
     EXPECT_EQ(message.text, row.messageText);
@@ -79,7 +83,11 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyRow{"-5002", "-5003", kUntouched, "", kUnstable}, // a code: only the colour
         ReplyRow{"-4999", "-5002", kUntouched, "", kStable},
         ReplyRow{"-5008", "-5002", kUntouched, "", kStable},
-        ReplyRow{"12.5", "-5002", kUntouched, "Сервер не найден", kStable},
+        // Either decimal mark, whatever the user's own; the line is shown as received.
+        ReplyRow{"12.5", "-5002", "12.5", "", kStable},
+        ReplyRow{"-0.25", "-5003", "-0.25", "", kUnstable},
+        ReplyRow{"1,2.5", "-5002", kUntouched, "Сервер не найден", kStable},
+        ReplyRow{"12.5.1", "-5002", kUntouched, "Сервер не найден", kStable},
         ReplyRow{"", "-5003", kUntouched, "Сервер не найден", kUnstable},
         ReplyRow{"12,5", "", kUntouched, "Сервер не найден", -1},
         ReplyRow{"12,5", "-5002,0", kUntouched, "Сервер не найден", -1},
@@ -114,19 +122,6 @@ TEST_F(PollerTest, AWeightAfterAMessageHidesTheMessage) {
     EXPECT_EQ(indicator.text, "3");
 }
 
-TEST_F(PollerTest, TheWeightIsParsedWithTheUsersSeparator) {
-    NetworkPoller dotted{client, settings, indicator, message, [this] { return tab; }, '.'};
-    client.connected = true;
-    client.replies = {"12.5", "-5002"};
-    dotted.Timer2Tick();
-    Settle(scheduler);
-    EXPECT_EQ(indicator.text, "12.5");
-    client.replies = {"12,5", "-5002"};
-    dotted.Timer2Tick();
-    Settle(scheduler);
-    EXPECT_EQ(message.text, "Сервер не найден");
-}
-
 TEST_F(PollerTest, NotConnectedAfterTheSilentConnectLeavesTheDisplay) {
     client.connectFailure = LineFailure::ConnectTimedOut;
     Tick2();
@@ -157,13 +152,85 @@ TEST_F(PollerTest, TheTabSelectedAtTheTickIsPolled) {
     EXPECT_THAT(log, ::testing::Contains("write Весы 2"));
 }
 
-TEST_F(PollerTest, ATimedOutPollKeepsTheConnection) {
+TEST_F(PollerTest, APollThatFailsAfterItsRequestDropsTheConnectionAndTheNextTickReconnects) {
     client.connected = true;
-    client.replies = {"1"};
+    client.replies = {"1"}; // the status line never comes
     Tick2();
     EXPECT_EQ(message.text, "Сервер не найден");
-    EXPECT_THAT(log, ::testing::Not(::testing::Contains("discard")));
-    EXPECT_TRUE(client.connected);
+    EXPECT_THAT(log, ElementsAre("write T1", "read", "read", "discard"));
+    log.clear();
+    client.replies = {"2", "-5002"};
+    Tick2();
+    EXPECT_THAT(log, ElementsAre("connect", "write T1", "read", "read"));
+    EXPECT_EQ(indicator.text, "2");
+}
+
+struct NameRow {
+    std::string tab;
+    std::string shown; // the message
+    bool sent;
+};
+
+class TabNameTest : public PollerTest, public ::testing::WithParamInterface<NameRow> {};
+
+TEST_P(TabNameTest, NamesThatWouldMakeAnotherRequestAreNeverSent) {
+    tab = GetParam().tab;
+    TickWith("1", "-5002");
+    EXPECT_EQ(message.text, GetParam().shown);
+    EXPECT_EQ(log.empty(), !GetParam().sent);
+    // An answer of the program's own counts as an answer: Timer3 finds nothing stale.
+    if (GetParam().shown == kMessageNoSuchTerminal) {
+        Tick3();
+        Tick2();
+        Tick3();
+        EXPECT_EQ(message.text, kMessageNoSuchTerminal);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, TabNameTest,
+    ::testing::Values(NameRow{"SetNullT2", kMessageNoSuchTerminal, false},
+                      NameRow{"T1\r\nSetNullT2", kMessageServerNotFound, false},
+                      NameRow{"T1\nT2", kMessageServerNotFound, false},
+                      NameRow{std::string("T1\0T2", 5), kMessageServerNotFound, false},
+                      NameRow{"setnullT2", "", true}, NameRow{" SetNullT2", "", true}));
+
+TEST_F(PollerTest, Timer3ShowsServerNotFoundWhenNoPollSucceededSinceItsLastTick) {
+    client.connected = true;
+    Tick3(); // the first tick only starts the count
+    EXPECT_EQ(message.shows, 0);
+    TickWith("12,5", "-5002");
+    Tick3();
+    EXPECT_EQ(message.shows, 0); // polls succeed: nothing new
+    Tick3();
+    EXPECT_EQ(message.text, kMessageServerNotFound); // connected, but nothing fresh
+    TickWith("13", "-5002");
+    EXPECT_EQ(indicator.text, "13");
+    EXPECT_TRUE(indicator.visible);
+
+    // A tab change starts the count afresh, and a poll in flight for the old tab shows nothing.
+    client.stall = true;
+    client.replies = {"14", "-5002"};
+    Tick2();
+    poller.TabChanged();
+    client.Resume();
+    Settle(scheduler);
+    EXPECT_EQ(indicator.text, "13");
+    const int shows = message.shows;
+    Tick3();
+    EXPECT_EQ(message.shows, shows);
+    Tick3();
+    EXPECT_EQ(message.shows, shows + 1);
+}
+
+TEST_F(PollerTest, BytesLeftOverFromAReplyDropTheConnection) {
+    client.connected = true;
+    client.replies = {"12,5", "-5002"};
+    client.unread = true; // a third line came with the reply
+    Tick2();
+    EXPECT_EQ(message.text, kMessageServerNotFound);
+    EXPECT_EQ(indicator.text, kUntouched);
+    EXPECT_EQ(log.back(), "discard");
 }
 
 TEST_F(PollerTest, AResetConnectionIsDiscardedAndReconnectedNextTick) {
@@ -253,7 +320,8 @@ TEST_F(PollerTest, Timer3DiscardsDeadAndResetConnectionsBeforeReconnecting) {
     client.connectedTestFails = true;
     Tick3();
     EXPECT_THAT(log, ElementsAre("discard", "connect"));
-    EXPECT_EQ(message.shows, 0);
+    // The reconnects themselves say nothing; the second tick found no fresh poll.
+    EXPECT_EQ(message.shows, 1);
 }
 
 TEST_F(PollerTest, OnlyLineChannelFailuresAreKeptAndASuccessfulPollClearsThem) {

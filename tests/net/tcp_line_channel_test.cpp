@@ -1,6 +1,8 @@
 #include <netdb.h>
+#include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
@@ -164,6 +166,31 @@ TEST_F(ChannelTest, TheResolvedAddressesAreTriedInOrderWithinTheTimeOut) {
     EXPECT_THAT(resolver.asked, ElementsAre("waage.lan"));
     auto accepted = server.Accept();
     EXPECT_GE(accepted->Fd(), 0);
+}
+
+TEST_F(ChannelTest, AnIPv6LiteralWithOrWithoutBracketsConnects) {
+    const int listener = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    if (listener < 0 ||
+        ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener, 4) != 0) {
+        if (listener >= 0)
+            ::close(listener);
+        GTEST_SKIP() << "no IPv6 loopback here";
+    }
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    channel.SetPort(ntohs(address.sin6_port));
+    for (const std::string host : {"::1", "[::1]"}) {
+        channel.SetHost(host);
+        const LineResult result = Connect();
+        EXPECT_TRUE(result.Ok()) << host;
+        channel.Disconnect();
+    }
+    EXPECT_TRUE(resolver.asked.empty());
+    ::close(listener);
 }
 
 TEST_F(ChannelTest, AlreadyConnectedLeavesTheConnectionAsItWas) {
