@@ -4,6 +4,7 @@
 
 #include "common/color.h"
 #include "common/exception.h"
+#include "link/comport_types.h"
 #include "link/link_display.h"
 #include "link/poll_timers.h"
 
@@ -13,20 +14,6 @@ namespace {
 
 constexpr const char* kNetworkPlaceholder = "-------";
 constexpr const char* kInternalSkinSuffix = " (internal)";
-
-// The five speeds that select a port speed; any other value keeps the port's speed.
-std::optional<int> SelectableBaudRate(std::int32_t bitsPerSecond) {
-    switch (bitsPerSecond) {
-    case 9600:
-    case 14400:
-    case 19200:
-    case 38400:
-    case 57600:
-        return bitsPerSecond;
-    default:
-        return std::nullopt;
-    }
-}
 
 void ColorScreen(IScreenPanel& screen, const HeldSettings& s) {
     screen.SetColor(TextToColor(s.background));
@@ -106,9 +93,9 @@ void ApplyStep::ApplyLocalMode() {
     t_.timer3.SetEnabled(false);
     SelectPollTimer(t_.settings.protocol, t_.timer1, t_.timer5);
     ShowIndicator(t_.indicator, t_.lcdScreen1);
-    if (auto rate = SelectableBaudRate(t_.settings.baudRate)) {
-        t_.port.SetBaudRate(*rate);
-    }
+    // Any other speed keeps the port's own.
+    if (SelectableBaudRate(t_.settings.baudRate))
+        t_.port.SetBaudRate(t_.settings.baudRate);
     t_.port.SetPortName(t_.settings.port);
     t_.port.SetLineFormat();
     t_.port.Open();

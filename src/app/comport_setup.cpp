@@ -2,25 +2,6 @@
 
 namespace vesmera {
 
-namespace {
-
-TBaudRate ToBaudRate(int bitsPerSecond) {
-    switch (bitsPerSecond) {
-    case 9600:
-        return br9600;
-    case 14400:
-        return br14400;
-    case 38400:
-        return br38400;
-    case 57600:
-        return br57600;
-    default:
-        return br19200;
-    }
-}
-
-} // namespace
-
 void ConfigureComPort1(TComPort& port) {
     port.SetBaudRate(br19200);
     port.SetPort("COM1");
@@ -30,7 +11,8 @@ void ConfigureComPort1(TComPort& port) {
 }
 
 void ComPortSetup::SetBaudRate(int bitsPerSecond) {
-    port_.SetBaudRate(ToBaudRate(bitsPerSecond));
+    if (auto rate = SelectableBaudRate(bitsPerSecond))
+        port_.SetBaudRate(*rate);
 }
 
 void ComPortSetup::SetLineFormat() {

@@ -2,6 +2,13 @@
 
 namespace vesmera {
 
+std::optional<TBaudRate> SelectableBaudRate(std::int32_t bitsPerSecond) {
+    for (TBaudRate rate : {br9600, br14400, br19200, br38400, br57600})
+        if (BaudRateValue(rate, 0) == bitsPerSecond)
+            return rate;
+    return std::nullopt;
+}
+
 std::int32_t BaudRateValue(TBaudRate rate, std::int32_t customBaudRate) {
     switch (rate) {
     case brCustom:

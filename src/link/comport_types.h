@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 
 namespace vesmera {
 
@@ -96,6 +97,10 @@ private:
 
 // Bits per second of a speed value; CustomBaudRate stands for brCustom.
 std::int32_t BaudRateValue(TBaudRate rate, std::int32_t customBaudRate);
+
+// The speed of one of the five rates the settings offer (9600, 14400, 19200, 38400, 57600);
+// none for any other number of bits per second.
+std::optional<TBaudRate> SelectableBaudRate(std::int32_t bitsPerSecond);
 
 // The line settings in the platform-neutral form of a device-control block, as the port hands
 // them to its backend. Flags not set by the settings stay false, codes not set stay zero.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace vesmera {
 namespace {
 
@@ -18,19 +20,28 @@ TEST(ComPort1, StoredConfigurationIs19200On8N1WithoutParityOrFlowControl) {
     EXPECT_FALSE(port.Connected());
 }
 
-class ComPortSetupSpeedTest : public ::testing::TestWithParam<std::pair<int, TBaudRate>> {};
+class ComPortSetupSpeedTest
+    : public ::testing::TestWithParam<std::pair<int, std::optional<TBaudRate>>> {};
 
+// The five offered speeds select the port's speed; any other leaves it as it was.
 TEST_P(ComPortSetupSpeedTest, SelectsTheSpeed) {
     TComPort port;
+    port.SetBaudRate(br110);
     ComPortSetup setup(port);
     setup.SetBaudRate(GetParam().first);
-    EXPECT_EQ(port.BaudRate(), GetParam().second);
+    EXPECT_EQ(port.BaudRate(), GetParam().second.value_or(br110));
+    EXPECT_EQ(SelectableBaudRate(GetParam().first), GetParam().second);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, ComPortSetupSpeedTest,
-                         ::testing::Values(std::pair{9600, br9600}, std::pair{14400, br14400},
-                                           std::pair{19200, br19200}, std::pair{38400, br38400},
-                                           std::pair{57600, br57600}));
+                         ::testing::Values(std::pair{9600, std::optional{br9600}},
+                                           std::pair{14400, std::optional{br14400}},
+                                           std::pair{19200, std::optional{br19200}},
+                                           std::pair{38400, std::optional{br38400}},
+                                           std::pair{57600, std::optional{br57600}},
+                                           std::pair{115200, std::optional<TBaudRate>{}},
+                                           std::pair{56000, std::optional<TBaudRate>{}},
+                                           std::pair{0, std::optional<TBaudRate>{}}));
 
 TEST(ComPortSetup, LineFormatTurnsParityCheckAndNullStrippingOff) {
     TComPort port;
