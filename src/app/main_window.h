@@ -47,7 +47,9 @@ struct MainWindowServices {
 
 // TForm1, the main window: the weight indicator or the message screen in a tab control, the
 // five timers that poll, the context menu and the notification-area icon. Creating it runs
-// the apply step.
+// the apply step. Everything here runs on the GUI thread, one event at a time; the serial
+// ticks only start exchanges on the line, whose waits are timers of the scheduler, so the
+// window paints, scrolls its message and answers automation calls while a poll waits.
 class TForm1 final : public QWidget {
 public:
     explicit TForm1(MainWindowServices services, QWidget* parent = nullptr);
