@@ -6,6 +6,11 @@
 //   build/bin/bench_message_pace                     (about 40 s)
 //   VESMERA_BENCH_PROGRAM=<other build's vesmera> build/bin/bench_message_pace
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -57,19 +62,41 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-// Arguments: 0 the link is lost (nothing answers), 1 the port cannot be opened.
+// A loopback port where nothing listens, so every connect is refused.
+std::uint16_t RefusedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// Arguments: 0 the link is lost (nothing answers), 1 the port cannot be opened, 2 network
+// mode while the weight server refuses connections.
 void BM_MessageStep(benchmark::State& state) {
     if (!gX) {
         state.SkipWithError("no Xvfb");
         return;
     }
     const bool portMissing = state.range(0) == 1;
+    const bool serverRefuses = state.range(0) == 2;
     for (auto _ : state) {
         DeadLine line;
         TempFolder folder;
         folder.CopyExecutable(ProgramUnderTest(VESMERA_EXECUTABLE), "vesmera");
-        folder.WriteFile("Vesmera.ini",
-                         LocalSettings(portMissing ? "/nonexistent/ttyVesmera" : line.Path()));
+        std::string settings = LocalSettings(portMissing ? "/nonexistent/ttyVesmera" : line.Path());
+        if (serverRefuses) {
+            const std::string local = "IP=\r\nPort=0\r\nСетевой режим=0";
+            settings.replace(settings.find(local), local.size(),
+                             "IP=127.0.0.1\r\nPort=" + std::to_string(RefusedPort()) +
+                                 "\r\nСетевой режим=1");
+        }
+        folder.WriteFile("Vesmera.ini", settings);
+        folder.WriteFile("ZidOzod.ini", "T1\r\n");
         ChildProcess program(folder.Path() + "/vesmera", {},
                              {"DISPLAY=" + gX->Display(), "QT_QPA_PLATFORM=xcb",
                               "LC_ALL=", "LC_NUMERIC=", "LANG=ru_RU.UTF-8",
@@ -108,11 +135,14 @@ void BM_MessageStep(benchmark::State& state) {
         if (!program.Running())
             state.SkipWithError("the program ended");
     }
-    state.SetLabel(portMissing ? "port cannot be opened" : "link lost");
+    state.SetLabel(serverRefuses ? "server refuses connections"
+                   : portMissing ? "port cannot be opened"
+                                 : "link lost");
 }
 BENCHMARK(BM_MessageStep)
     ->Arg(0)
     ->Arg(1)
+    ->Arg(2)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
