@@ -77,9 +77,10 @@ private:
     QWidget& tabControl_;
 };
 
-// The stored configuration of the two LCD screens. Values equal to a property's default are
-// not in the form file and so are never assigned (the animation delay among them: assigning
-// it would set the timer's interval).
+// The stored configuration of the two LCD screens. Some values assigned equal the property's
+// default (border space, display mode and intensity among them); a setter given the value the
+// property holds changes nothing. The animation delay is assigned only to the animated screen:
+// assigning it sets the timer's interval.
 struct StoredScreen {
     const char* name;
     bool animated; // delay 30, animation on and repeating
