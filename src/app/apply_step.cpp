@@ -75,10 +75,8 @@ void ApplyStep::ApplyNetworkMode() {
     for (const std::string& name : t_.terminalNames) {
         t_.tabControl.AddTab(name);
     }
-    if (t_.tcpClient != nullptr) {
-        t_.tcpClient->SetHost(t_.settings.ip);
-        t_.tcpClient->SetPort(t_.settings.TcpPort());
-    }
+    t_.tcpClient.SetHost(t_.settings.ip);
+    t_.tcpClient.SetPort(t_.settings.TcpPort());
     t_.timer1.SetEnabled(false);
     t_.timer5.SetEnabled(false);
     t_.timer2.SetEnabled(true);

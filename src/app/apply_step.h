@@ -26,7 +26,7 @@ struct ApplyTargets {
     ITimerSwitch& timer2;
     ITimerSwitch& timer3;
     ITimerSwitch& timer5;
-    ILineChannel* tcpClient = nullptr; // IdTCPClient1; absent while no network client exists
+    ILineChannel& tcpClient; // IdTCPClient1
 };
 
 // The main window's FormCreate: load the settings, apply colours and skin, then set up the

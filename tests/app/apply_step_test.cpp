@@ -18,7 +18,7 @@ class ApplyStepTest : public ::testing::Test {
 protected:
     ApplyTargets Targets() {
         return {source, held, names,  indicator, lcd1,   lcd2,   tabs,
-                skin,   port, timer1, timer2,    timer3, timer5, &tcp};
+                skin,   port, timer1, timer2,    timer3, timer5, tcp};
     }
     void Apply() { ApplyStep(Targets()).Run(); }
     bool Logged(const std::string& entry) const {
@@ -199,16 +199,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, ApplySpeedTest,
                                            std::pair{19200, 19200}, std::pair{57600, 57600},
                                            std::pair{4800, 38400}, std::pair{115200, 38400},
                                            std::pair{0, 38400}, std::pair{-19200, 38400}));
-
-TEST_F(ApplyStepTest, WithoutTcpClientTheNetworkBranchGoesOn) {
-    source.settings_.networkMode = true;
-    source.list_ = {"A"};
-    ApplyTargets t = Targets();
-    t.tcpClient = nullptr;
-    ApplyStep(t).Run();
-    EXPECT_EQ(journal.back(), "ind.Text=-------");
-    EXPECT_FALSE(Logged("tcp.Port=0"));
-}
 
 } // namespace
 } // namespace vesmera
