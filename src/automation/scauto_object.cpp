@@ -116,16 +116,16 @@ AutoValue TScAuto::GetWeightNetto(std::int16_t, std::int16_t) const {
 }
 
 void TScAuto::SetNullNet(const std::string& Name, std::function<void()> done) const {
-    ZeroServerFor(context_, Name, ServerMember::ScAutoSetNullNet, std::move(done));
+    ZeroServerFor(context_, Name, ExchangeUser::ScAutoSetNullNet, std::move(done));
 }
 
 void TScAuto::GetWeightNet(const std::string& Name, ServerAnswer answer) const {
     // Unlike the other network members this one does not wait for the main connection.
-    AskServerFor(context_, Name, ServerMember::ScAutoGetWeightNet, std::move(answer));
+    AskServerFor(context_, Name, ExchangeUser::ScAutoGetWeightNet, std::move(answer));
 }
 
 void TScAuto::GetStatusNet(const std::string& Name, ServerAnswer answer) const {
-    AskServerFor(context_, Name, ServerMember::ScAutoGetStatusNet, std::move(answer));
+    AskServerFor(context_, Name, ExchangeUser::ScAutoGetStatusNet, std::move(answer));
 }
 
 } // namespace vesmera

@@ -4,7 +4,7 @@ namespace vesmera {
 
 namespace {
 
-bool MayAsk(const AutomationContext& context, ServerMember member) {
+bool MayAsk(const AutomationContext& context, ExchangeUser member) {
     if (!context.settings.networkMode)
         return false;
     return !NeedsMainConnection(member) || context.mainChannel.Connected();
@@ -17,7 +17,7 @@ ServerAddress AddressOf(const AutomationContext& context) {
 
 } // namespace
 
-void AskServerFor(const AutomationContext& context, const std::string& name, ServerMember member,
+void AskServerFor(const AutomationContext& context, const std::string& name, ExchangeUser member,
                   ServerAnswer answer) {
     if (!MayAsk(context, member)) {
         answer(ServerNotAsked());
@@ -26,7 +26,7 @@ void AskServerFor(const AutomationContext& context, const std::string& name, Ser
     AskServer(context.serverCalls, AddressOf(context), name, member, std::move(answer));
 }
 
-void ZeroServerFor(const AutomationContext& context, const std::string& name, ServerMember member,
+void ZeroServerFor(const AutomationContext& context, const std::string& name, ExchangeUser member,
                    std::function<void()> done) {
     if (!MayAsk(context, member)) {
         done();

@@ -12,9 +12,9 @@ namespace vesmera {
 // outside the exchange's own failure handling: its failure (a reset main connection) reaches
 // the caller as an unexpected fault.
 // The answer comes through `answer`, at once when nothing is asked.
-void AskServerFor(const AutomationContext& context, const std::string& name, ServerMember member,
+void AskServerFor(const AutomationContext& context, const std::string& name, ExchangeUser member,
                   ServerAnswer answer);
-void ZeroServerFor(const AutomationContext& context, const std::string& name, ServerMember member,
+void ZeroServerFor(const AutomationContext& context, const std::string& name, ExchangeUser member,
                    std::function<void()> done);
 
 } // namespace vesmera

@@ -6,24 +6,6 @@ namespace vesmera {
 
 namespace {
 
-ExchangeUser UserOf(ServerMember member) {
-    switch (member) {
-    case ServerMember::DataGetWeight:
-        return ExchangeUser::DataGetWeight;
-    case ServerMember::DataGetStatus:
-        return ExchangeUser::DataGetStatus;
-    case ServerMember::DataSetNull:
-        return ExchangeUser::DataSetNull;
-    case ServerMember::ScAutoGetWeightNet:
-        return ExchangeUser::ScAutoGetWeightNet;
-    case ServerMember::ScAutoGetStatusNet:
-        return ExchangeUser::ScAutoGetStatusNet;
-    case ServerMember::ScAutoSetNullNet:
-        return ExchangeUser::ScAutoSetNullNet;
-    }
-    return ExchangeUser::ScAutoSetNullNet;
-}
-
 // A NUL would cut the text short for many clients; it becomes U+FFFD, as invalid bytes do.
 std::string WithoutNul(const std::string& line) {
     std::string text;
@@ -32,8 +14,8 @@ std::string WithoutNul(const std::string& line) {
     return text;
 }
 
-bool WantsStatusLine(ServerMember member) {
-    return member == ServerMember::DataGetStatus || member == ServerMember::ScAutoGetStatusNet;
+bool WantsStatusLine(ExchangeUser member) {
+    return member == ExchangeUser::DataGetStatus || member == ExchangeUser::ScAutoGetStatusNet;
 }
 
 } // namespace
@@ -42,12 +24,12 @@ std::string ServerNotAsked() {
     return kNoServerAnswer;
 }
 
-bool NeedsMainConnection(ServerMember member) {
-    return UseOf(UserOf(member)).needsMainConnected;
+bool NeedsMainConnection(ExchangeUser member) {
+    return UseOf(member).needsMainConnected;
 }
 
 void AskServer(ServerCallPool& calls, const ServerAddress& server, const std::string& name,
-               ServerMember member, ServerAnswer answer) {
+               ExchangeUser member, ServerAnswer answer) {
     const bool status = WantsStatusLine(member);
     if (CheckPollName(name) == PollName::ZeroLookalike) {
         // Never sent, since the server would zero the rest of the name; answered as the server
@@ -62,14 +44,14 @@ void AskServer(ServerCallPool& calls, const ServerAddress& server, const std::st
         else
             answer(WithoutNul(status ? outcome.reply.statusLine : outcome.reply.weightLine));
     };
-    if (!calls.Start(UserOf(member), server.host, server.port, name, ended))
+    if (!calls.Start(member, server.host, server.port, name, ended))
         answer(kNoServerAnswer);
 }
 
 void ZeroOnServer(ServerCallPool& calls, const ServerAddress& server, const std::string& name,
-                  ServerMember member, std::function<void()> done) {
+                  ExchangeUser member, std::function<void()> done) {
     // Nothing to report either way: the zero request never has an answer.
-    if (!calls.Start(UserOf(member), server.host, server.port, name,
+    if (!calls.Start(member, server.host, server.port, name,
                      [done](const ExchangeOutcome&) { done(); }))
         done();
 }

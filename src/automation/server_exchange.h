@@ -8,17 +8,6 @@
 
 namespace vesmera {
 
-// The automation members that talk to the weight server, each with its own row of time-outs
-// and precondition in the weight-server exchange table.
-enum class ServerMember {
-    DataGetWeight,
-    DataGetStatus,
-    DataSetNull,
-    ScAutoGetWeightNet,
-    ScAutoGetStatusNet,
-    ScAutoSetNullNet,
-};
-
 struct ServerAddress {
     std::string host;
     std::uint16_t port;
@@ -36,16 +25,16 @@ using ServerAnswer = std::function<void(const std::string&)>;
 // the pool is full or the name holds CR, LF or NUL; a name that begins with "SetNull" is never
 // sent and answers "-5000" (weight) or "-5003" (status), as the server answers an unknown one.
 void AskServer(ServerCallPool& calls, const ServerAddress& server, const std::string& name,
-               ServerMember member, ServerAnswer answer);
+               ExchangeUser member, ServerAnswer answer);
 
 // The zero request for `name` on a channel of its own; nothing is read and every failure is
 // ignored, since the request has no answer and nobody to be told. `done` runs when the
 // request has gone out or failed (at once, with nothing sent, when the pool is full or the
 // name holds CR, LF or NUL).
 void ZeroOnServer(ServerCallPool& calls, const ServerAddress& server, const std::string& name,
-                  ServerMember member, std::function<void()> done);
+                  ExchangeUser member, std::function<void()> done);
 
 // Whether a member waits for the main window's connection before asking.
-bool NeedsMainConnection(ServerMember member);
+bool NeedsMainConnection(ExchangeUser member);
 
 } // namespace vesmera
