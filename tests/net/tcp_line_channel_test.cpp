@@ -531,6 +531,23 @@ TEST_F(ChannelTest, FactoryMakesChannelsWithTheDefaultsOfANewChannel) {
         Drive(scheduler, [&](LineDone done) { made->Connect(std::move(done)); });
     ASSERT_FALSE(result.Ok());
     EXPECT_EQ(result.error->Kind(), LineFailure::NotConfigured);
+
+    // Given only the address, it keeps the rest of a new channel's settings: Nagle on, and no
+    // limit on a read.
+    made->SetHost("127.0.0.1");
+    made->SetPort(server.Port());
+    ASSERT_TRUE(Drive(scheduler, [&](LineDone done) { made->Connect(std::move(done)); }).Ok());
+    auto accepted = server.Accept();
+    const int socket = dynamic_cast<TcpLineChannel&>(*made).NativeSocket();
+    int noDelay = -1;
+    socklen_t length = sizeof noDelay;
+    ::getsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &noDelay, &length);
+    EXPECT_EQ(noDelay, 0);
+    bool ended = false;
+    made->ReadLn([&](const LineResult&) { ended = true; });
+    EXPECT_EQ(scheduler.PendingTimers(), 0u);
+    scheduler.Advance(1000000);
+    EXPECT_FALSE(ended);
 }
 
 TEST(SignalTest, IgnoreSigpipeIgnoresTheSignal) {
