@@ -163,9 +163,9 @@ public:
     explicit FakeLineChannel(Journal& j) : j_(j) {}
     void SetHost(const std::string& h) override { j_.push_back("tcp.Host=" + h); }
     void SetPort(std::uint16_t p) override { j_.push_back("tcp.Port=" + Num(p)); }
-    void SetConnectTimeout(std::int32_t) override {}
-    void SetReadTimeout(std::int32_t) override {}
-    void SetNagle(bool) override {}
+    void SetConnectTimeout(std::int32_t ms) override { connectTimeoutMs = ms; }
+    void SetReadTimeout(std::int32_t ms) override { readTimeoutMs = ms; }
+    void SetNagle(bool on) override { nagle = on; }
     // Operations never end: the window's tests look at what the ticks start, not at replies.
     void Connect(LineDone) override {}
     bool Connected() override { return connected_; }
@@ -177,6 +177,10 @@ public:
     bool Dead() const override { return false; }
     void Discard() override { connected_ = false; }
     bool connected_ = false;
+    // The settings as last given; those of a new channel until then.
+    std::int32_t connectTimeoutMs = 0;
+    std::int32_t readTimeoutMs = -1;
+    bool nagle = true;
 
 private:
     Journal& j_;

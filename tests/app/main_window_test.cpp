@@ -169,6 +169,10 @@ TEST_F(MainWindowTest, ComponentsCarryTheirStoredConfiguration) {
     // The apply step's colours: the background setting on both screens and the indicator.
     EXPECT_EQ(z.BackColor(), clBlack);
     EXPECT_EQ(lcd2.Font().Color, clRed);
+    // IdTCPClient1: 100 ms to connect and to read a line, Nagle off.
+    EXPECT_EQ(tcp.connectTimeoutMs, 100);
+    EXPECT_EQ(tcp.readTimeoutMs, 100);
+    EXPECT_FALSE(tcp.nagle);
 }
 
 TEST_F(MainWindowTest, TimersHaveTheirIntervals) {
