@@ -163,10 +163,28 @@ TEST_F(ReadingBus, WithoutAReadingThereIsNoObject) {
 
 TEST_F(ReadingBus, ARevokedServerStopsSpeaking) {
     StartServer(&reading);
+    Follow();
+    reading.Observe({2, -5002, "2", false});
+    ASSERT_TRUE(test::WaitUntil([&] { return sink.received.size() == 1; }));
     server.reset();
+    // Changed from any sender (the name may be gone with the server), and a marker.
+    SignalSink late, marker;
+    ASSERT_TRUE(client.connect(QString(), kReadingPath, kReadingInterface, "Changed", &late,
+                               SLOT(Changed(QDBusMessage))));
+    ASSERT_TRUE(client.connect(QString(), "/Marker", "Vesmera.Test", "Marker", &marker,
+                               SLOT(Changed(QDBusMessage))));
+    // A round trip to the bus: the subscriptions are in place before anything is sent.
+    Get();
+
     // The reading outlives the server: observing must not reach the layer that is gone.
     reading.Observe({1, -5002, "1", false});
-    EXPECT_EQ(reading.Last().sequence, 1u);
+    EXPECT_EQ(reading.Last().sequence, 2u);
+    // The marker leaves the server's connection after the observation; once it has arrived,
+    // a Changed sent before it would have arrived too.
+    serverConnection.send(QDBusMessage::createSignal("/Marker", "Vesmera.Test", "Marker"));
+    ASSERT_TRUE(test::WaitUntil([&] { return !marker.received.empty(); }));
+    EXPECT_TRUE(late.received.empty());
+    EXPECT_EQ(sink.received.size(), 1u);
 }
 
 } // namespace
