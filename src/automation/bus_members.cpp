@@ -207,10 +207,4 @@ void InvokeMemberLater(const ClassInfo& cls, const std::string& member,
         answer(InvokeMember(cls, member, context, args));
 }
 
-bool HasMemberHandler(const ClassInfo& cls, const std::string& member) {
-    if (&cls == &DataClass())
-        return DataHandlers().count(member) + DataLaterHandlers().count(member) != 0;
-    return ScAutoHandlers().count(member) + ScAutoLaterHandlers().count(member) != 0;
-}
-
 } // namespace vesmera

@@ -37,6 +37,4 @@ void InvokeMemberLater(const ClassInfo& cls, const std::string& member,
                        const AutomationContext& context, const QVariantList& args,
                        BusAnswer answer);
 
-bool HasMemberHandler(const ClassInfo& cls, const std::string& member);
-
 } // namespace vesmera

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
+#include "automation/bus_members.h"
 #include "automation/data_object.h"
 #include "automation/scauto_object.h"
 #include "fake_channels.h"
@@ -443,6 +445,60 @@ TEST(ServerMembers, FailingConnectedTestPropagates) {
     EXPECT_TRUE(p.channels.logs.empty());
     // GetWeightNet does not ask the main connection at all.
     EXPECT_EQ(kNetWeight(p, "T1"), "12,5");
+}
+
+} // namespace
+} // namespace vesmera
+
+namespace vesmera {
+namespace {
+
+// An argument of the declared type, as the bus layer hands it over.
+QVariant ArgumentOf(AutoType type) {
+    switch (type) {
+    case AutoType::I1:
+        return QVariant::fromValue(uchar{1});
+    case AutoType::I2:
+        return QVariant::fromValue(short{1});
+    case AutoType::I4:
+        return QVariant(1);
+    case AutoType::Currency:
+        return QVariant::fromValue(qlonglong{10000});
+    case AutoType::String:
+        return QVariant(QString("Весы 1"));
+    case AutoType::Variant:
+        break;
+    }
+    return QVariant();
+}
+
+// Every member the type description declares reaches a handler through the bus dispatch and
+// answers once: none is an unknown member. A name the description lacks is refused.
+TEST(BusDispatch, EveryDescribedMemberIsAnswered) {
+    for (const ClassInfo* cls : FactoryList()) {
+        for (const MemberInfo& m : cls->defaultInterface->members) {
+            Program p;
+            QVariantList args;
+            for (const ParamInfo& param : m.params)
+                if (param.direction == ParamDirection::In)
+                    args.push_back(ArgumentOf(param.type));
+            int answers = 0;
+            EXPECT_NO_THROW(InvokeMemberLater(*cls, m.name, p.context, args,
+                                              [&](const QVariantList&) { ++answers; }))
+                << cls->name << "." << m.name;
+            for (int i = 0; i < 1000 && answers == 0; ++i) {
+                for (auto& end : std::exchange(p.zeroEnds, {}))
+                    end();
+                if (!p.scheduler.RunNextTimer() && p.zeroEnds.empty())
+                    break;
+            }
+            EXPECT_EQ(answers, 1) << cls->name << "." << m.name;
+        }
+    }
+    Program p;
+    EXPECT_THROW(
+        InvokeMemberLater(DataClass(), "GetChannels", p.context, {}, [](const QVariantList&) {}),
+        Exception);
 }
 
 } // namespace

@@ -101,13 +101,6 @@ TEST(BusInterface, DerivedFromTheTypeDescription) {
     ExpectBusInterface(sc, test::kExpectedIScAuto);
 }
 
-TEST(BusInterface, EveryMemberHasAHandler) {
-    for (const ClassInfo* cls : FactoryList())
-        for (const auto& m : cls->defaultInterface->members)
-            EXPECT_TRUE(HasMemberHandler(*cls, m.name)) << cls->name << "." << m.name;
-    EXPECT_FALSE(HasMemberHandler(DataClass(), "GetChannels"));
-}
-
 TEST(BusInterface, InterfaceDocumentParsesAndCarriesDispIds) {
     const std::string doc = InterfaceDocument(BusInterfaceOf(IScAutoInterface()));
     QXmlStreamReader xml(QString::fromStdString(doc));
