@@ -5,6 +5,7 @@
 #include <map>
 
 #include "automation/data_object.h"
+#include "automation/member_names.h"
 #include "automation/scauto_object.h"
 #include "common/exception.h"
 
@@ -55,58 +56,63 @@ const std::map<std::string, Handler<TScAuto>>& ScAutoHandlers() {
     using O = TScAuto;
     using L = QVariantList;
     static const std::map<std::string, Handler<TScAuto>> handlers{
-        {"GetWeight", [](const O& o, const L& a) { return V(o.GetWeight(I2(a, 0), I2(a, 1))); }},
-        {"GetCount",
+        {member_names::GetWeight,
+         [](const O& o, const L& a) { return V(o.GetWeight(I2(a, 0), I2(a, 1))); }},
+        {member_names::GetCount,
          [](const O& o, const L& a) { return V(o.GetCount(I2(a, 0), I2(a, 1), I2(a, 2))); }},
-        {"GetStatus", [](const O& o, const L& a) { return V(o.GetStatus(I2(a, 0), I2(a, 1))); }},
-        {"SetTerminal",
+        {member_names::GetStatus,
+         [](const O& o, const L& a) { return V(o.GetStatus(I2(a, 0), I2(a, 1))); }},
+        {member_names::SetTerminal,
          [](const O& o, const L& a) { return V(o.SetTerminal(I2(a, 0), I2(a, 1))); }},
-        {"GetOsCount", [](const O& o, const L& a) { return V(o.GetOsCount(I1(a, 0), I1(a, 1))); }},
-        {"GetOsWeight",
+        {member_names::GetOsCount,
+         [](const O& o, const L& a) { return V(o.GetOsCount(I1(a, 0), I1(a, 1))); }},
+        {member_names::GetOsWeight,
          [](const O& o, const L& a) { return V(o.GetOsWeight(I1(a, 0), I1(a, 1), I1(a, 2))); }},
-        {"SetOutLevels",
+        {member_names::SetOutLevels,
          [](const O& o, const L& a) { return V(o.SetOutLevels(I1(a, 0), I1(a, 1), I1(a, 2))); }},
-        {"GetInLevels",
+        {member_names::GetInLevels,
          [](const O& o, const L& a) { return V(o.GetInLevels(I1(a, 0), I1(a, 1))); }},
-        {"GetChannels",
+        {member_names::GetChannels,
          [](const O& o, const L&) {
              AutoValue ccn, ct1, ct2;
              o.GetChannels(ccn, ct1, ct2);
              return L{ToBusVariant(ccn), ToBusVariant(ct1), ToBusVariant(ct2)};
          }},
-        {"GetTerminalAddress",
+        {member_names::GetTerminalAddress,
          [](const O& o, const L& a) { return V(o.GetTerminalAddress(I1(a, 0), I1(a, 1))); }},
-        {"ChannelsCount", [](const O& o, const L&) { return Byte(o.ChannelsCount()); }},
-        {"DevicesOnFirstChannel",
+        {member_names::ChannelsCount, [](const O& o, const L&) { return Byte(o.ChannelsCount()); }},
+        {member_names::DevicesOnFirstChannel,
          [](const O& o, const L&) { return Byte(o.DevicesOnFirstChannel()); }},
-        {"DevicesOnSecondChannel",
+        {member_names::DevicesOnSecondChannel,
          [](const O& o, const L&) { return Byte(o.DevicesOnSecondChannel()); }},
-        {"GetCompPrms",
+        {member_names::GetCompPrms,
          [](const O& o, const L& a) { return V(o.GetCompPrms(I1(a, 0), I1(a, 1), I1(a, 2))); }},
-        {"SetCompPrms",
+        {member_names::SetCompPrms,
          [](const O& o, const L& a) {
              return V(o.SetCompPrms(I1(a, 0), I1(a, 1), I1(a, 2), CY(a, 3), CY(a, 4), CY(a, 5)));
          }},
-        {"DozatorAction",
+        {member_names::DozatorAction,
          [](const O& o, const L& a) { return V(o.DozatorAction(I1(a, 0), I1(a, 1), I1(a, 2))); }},
-        {"GetSensors", [](const O& o, const L&) { return V(o.GetSensors()); }},
-        {"SetSignal", [](const O& o, const L& a) { return V(o.SetSignal(I4(a, 0))); }},
-        {"GetLastError",
+        {member_names::GetSensors, [](const O& o, const L&) { return V(o.GetSensors()); }},
+        {member_names::SetSignal, [](const O& o, const L& a) { return V(o.SetSignal(I4(a, 0))); }},
+        {member_names::GetLastError,
          [](const O& o, const L& a) { return V(o.GetLastError(I1(a, 0), I1(a, 1))); }},
-        {"SaveRecipe", [](const O& o, const L& a) { return V(o.SaveRecipe(I1(a, 0), I1(a, 1))); }},
-        {"SendMessage",
+        {member_names::SaveRecipe,
+         [](const O& o, const L& a) { return V(o.SaveRecipe(I1(a, 0), I1(a, 1))); }},
+        {member_names::SendMessage,
          [](const O& o, const L& a) { return V(o.SendMessage(I1(a, 0), I1(a, 1), Str(a, 2))); }},
-        {"SetIndMode", [](const O& o, const L& a) { return V(o.SetIndMode(I1(a, 0), I1(a, 1))); }},
-        {"DynamicStatus",
+        {member_names::SetIndMode,
+         [](const O& o, const L& a) { return V(o.SetIndMode(I1(a, 0), I1(a, 1))); }},
+        {member_names::DynamicStatus,
          [](const O& o, const L&) {
              o.DynamicStatus();
              return Byte(0);
          }},
-        {"GetStatusEx",
+        {member_names::GetStatusEx,
          [](const O& o, const L& a) { return V(o.GetStatusEx(I1(a, 0), I1(a, 1))); }},
-        {"GetCountInt",
+        {member_names::GetCountInt,
          [](const O& o, const L& a) { return V(o.GetCountInt(I1(a, 0), I1(a, 1), I1(a, 2))); }},
-        {"GetWeightNetto",
+        {member_names::GetWeightNetto,
          [](const O& o, const L& a) { return V(o.GetWeightNetto(I2(a, 0), I2(a, 1))); }},
     };
     return handlers;
@@ -117,16 +123,18 @@ const std::map<std::string, LaterHandler<TData>>& DataLaterHandlers() {
     using O = TData;
     using L = QVariantList;
     static const std::map<std::string, LaterHandler<TData>> handlers{
-        {"GetStatus",
+        {member_names::GetStatus,
          [](const O& o, const L& a, BusAnswer answer) {
              o.GetStatus(Str(a, 0), [answer](const std::string& t) { answer(Text(t)); });
          }},
-        {"GetWeight",
+        {member_names::GetWeight,
          [](const O& o, const L& a, BusAnswer answer) {
              o.GetWeight(Str(a, 0), [answer](const std::string& t) { answer(Text(t)); });
          }},
-        {"SetNull", [](const O& o, const L& a,
-                       BusAnswer answer) { o.SetNull(Str(a, 0), [answer] { answer(L{}); }); }},
+        {member_names::SetNull,
+         [](const O& o, const L& a, BusAnswer answer) {
+             o.SetNull(Str(a, 0), [answer] { answer(L{}); });
+         }},
     };
     return handlers;
 }
@@ -135,20 +143,20 @@ const std::map<std::string, LaterHandler<TScAuto>>& ScAutoLaterHandlers() {
     using O = TScAuto;
     using L = QVariantList;
     static const std::map<std::string, LaterHandler<TScAuto>> handlers{
-        {"SetNull",
+        {member_names::SetNull,
          [](const O& o, const L& a, BusAnswer answer) {
              o.SetNull(I2(a, 0), I2(a, 1),
                        [answer = std::move(answer)](const AutoValue& v) { answer(V(v)); });
          }},
-        {"SetNullNet",
+        {member_names::SetNullNet,
          [](const O& o, const L& a, BusAnswer answer) {
              o.SetNullNet(Str(a, 0), [answer] { answer(L{}); });
          }},
-        {"GetWeightNet",
+        {member_names::GetWeightNet,
          [](const O& o, const L& a, BusAnswer answer) {
              o.GetWeightNet(Str(a, 0), [answer](const std::string& t) { answer(V(t)); });
          }},
-        {"GetStatusNet",
+        {member_names::GetStatusNet,
          [](const O& o, const L& a, BusAnswer answer) {
              o.GetStatusNet(Str(a, 0), [answer](const std::string& t) { answer(V(t)); });
          }},
