@@ -243,6 +243,15 @@ void TForm1::CreateComponents() {
         std::make_unique<NetworkPoller>(services_.tcpClient, settings_, *indicatorView_,
                                         *lcdScreen1View_, [this] { return SelectedTabText(); });
 
+    readingObserver_ = std::make_unique<ShownReadingObserver>(
+        ShownReadingObserver::Sources{settings_, weight_, *networkPoller_, *indicatorView_,
+                                      *lcdScreen1View_, *Timer1, *Timer2, *Timer5},
+        reading_, [this](const ShownReading& shown) {
+            DescribeShown(*ZyrelLiquidIndicator1, *LCDScreen1,
+                          {ZyrelLiquidIndicator1->Indicatorstring(), shown.status == kStatusStable,
+                           lcdScreen1View_->Text()});
+        });
+
     // The last failure of the serial channel or the line channel, as a tooltip over the
     // display; a successful poll removes it.
     serialLink_->SetFailureReport(&failures_);
@@ -310,40 +319,6 @@ void TForm1::FormCreate() {
                *Timer3, *Timer5, services_.tcpClient})
         .Run();
     ObserveReading();
-}
-
-void TForm1::ObserveReading() {
-    const ShownReading shown = Shown();
-    reading_.SetPollPeriod(PollPeriodMs());
-    reading_.Observe(shown);
-    DescribeShown(*ZyrelLiquidIndicator1, *LCDScreen1,
-                  {ZyrelLiquidIndicator1->Indicatorstring(), shown.status == kStatusStable,
-                   lcdScreen1View_->Text()});
-}
-
-ShownReading TForm1::Shown() const {
-    ShownReading shown;
-    if (settings_.networkMode) {
-        const NetworkPoller::ServerReading& last = networkPoller_->LastReading();
-        shown.weight = static_cast<double>(last.weight);
-        shown.status = last.status;
-    } else {
-        shown.weight = static_cast<double>(weight_.weight);
-        shown.status = weight_.status;
-    }
-    shown.message = lcdScreen1View_->IsVisible() && !indicatorView_->IsVisible();
-    shown.text = shown.message ? lcdScreen1View_->Text() : ZyrelLiquidIndicator1->Indicatorstring();
-    return shown;
-}
-
-std::int64_t TForm1::PollPeriodMs() const {
-    // An exchange longer than its timer's interval sets the pace itself: the tick that fell
-    // due meanwhile runs as soon as the exchange ends.
-    if (settings_.networkMode)
-        return Timer2->Interval();
-    if (settings_.protocol == kProtocol643)
-        return std::max<std::int64_t>(Timer5->Interval(), 2 * std::int64_t{settings_.delayMs});
-    return std::max<std::int64_t>(Timer1->Interval(), settings_.delayMs);
 }
 
 void TForm1::Button1Click() {

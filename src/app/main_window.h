@@ -13,6 +13,7 @@
 #include "app/qt_timer.h"
 #include "app/reporting_port_setup.h"
 #include "app/screen_adapter.h"
+#include "app/shown_reading_observer.h"
 #include "app/skin_manager.h"
 #include "app/tab_control.h"
 #include "common/held_settings.h"
@@ -116,9 +117,7 @@ private:
     void CreateTray();
     void FormResize();
     // After every tick: tells the live reading what is shown now.
-    void ObserveReading();
-    ShownReading Shown() const;
-    std::int64_t PollPeriodMs() const;
+    void ObserveReading() { readingObserver_->Observe(); }
 
     MainWindowServices services_;
     HeldSettings settings_;
@@ -146,6 +145,7 @@ private:
     std::unique_ptr<LinkViews> linkViews_;
     std::unique_ptr<SerialLink> serialLink_;
     std::unique_ptr<NetworkPoller> networkPoller_;
+    std::unique_ptr<ShownReadingObserver> readingObserver_;
     class TForm5* about_ = nullptr;
 
     std::function<void()> showSettings_;
