@@ -77,88 +77,6 @@ private:
     QWidget& tabControl_;
 };
 
-// The stored configuration of the two LCD screens. Some values assigned equal the property's
-// default (border space, display mode and intensity among them); a setter given the value the
-// property holds changes nothing. The animation delay is assigned only to the animated screen:
-// assigning it sets the timer's interval.
-struct StoredScreen {
-    const char* name;
-    bool animated; // delay 30, animation on and repeating
-    int fontHeight;
-    TFontPitch fontPitch;
-    TFontQuality fontQuality;
-    TAnimMode linesAnimMode;
-    TPixelSize pixelSize;
-    TPixelShape pixelShape;
-    std::int8_t pixelSpacing;
-    int width;
-    int height;
-};
-
-constexpr StoredScreen kLCDScreen1{.name = "LCDScreen1",
-                                   .animated = true,
-                                   .fontHeight = -32,
-                                   .fontPitch = fpFixed,
-                                   .fontQuality = fqAntialiased,
-                                   .linesAnimMode = amDynamic,
-                                   .pixelSize = pix3x3,
-                                   .pixelShape = psRound,
-                                   .pixelSpacing = 0,
-                                   .width = 153,
-                                   .height = 45};
-constexpr StoredScreen kLCDScreen2{.name = "LCDScreen2",
-                                   .animated = false,
-                                   .fontHeight = -11,
-                                   .fontPitch = fpDefault,
-                                   .fontQuality = fqDefault,
-                                   .linesAnimMode = amStatic,
-                                   .pixelSize = pix2x2,
-                                   .pixelShape = psSquare,
-                                   .pixelSpacing = 1,
-                                   .width = 185,
-                                   .height = 83};
-
-// Property by property in form-file order.
-void ConfigureLCDScreen(TLCDScreen& s, const StoredScreen& stored, TLCDAnimator* animator) {
-    s.setObjectName(stored.name);
-    if (stored.animated) {
-        s.SetAnimationDelay(30);
-        s.SetAnimationEnabled(true);
-        s.SetAnimationRepeating(true);
-    }
-    s.SetBitmapAnimMode(amStatic);
-    s.SetBorderSpace(3);
-    s.SetBorderStyle(bsNone);
-    s.SetDisplayMode(dmText);
-    TLCDFont font = s.Font();
-    font.Name = "Tahoma";
-    font.Height = stored.fontHeight;
-    font.Pitch = stored.fontPitch;
-    font.Quality = stored.fontQuality;
-    s.SetFont(font);
-    s.SetIntensity(127);
-    s.SetLCDAnimator(animator);
-    s.SetLinesAnimMode(stored.linesAnimMode);
-    s.SetPixelSize(stored.pixelSize);
-    s.SetPixelShape(stored.pixelShape);
-    s.SetPixelSpacing(stored.pixelSpacing);
-    s.SetBounds(0, 0, stored.width, stored.height);
-}
-
-void ConfigureIndicator(TZyrelLiquidIndicator& z) {
-    z.setObjectName("ZyrelLiquidIndicator1");
-    z.SetColorScheme(csPlasma);
-    z.SetSignNumber(7);
-    z.SetIndicatorKind(ik9segment);
-    z.SetOuterBevel(bkDown);
-    z.SetBevelColor(clMaroon);
-    z.SetBackColor(clBlack);
-    z.SetNumberForeColor(clRed);
-    z.SetNumberForeColor1(RGB(255, 255, 128));
-    z.SetNumberBackColor(clBlack);
-    z.SetIndicatorStyle(isThick);
-}
-
 QFont TahomaFont() {
     EnsureTahomaFont();
     return QFont(ResolveFontFamily("Tahoma"));
@@ -190,28 +108,17 @@ void TForm1::CreateComponents() {
 
     // Form-file order: the tab control, its three display widgets, the hidden button, the
     // tray icon, the port and the TCP client, the animator, the timers.
-    sTabControl1 = new TSTabControl(this);
-    sTabControl1->setGeometry(rect());
+    displays_ = std::make_unique<DisplayWidgets>(*this);
+    sTabControl1 = displays_->tabControl;
+    LCDScreen1 = displays_->lcdScreen1;
+    LCDScreen2 = displays_->lcdScreen2;
+    ZyrelLiquidIndicator1 = displays_->indicator;
     sTabControl1->SetOnChange([this] {
         ResetMessageForNewTab(*lcdScreen1View_);
         if (networkPoller_)
             networkPoller_->TabChanged();
         ObserveReading();
     });
-
-    LCDAnimator1 = std::make_unique<TLCDAnimator>();
-    LCDAnimator1->SetCode({"[HorzScroll(-1); ]"});
-    LCDScreen1 = new TLCDScreen(sTabControl1);
-    LCDScreen2 = new TLCDScreen(sTabControl1);
-    ZyrelLiquidIndicator1 = new TZyrelLiquidIndicator(sTabControl1);
-    ConfigureLCDScreen(*LCDScreen1, kLCDScreen1, LCDAnimator1.get());
-    ConfigureLCDScreen(*LCDScreen2, kLCDScreen2, nullptr);
-    ConfigureIndicator(*ZyrelLiquidIndicator1);
-    // Windows drew these three without clipping each other; in Qt a sibling above clips the
-    // ones below, so the backdrop goes lowest and the message screen above it, leaving the
-    // indicator on top.
-    LCDScreen2->lower();
-    LCDScreen1->stackUnder(ZyrelLiquidIndicator1);
 
     Button1 = new QPushButton(this);
     Button1->setObjectName("Button1");

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include "app/apply_step.h"
+#include "app/display_widgets.h"
 #include "app/indicator_adapter.h"
 #include "app/qt_timer.h"
 #include "app/reporting_port_setup.h"
@@ -128,11 +129,11 @@ private:
     SharedWeightState weight_;
     std::vector<std::string> hiddenList_;
 
+    std::unique_ptr<DisplayWidgets> displays_;
     TSTabControl* sTabControl1 = nullptr;
     TLCDScreen* LCDScreen1 = nullptr;
     TLCDScreen* LCDScreen2 = nullptr;
     TZyrelLiquidIndicator* ZyrelLiquidIndicator1 = nullptr;
-    std::unique_ptr<TLCDAnimator> LCDAnimator1;
     QPushButton* Button1 = nullptr;
     QSystemTrayIcon* TrayIcon1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
