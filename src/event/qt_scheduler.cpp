@@ -10,30 +10,52 @@ QtScheduler::QtScheduler(QObject* parent) : QObject(parent) {
 }
 
 QtScheduler::~QtScheduler() {
-    for (auto& [id, task] : tasks_) {
-        delete task.timer;
+    // The timers, pending or idle, are children and go with the scheduler.
+    for (auto& [id, task] : tasks_)
         delete task.notifier;
-    }
 }
 
 IScheduler::TaskId QtScheduler::After(std::uint32_t ms, Callback callback) {
     const TaskId id = ++next_;
+    QTimer* timer = TakeTimer();
+    timerTasks_[timer] = id;
+    tasks_.emplace(id, Task{timer, nullptr, std::move(callback)});
+    timer->start(static_cast<int>(ms));
+    return id;
+}
+
+QTimer* QtScheduler::TakeTimer() {
+    if (!idleTimers_.empty()) {
+        QTimer* timer = idleTimers_.back();
+        idleTimers_.pop_back();
+        return timer;
+    }
+    // A poll arms a timer or two every period: they are kept and reused rather than made and
+    // deleted each time, which would post a deferred deletion to the loop per timer.
     auto* timer = new QTimer(this);
     timer->setSingleShot(true);
     // Delays of a poll are a few milliseconds to a second; a coarse timer would stretch them.
     timer->setTimerType(Qt::PreciseTimer);
-    connect(timer, &QTimer::timeout, this, [this, id] {
-        auto it = tasks_.find(id);
-        if (it == tasks_.end())
-            return;
-        Callback callback = std::move(it->second.callback);
-        it->second.timer->deleteLater();
-        tasks_.erase(it);
-        callback();
-    });
-    tasks_.emplace(id, Task{timer, nullptr, std::move(callback)});
-    timer->start(static_cast<int>(ms));
-    return id;
+    connect(timer, &QTimer::timeout, this, [this, timer] { Expired(timer); });
+    return timer;
+}
+
+void QtScheduler::ReleaseTimer(QTimer* timer) {
+    timer->stop();
+    timerTasks_.erase(timer);
+    idleTimers_.push_back(timer);
+}
+
+void QtScheduler::Expired(QTimer* timer) {
+    const auto owner = timerTasks_.find(timer);
+    if (owner == timerTasks_.end())
+        return;
+    auto it = tasks_.find(owner->second);
+    Callback callback = std::move(it->second.callback);
+    tasks_.erase(it);
+    // Free before the callback runs, so the callback may arm it again at once.
+    ReleaseTimer(timer);
+    callback();
 }
 
 IScheduler::TaskId QtScheduler::WhenReadable(int fd, Callback callback) {
@@ -64,11 +86,9 @@ void QtScheduler::Cancel(TaskId id) {
     auto it = tasks_.find(id);
     if (it == tasks_.end())
         return;
-    // Deleted later: Cancel may run inside the very timer's or notifier's signal.
-    if (it->second.timer) {
-        it->second.timer->stop();
-        it->second.timer->deleteLater();
-    }
+    if (it->second.timer)
+        ReleaseTimer(it->second.timer);
+    // Deleted later: Cancel may run inside the very notifier's signal.
     if (it->second.notifier) {
         it->second.notifier->setEnabled(false);
         it->second.notifier->deleteLater();

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <unordered_map>
+#include <vector>
 
 #include "common/scheduler.h"
 
@@ -26,6 +27,9 @@ public:
 
 private:
     TaskId Watch(int fd, bool writable, Callback callback);
+    QTimer* TakeTimer();
+    void ReleaseTimer(QTimer* timer);
+    void Expired(QTimer* timer);
 
     struct Task {
         QTimer* timer = nullptr;
@@ -33,6 +37,8 @@ private:
         Callback callback;
     };
     std::unordered_map<TaskId, Task> tasks_;
+    std::unordered_map<QTimer*, TaskId> timerTasks_; // the pending task of each armed timer
+    std::vector<QTimer*> idleTimers_;
     TaskId next_ = 0;
     QElapsedTimer clock_;
 };

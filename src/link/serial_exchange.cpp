@@ -30,16 +30,19 @@ void SerialExchange::Continue() {
             case SerialStep::Kind::Write:
                 channel_.WriteStr(step.bytes);
                 // The next step (a wait for the reply) starts once the bytes are on the line.
+                if (next_ < script_.size() && script_[next_].kind == SerialStep::Kind::Wait) {
+                    // One timer for both: the line time the queue needs now, then the delay.
+                    // A wake-up per poll saved, and the reply is read at the same moment.
+                    Wait(channel_.DrainMs() + script_[next_++].ms);
+                    return;
+                }
                 if (const std::uint32_t ms = channel_.DrainMs(); ms > 0) {
                     Drain(ms);
                     return;
                 }
                 break;
             case SerialStep::Kind::Wait:
-                timer_.After(step.ms, [this] {
-                    timer_.Done();
-                    Continue();
-                });
+                Wait(step.ms);
                 return;
             case SerialStep::Kind::Read: {
                 std::string bytes;
@@ -55,6 +58,13 @@ void SerialExchange::Continue() {
         }
     }
     Finish(std::nullopt);
+}
+
+void SerialExchange::Wait(std::uint32_t ms) {
+    timer_.After(ms, [this] {
+        timer_.Done();
+        Continue();
+    });
 }
 
 void SerialExchange::Drain(std::uint32_t ms) {

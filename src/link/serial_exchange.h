@@ -47,8 +47,9 @@ struct SerialOutcome {
 
 // Runs one script at a time on the channel. Open, write and read steps run at once (none of
 // them waits); a wait, and a write's drain time, arm a timer and return to the event loop, and
-// the next step runs from that timer. So the thread that owns the scheduler never blocks on
-// the line, while the line sees the same bytes at the same pace as with a sleeping thread.
+// the next step runs from that timer (a write followed by a wait arms one timer for both). So the
+// thread that owns the scheduler never blocks on the line, while the line sees the same bytes at
+// the same pace as with a sleeping thread.
 class SerialExchange {
 public:
     using Done = std::function<void(const SerialOutcome&)>;
@@ -62,6 +63,7 @@ public:
 
 private:
     void Continue();
+    void Wait(std::uint32_t ms);
     void Drain(std::uint32_t ms);
     void Finish(std::optional<std::string> failure);
 

@@ -92,13 +92,21 @@ INSTANTIATE_TEST_SUITE_P(
                 250,
                 {},
                 {"0 write FF 01 C3 E3 FF FF", "250 read 100"}},
-        // The reply delay starts once the request has left the output queue.
+        // The reply delay starts once the request has left the output queue: the line time
+        // of the queue when written, then the delay, in one timer.
         StepRow{"VorlenPollDrained",
                 Start::VorlenPoll,
                 kProtocolVorlen,
                 100,
                 {3, 2},
-                {"0 write FF 01 C3 E3 FF FF", "0 drain 3", "3 drain 2", "105 read 100"}},
+                {"0 write FF 01 C3 E3 FF FF", "0 drain 3", "103 read 100"}},
+        // A write that ends its exchange ends it only once the queue is empty.
+        StepRow{"VorlenZeroDrained",
+                Start::Zero,
+                kProtocolVorlen,
+                100,
+                {3, 2},
+                {"0 write FF 01 C0 58 FF FF", "0 drain 3", "3 drain 2"}},
         StepRow{"Poll643",
                 Start::Poll643,
                 kProtocol643,
