@@ -93,7 +93,7 @@ TEST(MonoConversion, ThresholdMakesMostlyInkedPixelsDark) {
     EXPECT_FALSE(m.Dark(3, 0));
 }
 
-TEST(AnimationTimer, IntervalZeroKeepsItStopped) {
+TEST(AnimationTimer, IntervalZeroOrHoldingKeepsItStopped) {
     int ticks = 0;
     QtAnimationTimer t([&] { ++ticks; });
     EXPECT_EQ(t.Timer().interval(), 250);
@@ -106,8 +106,39 @@ TEST(AnimationTimer, IntervalZeroKeepsItStopped) {
     EXPECT_EQ(t.Timer().interval(), 30);
     t.SetInterval(4294967295u);
     EXPECT_EQ(t.Timer().interval(), INT_MAX);
+    t.SetHeld(true);
+    EXPECT_FALSE(t.Timer().isActive());
+    t.SetInterval(30); // a change while held does not start it
+    EXPECT_FALSE(t.Timer().isActive());
+    t.SetHeld(false);
+    EXPECT_TRUE(t.Timer().isActive());
     t.SetEnabled(false);
     EXPECT_FALSE(t.Timer().isActive());
+    t.SetHeld(false); // released, a disabled timer stays stopped
+    EXPECT_FALSE(t.Timer().isActive());
+}
+
+// The message screen is hidden while the weight is shown and with its window in the tray: its
+// 30 ms animation must not wake the program then, and must go on when it is shown again.
+TEST(ScreenWidget, AnimationRunsOnlyWhileTheScreenCanBeSeen) {
+    QWidget window;
+    auto* screen = new TLCDScreen(&window);
+    screen->SetAnimationDelay(30);
+    screen->SetAnimationEnabled(true);
+    EXPECT_FALSE(screen->AnimationTimer().isActive()); // not shown yet
+    window.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(screen->AnimationTimer().isActive());
+    screen->SetVisible(false);
+    EXPECT_FALSE(screen->AnimationTimer().isActive());
+    screen->SetVisible(true);
+    EXPECT_TRUE(screen->AnimationTimer().isActive());
+    window.hide();
+    EXPECT_FALSE(screen->AnimationTimer().isActive());
+    window.show();
+    EXPECT_TRUE(screen->AnimationTimer().isActive());
+    screen->SetAnimationEnabled(false);
+    EXPECT_FALSE(screen->AnimationTimer().isActive());
 }
 
 // Counts the paint events a widget receives, as the window system delivers them.

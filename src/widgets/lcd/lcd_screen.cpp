@@ -25,8 +25,13 @@ void QtAnimationTimer::SetEnabled(bool enabled) {
     Apply();
 }
 
+void QtAnimationTimer::SetHeld(bool held) {
+    FHeld = held;
+    Apply();
+}
+
 void QtAnimationTimer::Apply() {
-    if (FEnabled && FTimer.interval() > 0) {
+    if (FEnabled && !FHeld && FTimer.interval() > 0) {
         if (!FTimer.isActive())
             FTimer.start();
     } else {
@@ -37,9 +42,15 @@ void QtAnimationTimer::Apply() {
 // The timer only fires from the event loop, after construction, so the model can be reached
 // through the pointer taken here.
 TLCDScreen::TLCDScreen(QWidget* parent)
+    : TLCDScreen(parent, new QtAnimationTimer([this] { TimerTick(); })) {}
+
+// The model owns the timer from here on; the window keeps a reference to hold and release it.
+TLCDScreen::TLCDScreen(QWidget* parent, QtAnimationTimer* timer)
     : QWidget(parent),
-      TLCDScreenModel(std::make_unique<QtLinesRenderer>(),
-                      std::make_unique<QtAnimationTimer>([this] { TimerTick(); })) {
+      TLCDScreenModel(std::make_unique<QtLinesRenderer>(), std::unique_ptr<IAnimationTimer>(timer)),
+      FAnimationTimer(*timer) {
+    // Not yet shown.
+    FAnimationTimer.SetHeld(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     SetHost(this);
     resize(TLCDScreenModel::Width(), TLCDScreenModel::Height());
@@ -76,6 +87,16 @@ void TLCDScreen::resizeEvent(QResizeEvent* event) {
     // own is being applied.
     if (width() != TLCDScreenModel::Width() || height() != TLCDScreenModel::Height())
         SetSize(width(), height());
+}
+
+void TLCDScreen::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    FAnimationTimer.SetHeld(false);
+}
+
+void TLCDScreen::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    FAnimationTimer.SetHeld(true);
 }
 
 void TLCDScreen::paintEvent(QPaintEvent*) {

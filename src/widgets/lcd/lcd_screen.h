@@ -10,12 +10,15 @@
 namespace vesmera {
 
 // The animation timer as a QTimer. An interval of 0 keeps it stopped, as a window timer of
-// 0 ms never runs, instead of firing on every pass of the event loop.
+// 0 ms never runs, instead of firing on every pass of the event loop. A held timer is stopped
+// too: a screen nobody sees needs no scrolling, and an idle program should not wake up every
+// 30 ms for it. Released, it ticks on from where the animation was.
 class QtAnimationTimer final : public IAnimationTimer {
 public:
     explicit QtAnimationTimer(std::function<void()> onTick);
     void SetInterval(std::uint32_t ms) override;
     void SetEnabled(bool enabled) override;
+    void SetHeld(bool held);
     const QTimer& Timer() const { return FTimer; }
 
 private:
@@ -23,6 +26,7 @@ private:
 
     QTimer FTimer;
     bool FEnabled = false;
+    bool FHeld = false;
 };
 
 // The dot-matrix LCD control. All properties, setters and the animation tick are those of
@@ -35,6 +39,8 @@ class TLCDScreen : public QWidget, public TLCDScreenModel, public IMessageView, 
 public:
     explicit TLCDScreen(QWidget* parent = nullptr);
     ~TLCDScreen() override;
+
+    const QTimer& AnimationTimer() const { return FAnimationTimer.Timer(); }
 
     // A Qt picture is made monochrome with the dark-pixel threshold, then shown at once.
     void SetBitmap(const QImage& picture);
@@ -56,12 +62,18 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // The animation runs only while the screen can be seen.
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
+    TLCDScreen(QWidget* parent, QtAnimationTimer* timer);
+
     void Repaint() override;
     void SizeSnapped(int width, int height) override;
 
     bool FPainting = false;
+    QtAnimationTimer& FAnimationTimer; // owned by the model
 };
 
 } // namespace vesmera
