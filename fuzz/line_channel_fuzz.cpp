@@ -1,5 +1,5 @@
 // TcpLineChannel::ReadLn fed by a peer on loopback whose bytes arrive in chunks the input
-// chooses, on a fake clock. Every line read matches the bytes up to its LF (one CR before it
+// chooses, on a fake scheduler. Every line read matches the bytes up to its LF (one CR before it
 // dropped, invalid UTF-8 replaced), never holds an LF, and a line longer than the limit is
 // refused instead of read.
 //
@@ -12,9 +12,12 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "../tests/support/fake_scheduler.h"
 #include "fuzz_check.h"
 #include "net/line_channel_error.h"
 #include "net/tcp_line_channel.h"
@@ -44,36 +47,29 @@ struct Listener {
     }
 };
 
-// The peer hands over its next chunk only when the channel waits for bytes, so the chunking
-// is exactly the input's. Out of chunks it closes its side, or lets the fake time run out.
-class ChunkedPeer final : public ISocketSystem {
+// The peer hands over its next chunk only when the channel waits for bytes and nothing else
+// can happen, so the chunking is exactly the input's. Out of chunks it closes its side, or lets
+// the fake time run out.
+class ChunkedPeer {
 public:
     ChunkedPeer(std::string_view payload, std::uint8_t pattern)
         : payload_(payload), pattern_(pattern) {}
 
     int peer = -1;
 
-    std::int64_t NowMs() override { return now_; }
-    void Sleep(std::uint32_t ms) override { now_ += ms; }
-    int Wait(int fd, short events, int timeoutMs) override {
-        pollfd p{fd, events, 0};
-        if (::poll(&p, 1, 0) != 0)
-            return p.revents;
-        if (!(events & POLLIN))
-            return ::poll(&p, 1, kRealCapMs) > 0 ? p.revents : 0;
+    // False when the peer has nothing more to do: only a time-out can end the read now.
+    bool Act() {
         if (sent_ < payload_.size()) {
             SendNext();
-        } else if ((pattern_ & 1) && !shut_) {
+            return true;
+        }
+        if ((pattern_ & 1) && !shut_) {
             ::shutdown(peer, SHUT_WR);
             shut_ = true;
-        } else {
-            now_ += timeoutMs > 0 ? timeoutMs : 0;
-            return 0;
+            return true;
         }
-        FUZZ_CHECK(::poll(&p, 1, kRealCapMs) > 0, "sent bytes or an end arrive");
-        return p.revents;
+        return false;
     }
-    int Resolve(const std::string&, in_addr&) override { return -2; }
 
 private:
     void SendNext() {
@@ -93,8 +89,38 @@ private:
     std::size_t sent_ = 0;
     std::size_t chunks_ = 0;
     bool shut_ = false;
-    std::int64_t now_ = 0;
 };
+
+// Only address literals are used here, and those never reach a resolver.
+class NoResolver final : public IResolver {
+public:
+    Ticket Resolve(const std::string&, Done) override {
+        FUZZ_CHECK(false, "a literal address needs no lookup");
+        return 0;
+    }
+    void Cancel(Ticket) override {}
+};
+
+// Runs one channel operation to its end: what is due now first, then bytes already on their
+// way, then the peer's next move, and only when none is left does the fake clock move on.
+LineResult Drive(testing::FakeScheduler& scheduler, ChunkedPeer& peer,
+                 const std::function<void(LineDone)>& start) {
+    std::optional<LineResult> result;
+    start([&result](const LineResult& r) { result = r; });
+    for (int round = 0; !result; ++round) {
+        FUZZ_CHECK(round < 1000000, "the operation ends");
+        scheduler.Advance(0);
+        if (result || scheduler.PumpDescriptors(0) > 0)
+            continue;
+        if (peer.Act()) {
+            // What the peer just did reaches the channel's socket almost at once.
+            scheduler.PumpDescriptors(kRealCapMs);
+            continue;
+        }
+        FUZZ_CHECK(scheduler.RunNextTimer(), "a silent peer ends in a time-out");
+    }
+    return *result;
+}
 
 // What the reads must give: the lines before the first over-long one, and how reading ends.
 struct Expected {
@@ -129,33 +155,40 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     static Listener listener;
     const std::string_view payload = fuzz::AsText(data + 1, size - 1);
-    ChunkedPeer system(payload, data[0]);
+    ChunkedPeer peer(payload, data[0]);
     const Expected expected = Model(payload);
 
     std::vector<std::string> lines;
     LineFailure end{};
     {
-        TcpLineChannel channel(system);
+        testing::FakeScheduler scheduler;
+        NoResolver resolver;
+        TcpLineChannel channel(scheduler, resolver);
         channel.SetHost("127.0.0.1");
         channel.SetPort(listener.port);
         channel.SetReadTimeout(1000);
-        channel.Connect();
-        system.peer = ::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC);
-        FUZZ_CHECK(system.peer >= 0, "accept");
+        // A loopback connect completes against the listener's backlog, before the accept.
+        ChunkedPeer idle("", 0);
+        const LineResult connected =
+            Drive(scheduler, idle, [&](LineDone done) { channel.Connect(std::move(done)); });
+        FUZZ_CHECK(connected.Ok(), "connect");
+        peer.peer = ::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC);
+        FUZZ_CHECK(peer.peer >= 0, "accept");
         for (;;) {
-            try {
-                lines.push_back(channel.ReadLn());
-            } catch (const LineChannelError& e) {
-                end = e.Kind();
+            const LineResult r =
+                Drive(scheduler, peer, [&](LineDone done) { channel.ReadLn(std::move(done)); });
+            if (!r.Ok()) {
+                end = r.error->Kind();
                 break;
             }
+            lines.push_back(r.line);
             FUZZ_CHECK(lines.size() <= payload.size(), "every line takes at least its LF");
         }
         // A reset leaves no connection waiting out its close on either side, so a long run
         // does not use up the ephemeral ports.
         const linger reset{1, 0};
-        ::setsockopt(system.peer, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-        ::close(system.peer);
+        ::setsockopt(peer.peer, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        ::close(peer.peer);
     }
 
     for (const std::string& line : lines) {
