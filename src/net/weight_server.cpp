@@ -13,7 +13,7 @@ bool EndsALine(const std::string& name) {
 PollName CheckPollName(const std::string& name) {
     if (EndsALine(name))
         return PollName::Smuggles;
-    if (name.starts_with(kZeroRequestPrefix))
+    if (IsZeroRequest(name))
         return PollName::ZeroLookalike;
     return PollName::Sendable;
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/status_codes.h"
+#include "common/zero_request.h"
 #include "net/line_channel.h"
 
 namespace vesmera {
@@ -22,8 +23,6 @@ inline constexpr int kServerPortError = -5006;
 // unstable.
 // The text automation members answer when the server cannot be asked.
 inline constexpr const char* kNoServerAnswer = "-5008";
-
-inline constexpr const char* kZeroRequestPrefix = "SetNull";
 
 // What may be sent as a poll for a terminal name. A name holding CR, LF or NUL would put
 // further requests on the wire; one that begins with "SetNull" (as the server compares it)

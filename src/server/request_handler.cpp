@@ -1,8 +1,8 @@
 #include "server/request_handler.h"
 
 #include "common/status_codes.h"
+#include "common/zero_request.h"
 #include "server/server_log.h"
-#include "server/zero_request.h"
 
 namespace vesmera {
 
@@ -26,7 +26,7 @@ std::string LogText(std::string_view text) {
 
 std::string RequestHandler::Handle(std::string_view line, const std::string& peer) {
     if (IsZeroRequest(line)) {
-        const std::string_view name = line.substr(std::string_view(kZeroPrefix).size());
+        const std::string_view name = line.substr(std::string_view(kZeroRequestPrefix).size());
         if (!terminals_.Zero(name))
             log_.Write("zero request from " + peer + " for unknown terminal \"" + LogText(name) +
                        "\" ignored");

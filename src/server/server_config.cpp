@@ -8,8 +8,8 @@
 #include "common/held_settings.h"
 #include "common/letter_case.h"
 #include "common/number_text.h"
+#include "common/zero_request.h"
 #include "link/comport_name.h"
-#include "server/zero_request.h"
 #include "settings/file_system.h"
 #include "settings/profile_file.h"
 
@@ -138,7 +138,7 @@ private:
 
         if (IsZeroRequest(name))
             Problem("terminal " + Quoted(name) + ": a name may not begin with " +
-                    Quoted(kZeroPrefix) + " (it would read as a zero request)");
+                    Quoted(kZeroRequestPrefix) + " (it would read as a zero request)");
         if (t.protocol != kProtocolVorlen && t.protocol != kProtocol643)
             Problem("terminal " + Quoted(name) + ": unknown protocol " + Quoted(t.protocol));
         for (const auto& other : result_.config.terminals)
