@@ -95,8 +95,11 @@ TEST(ScreenModel, PixelWidthAndHeightNeedCustomSizeAndRefuseBelowOne) {
     EXPECT_EQ(s.PixelHeight(), 4);
     EXPECT_EQ(m.Host.Repaints, repaints);
     ASSERT_EQ(boxes.Boxes.size(), 2u);
+    // An error box: the text already ends in a full stop, so none is added.
+    EXPECT_EQ(boxes.Boxes[0].caption, "Error");
     EXPECT_EQ(boxes.Boxes[0].text, "Value must be between 1 and 255.");
     EXPECT_EQ(boxes.Boxes[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(boxes.Boxes[0].icon, MessageIcon::Error);
     // A custom size uses them: (143 - 6 + 1) / 6 = 23 dots across.
     s.Compose(true);
     EXPECT_EQ(s.Geometry().NbXPixels, 23);
@@ -423,7 +426,10 @@ TEST(AnimationTick, ParseErrorShowsOneBoxAndEndsTheTickEarly) {
     boxes.OnBox = [&] { a.Ticks(5); };
     a.Ticks(1);
     ASSERT_EQ(boxes.Boxes.size(), 1u);
-    EXPECT_EQ(boxes.Boxes[0].text, "'''' is not a valid integer value");
+    // The standard error box: error icon, and a full stop after the closing "e".
+    EXPECT_EQ(boxes.Boxes[0].caption, "Vesmera");
+    EXPECT_EQ(boxes.Boxes[0].text, "'''' is not a valid integer value.");
+    EXPECT_EQ(boxes.Boxes[0].icon, MessageIcon::Error);
     EXPECT_EQ(a.m.Screen.PixHRef(), 0); // nothing ran, not even the first statement
     EXPECT_EQ(a.executed.size(), 0u);
     EXPECT_FALSE(a.m.Screen.BlinkingStatus());

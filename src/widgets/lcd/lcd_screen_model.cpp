@@ -132,8 +132,7 @@ void TLCDScreenModel::SetPixelDimension(std::int8_t& field, std::int8_t value) {
     if (value == field || FPixelSize != pixCustom)
         return;
     if (value < 1) {
-        ShowMessageBox(
-            {"Error", "Value must be between 1 and 255.", MessageButtons::Ok, MessageResult::Ok});
+        ShowErrorBox("Error", "Value must be between 1 and 255.");
         return;
     }
     field = value;
@@ -231,7 +230,7 @@ void TLCDScreenModel::TimerTick() {
         // This is where the application's error box for a script comes from. A box that
         // stays open must not be joined by one more every 30 ms, so ticks wait for it.
         FErrorBoxOpen = true;
-        ShowMessageBox({"Vesmera", e.Message(), MessageButtons::Ok, MessageResult::Ok});
+        ShowErrorBox("Vesmera", e.Message());
         FErrorBoxOpen = false;
     }
 }
