@@ -1,8 +1,9 @@
 #include "automation/bus_layer.h"
 
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <utility>
 
@@ -21,6 +22,8 @@ constexpr const char* kInvalidArgs = "org.freedesktop.DBus.Error.InvalidArgs";
 constexpr const char* kAccessDenied = "org.freedesktop.DBus.Error.AccessDenied";
 constexpr const char* kUnknownProperty = "org.freedesktop.DBus.Error.UnknownProperty";
 constexpr const char* kRuzErrorCaption = "RUZ Error";
+const QString kBusDaemonService = QStringLiteral("org.freedesktop.DBus");
+const QString kBusDaemonPath = QStringLiteral("/org/freedesktop/DBus");
 
 // Introspection and the peer interface are answered by the bus library from introspect();
 // properties here, since the library would deny the interface it advertises.
@@ -323,9 +326,22 @@ void AutomationBusLayer::Reference(const QString& owner) {
         return;
     watcher_->addWatchedService(owner);
     // A client may have left between its call and now; the watch set up above catches every
-    // later departure, this check the earlier one.
-    if (connection_.interface() && !connection_.interface()->isServiceRegistered(owner).value())
-        ClientLeft(owner);
+    // later departure, this question the earlier one. Its answer is handled when it arrives,
+    // so no handler waits on the bus daemon. A unique name is never given out again, so an
+    // owner found gone stays gone, however late the answer comes.
+    const QDBusMessage hasOwner =
+        QDBusMessage::createMethodCall(kBusDaemonService, kBusDaemonPath, kBusDaemonService,
+                                       QStringLiteral("NameHasOwner"))
+        << owner;
+    auto* answer = new QDBusPendingCallWatcher(connection_.asyncCall(hasOwner), this);
+    connect(answer, &QDBusPendingCallWatcher::finished, this,
+            [this, owner](QDBusPendingCallWatcher* call) {
+                call->deleteLater();
+                const QDBusPendingReply<bool> reply = *call;
+                // No answer (bus gone) proves nothing; the watch stays in charge.
+                if (reply.isValid() && !reply.value() && references_.contains(owner))
+                    ClientLeft(owner);
+            });
 }
 
 void AutomationBusLayer::Unreference(const QString& owner) {
