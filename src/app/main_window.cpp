@@ -159,40 +159,11 @@ void TForm1::CreateComponents() {
                            lcdScreen1View_->Text()});
         });
 
-    // The last failure of the serial channel or the line channel, as a tooltip over the
-    // display; a successful poll removes it.
-    serialLink_->SetFailureReport(&failures_);
-    networkPoller_->SetFailureReport(&failures_);
-    // A network exchange ends after its tick has returned; what it shows is told then.
-    networkPoller_->SetWorkEnded([this] { ObserveReading(); });
-    failures_.SetListener([this](const std::string& text) {
-        const QString tip = QString::fromStdString(text);
-        ZyrelLiquidIndicator1->setToolTip(tip);
-        LCDScreen1->setToolTip(tip);
-    });
-
-    failures_.SetSuccessListener([this] { reading_.PollSucceeded(); });
-    reading_.SetTerminalSource([this] {
-        return settings_.networkMode ? SelectedTabText().value_or(std::string()) : std::string();
-    });
-
-    // Each tick ends by telling the live reading what it left on the display, so clients
-    // hear of a change at most once a poll.
-    const auto observed = [this](std::function<void()> tick) {
-        return [this, tick = std::move(tick)] {
-            tick();
-            ObserveReading();
-        };
-    };
-    Timer2->SetHandler(observed([this] { networkPoller_->Timer2Tick(); }));
-    Timer3->SetHandler(observed([this] { networkPoller_->Timer3Tick(); }));
-    // The serial ticks only start exchanges (or hold them until the line is free) and return
-    // at once; what a poll or supervision tick shows is known when its exchange ends.
-    Timer1->SetHandler([this] { serialLink_->TickVorlen(); });
-    Timer4->SetHandler([this] { serialLink_->SupervisionTick(); });
-    Timer5->SetHandler([this] { serialLink_->Tick643(); });
-    serialLink_->SetEndListener([this](SerialLink::Ending, bool) { ObserveReading(); });
-    Timer4->SetEnabled(true); // the only timer on from the start, and never switched off
+    pollWiring_ = std::make_unique<PollWiring>(
+        PollWiring::Timers{*Timer1, *Timer2, *Timer3, *Timer4, *Timer5},
+        PollWiring::Parts{settings_, *serialLink_, *networkPoller_, failures_, reading_,
+                          *ZyrelLiquidIndicator1, *LCDScreen1},
+        PollWiring::Window{[this] { ObserveReading(); }, [this] { return SelectedTabText(); }});
 
     // Loaded: the stored properties are all read.
     ZyrelLiquidIndicator1->Loaded();

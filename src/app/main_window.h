@@ -11,6 +11,7 @@
 #include "app/apply_step.h"
 #include "app/display_widgets.h"
 #include "app/indicator_adapter.h"
+#include "app/poll_wiring.h"
 #include "app/qt_timer.h"
 #include "app/reporting_port_setup.h"
 #include "app/screen_adapter.h"
@@ -147,6 +148,7 @@ private:
     std::unique_ptr<SerialLink> serialLink_;
     std::unique_ptr<NetworkPoller> networkPoller_;
     std::unique_ptr<ShownReadingObserver> readingObserver_;
+    std::unique_ptr<PollWiring> pollWiring_;
     class TForm5* about_ = nullptr;
 
     std::function<void()> showSettings_;
