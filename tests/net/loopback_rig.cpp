@@ -87,16 +87,8 @@ void LoopbackRig::Perform(Connection& c, const std::vector<ServerStep>& steps, s
 }
 
 void LoopbackRig::TickEvery(std::uint32_t ms, const std::function<void()>& tick) {
-    auto task = std::make_unique<ScheduledTask>(scheduler);
-    ScheduledTask* self = task.get();
-    timers_.push_back(std::move(task));
-    auto again = std::make_shared<std::function<void()>>();
-    *again = [this, self, ms, tick, again] {
-        self->Done();
-        self->After(ms, *again);
-        tick();
-    };
-    self->After(ms, *again);
+    timers_.push_back(std::make_unique<ScheduledTimer>(scheduler, ms, tick));
+    timers_.back()->SetEnabled(true);
 }
 
 void LoopbackRig::StartTimers() {

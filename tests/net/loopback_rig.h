@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "link/scheduled_timer.h"
 #include "net/network_poller.h"
 #include "net/tcp_line_channel.h"
 #include "net_test_support.h"
@@ -83,7 +84,7 @@ private:
 
     ScheduledTask listening_{scheduler};
     std::vector<std::unique_ptr<Connection>> connections_;
-    std::vector<std::unique_ptr<ScheduledTask>> timers_;
+    std::vector<std::unique_ptr<ScheduledTimer>> timers_;
     int requests_ = 0;
 };
 
