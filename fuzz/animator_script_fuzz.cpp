@@ -197,7 +197,8 @@ void RunTicks(const std::vector<std::string>& code, std::uint8_t config) {
                                          : std::string();
             const Outcome outcome = Parse(line);
             if (!outcome.statements) {
-                FUZZ_CHECK(boxes.size() == boxesBefore + 1 && boxes.back().text == outcome.error,
+                FUZZ_CHECK(boxes.size() == boxesBefore + 1 &&
+                               boxes.back().text == WithFullStop(outcome.error),
                            "a failing line shows its conversion message");
             } else {
                 for (const ScriptStatement& s : *outcome.statements) {
