@@ -6,6 +6,7 @@
 #include "common/text_encoding.h"
 #include "settings/file_system.h"
 #include "settings/ini_file.h"
+#include "settings/port_setting_keys.h"
 #include "settings/settings_dir.h"
 
 namespace vesmera {
@@ -20,10 +21,10 @@ struct Key {
 constexpr const char* kPortSection = "Настройки порта";
 constexpr const char* kCommonSection = "Общие";
 
-constexpr Key kPort{kPortSection, "Порт"};
-constexpr Key kBaudRate{kPortSection, "Скорость обмена"};
-constexpr Key kChannel{kPortSection, "Канал"};
-constexpr Key kDelay{kCommonSection, "Задержка(мск)"};
+constexpr Key kPort{kPortSection, kKeyPort};
+constexpr Key kBaudRate{kPortSection, kKeyBaudRate};
+constexpr Key kChannel{kPortSection, kKeyChannel};
+constexpr Key kDelay{kCommonSection, kKeyDelay};
 constexpr Key kSkin{kCommonSection, "Скин"};
 constexpr Key kColor1{kCommonSection, "Цвет1"};
 constexpr Key kColor2{kCommonSection, "Цвет2"};
@@ -31,7 +32,7 @@ constexpr Key kBackground{kCommonSection, "Фон"};
 constexpr Key kIp{kCommonSection, "IP"};
 constexpr Key kServerPort{kCommonSection, "Port"};
 constexpr Key kNetworkMode{kCommonSection, "Сетевой режим"};
-constexpr Key kProtocol{kCommonSection, "Протокол"};
+constexpr Key kProtocol{kCommonSection, kKeyProtocol};
 
 // The program reads values into a buffer of 2048 16-bit characters, the last for the
 // terminating zero. A character outside the 16-bit range takes two and is not split.

@@ -52,6 +52,8 @@ void SetAddressPort(SocketAddress& address, std::uint16_t port) {
         reinterpret_cast<sockaddr_in*>(&address.storage)->sin_port = htons(port);
 }
 
+// Blocks for as long as the name service takes: it runs only on a lookup thread of its own
+// (ThreadResolver::Resolve), never on the thread that runs the program's logic.
 LookupResult SystemLookup(const std::string& host) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;

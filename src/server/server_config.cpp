@@ -11,6 +11,7 @@
 #include "common/zero_request.h"
 #include "link/comport_name.h"
 #include "settings/file_system.h"
+#include "settings/port_setting_keys.h"
 #include "settings/profile_file.h"
 
 namespace vesmera {
@@ -21,11 +22,6 @@ constexpr const char* kListen = "Listen";
 constexpr const char* kAllow = "Allow";
 constexpr const char* kMaxClients = "MaxClients";
 constexpr const char* kDecimalSeparator = "DecimalSeparator";
-constexpr const char* kPort = "Порт";
-constexpr const char* kBaudRate = "Скорость обмена";
-constexpr const char* kChannel = "Канал";
-constexpr const char* kDelay = "Задержка(мск)";
-constexpr const char* kProtocol = "Протокол";
 
 std::string Quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
@@ -129,12 +125,12 @@ private:
     void ReadTerminal(const std::string& name) {
         TerminalConfig t;
         t.name = name;
-        t.port = file_.ReadString(name, kPort).value_or(t.port);
-        t.baudRate = ReadInteger(file_, name, kBaudRate, t.baudRate);
-        t.channel = ReadInteger(file_, name, kChannel, t.channel);
-        t.delayMs = static_cast<std::uint16_t>(ReadInteger(file_, name, kDelay, t.delayMs));
-        t.protocol = file_.ReadString(name, kProtocol).value_or(t.protocol);
-        WarnUnknownKeys(name, {kPort, kBaudRate, kChannel, kDelay, kProtocol});
+        t.port = file_.ReadString(name, kKeyPort).value_or(t.port);
+        t.baudRate = ReadInteger(file_, name, kKeyBaudRate, t.baudRate);
+        t.channel = ReadInteger(file_, name, kKeyChannel, t.channel);
+        t.delayMs = static_cast<std::uint16_t>(ReadInteger(file_, name, kKeyDelay, t.delayMs));
+        t.protocol = file_.ReadString(name, kKeyProtocol).value_or(t.protocol);
+        WarnUnknownKeys(name, {kKeyPort, kKeyBaudRate, kKeyChannel, kKeyDelay, kKeyProtocol});
 
         if (IsZeroRequest(name))
             Problem("terminal " + Quoted(name) + ": a name may not begin with " +
