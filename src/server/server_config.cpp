@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <string_view>
+#include <tuple>
 
 #include "common/blanks.h"
 #include "common/held_settings.h"
@@ -22,6 +23,17 @@ constexpr const char* kListen = "Listen";
 constexpr const char* kAllow = "Allow";
 constexpr const char* kMaxClients = "MaxClients";
 constexpr const char* kDecimalSeparator = "DecimalSeparator";
+constexpr const char* kToken = "Token";
+constexpr const char* kTokenFile = "TokenFile";
+constexpr const char* kAllowOrigin = "AllowOrigin";
+constexpr const char* kCertificate = "Certificate";
+constexpr const char* kKey = "Key";
+constexpr const char* kMaxConnections = "MaxConnections";
+constexpr const char* kMaxStreams = "MaxStreams";
+constexpr const char* kHttpPrefix = "[HTTP] ";
+
+constexpr std::initializer_list<const char*> kTerminalKeys = {kKeyPort, kKeyBaudRate, kKeyChannel,
+                                                              kKeyDelay, kKeyProtocol};
 
 std::string Quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
@@ -46,6 +58,39 @@ std::int32_t ReadInteger(const ProfileFile& file, std::string_view section, cons
     return value ? ParseInt32(*value).value_or(fallback) : fallback;
 }
 
+// A bearer token travels in a header: visible ASCII, no blanks.
+bool IsTokenText(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7F;
+    });
+}
+
+// "http://host[:port]" or "https://...", exactly as a browser sends it in Origin: no path, no
+// blanks; or "*" for any origin.
+bool IsOriginText(std::string_view text) {
+    if (text == "*")
+        return true;
+    for (std::string_view scheme : {"http://", "https://"})
+        if (text.starts_with(scheme)) {
+            const std::string_view rest = text.substr(scheme.size());
+            return !rest.empty() && std::all_of(rest.begin(), rest.end(), [](char c) {
+                return static_cast<unsigned char>(c) > 0x20 &&
+                       static_cast<unsigned char>(c) < 0x7F && c != '/' && c != ',';
+            });
+        }
+    return false;
+}
+
+// Blanks and line ends around the text of a file.
+std::string_view TrimSpace(std::string_view text) {
+    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && space(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && space(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
 // Two names of one device: "Com1", "COM1" and "/dev/ttyS0" are the same port.
 std::string DeviceOf(const std::string& port) {
     return ComPortDevicePath(port).value_or(port);
@@ -53,14 +98,22 @@ std::string DeviceOf(const std::string& port) {
 
 class Checker {
 public:
-    explicit Checker(const ProfileFile& file) : file_(file) {}
+    Checker(const ProfileFile& file, IFileSystem& fs, std::string baseDir)
+        : file_(file), fs_(fs), baseDir_(std::move(baseDir)) {}
 
     ServerConfigCheck Run() {
         ReadServer();
-        std::vector<std::string> seen;
+        std::vector<std::string> seen, reserved;
         for (const auto& name : file_.SectionNames()) {
-            if (EqualNoCase(name, kServerSection))
+            if (IsReservedSection(name)) {
+                // The same name twice, in any case, is one section to the profile rules.
+                if (std::none_of(reserved.begin(), reserved.end(),
+                                 [&](const auto& r) { return EqualNoCase(r, name); })) {
+                    reserved.push_back(name);
+                    ReadReserved(name);
+                }
                 continue;
+            }
             const auto same = std::find_if(seen.begin(), seen.end(),
                                            [&](const auto& s) { return EqualNoCase(s, name); });
             if (same != seen.end()) {
@@ -80,10 +133,15 @@ public:
 private:
     void Problem(std::string text) { result_.problems.push_back(std::move(text)); }
 
-    void WarnUnknownKeys(const std::string& section, std::initializer_list<const char*> known) {
+    // Keys in neither list are warned about; those in `refused` have a problem of their own.
+    void WarnUnknownKeys(const std::string& section, std::initializer_list<const char*> known,
+                         std::initializer_list<const char*> refused = {}) {
+        const auto in = [](std::initializer_list<const char*> keys, const std::string& key) {
+            return std::any_of(keys.begin(), keys.end(),
+                               [&](const char* k) { return EqualNoCase(key, k); });
+        };
         for (const auto& key : file_.KeyNames(section))
-            if (std::none_of(known.begin(), known.end(),
-                             [&](const char* k) { return EqualNoCase(key, k); }))
+            if (!in(known, key) && !in(refused, key))
                 result_.warnings.push_back("unknown key " + Quoted(key) + " in section " +
                                            Quoted(section) + " ignored");
     }
@@ -115,11 +173,107 @@ private:
             else
                 Problem("DecimalSeparator: must be one character, not " + Quoted(*separator));
         }
-        for (const auto& name : file_.SectionNames())
-            if (EqualNoCase(name, kServerSection)) {
-                WarnUnknownKeys(name, {kListen, kAllow, kMaxClients, kDecimalSeparator});
-                break;
+    }
+
+    // A reserved section that holds a terminal's keys was meant as a terminal: refused, since
+    // the server would read it as its own settings.
+    void ReadReserved(const std::string& name) {
+        const auto keys = file_.KeyNames(name);
+        if (std::any_of(keys.begin(), keys.end(), [](const std::string& key) {
+                return std::any_of(kTerminalKeys.begin(), kTerminalKeys.end(),
+                                   [&](const char* k) { return EqualNoCase(key, k); });
+            }))
+            Problem("section " + Quoted(name) +
+                    " is reserved for the server's settings and cannot name a terminal");
+        if (EqualNoCase(name, kServerSection)) {
+            WarnUnknownKeys(name, {kListen, kAllow, kMaxClients, kDecimalSeparator}, kTerminalKeys);
+        } else if (EqualNoCase(name, kHttpSection)) {
+            ReadHttp(name);
+            WarnUnknownKeys(name,
+                            {kListen, kToken, kTokenFile, kAllowOrigin, kCertificate, kKey,
+                             kMaxConnections, kMaxStreams},
+                            kTerminalKeys);
+        } else {
+            WarnUnknownKeys(name, {}, kTerminalKeys);
+        }
+    }
+
+    void HttpProblem(const std::string& text) { Problem(kHttpPrefix + text); }
+
+    // The file's text, or nothing with a problem naming the key, the path and the reason.
+    std::optional<std::string> ReadNamedFile(const char* key, const std::string& path) {
+        const std::string full = path.starts_with('/') ? path : baseDir_ + path;
+        try {
+            return fs_.ReadFile(full);
+        } catch (const FileError& e) {
+            HttpProblem(std::string(key) + ": cannot read " + full + ": " + e.Message());
+            return std::nullopt;
+        }
+    }
+
+    void ReadHttp(const std::string& section) {
+        HttpConfig h;
+        const std::string listen = file_.ReadString(section, kListen).value_or(kDefaultHttpListen);
+        for (auto item : SplitList(listen)) {
+            if (auto address = ParseListenAddress(item))
+                h.listen.push_back(*address);
+            else
+                HttpProblem("Listen: cannot parse the address " + Quoted(item));
+        }
+
+        const auto token = file_.ReadString(section, kToken);
+        const auto tokenFile = file_.ReadString(section, kTokenFile);
+        if (token && tokenFile) {
+            HttpProblem("Token and TokenFile: give one of them, not both");
+        } else if (token && !token->empty()) {
+            if (IsTokenText(*token))
+                h.token = *token;
+            else
+                HttpProblem("Token: only visible ASCII characters, without blanks");
+        } else if (tokenFile) {
+            if (const auto text = ReadNamedFile(kTokenFile, *tokenFile)) {
+                const std::string_view trimmed = TrimSpace(*text);
+                if (IsTokenText(trimmed))
+                    h.token = trimmed;
+                else
+                    HttpProblem("TokenFile: " + *tokenFile +
+                                " holds no token (visible ASCII characters, without blanks)");
             }
+        }
+
+        const std::string origins = file_.ReadString(section, kAllowOrigin).value_or("");
+        if (!TrimBlanks(origins).empty())
+            for (auto item : SplitList(origins)) {
+                if (IsOriginText(item))
+                    h.allowOrigins.emplace_back(item);
+                else
+                    HttpProblem("AllowOrigin: cannot parse the origin " + Quoted(item));
+            }
+
+        const std::string certificate = file_.ReadString(section, kCertificate).value_or("");
+        const std::string key = file_.ReadString(section, kKey).value_or("");
+        if (certificate.empty() != key.empty()) {
+            HttpProblem("Certificate and Key: give both or neither");
+        } else if (!certificate.empty()) {
+            h.certificateFile = certificate;
+            h.keyFile = key;
+            for (auto [name, path, pem] :
+                 {std::tuple{kCertificate, &certificate, &h.certificatePem},
+                  std::tuple{kKey, &key, &h.keyPem}})
+                if (auto text = ReadNamedFile(name, *path)) {
+                    if (text->find("-----BEGIN ") == std::string::npos)
+                        HttpProblem(std::string(name) + ": " + *path + " holds no PEM data");
+                    *pem = std::move(*text);
+                }
+        }
+
+        h.maxConnections = ReadInteger(file_, section, kMaxConnections, h.maxConnections);
+        if (h.maxConnections < 1)
+            HttpProblem("MaxConnections: must be at least 1");
+        h.maxStreams = ReadInteger(file_, section, kMaxStreams, h.maxStreams);
+        if (h.maxStreams < 1)
+            HttpProblem("MaxStreams: must be at least 1");
+        result_.config.http = std::move(h);
     }
 
     void ReadTerminal(const std::string& name) {
@@ -130,7 +284,7 @@ private:
         t.channel = ReadInteger(file_, name, kKeyChannel, t.channel);
         t.delayMs = static_cast<std::uint16_t>(ReadInteger(file_, name, kKeyDelay, t.delayMs));
         t.protocol = file_.ReadString(name, kKeyProtocol).value_or(t.protocol);
-        WarnUnknownKeys(name, {kKeyPort, kKeyBaudRate, kKeyChannel, kKeyDelay, kKeyProtocol});
+        WarnUnknownKeys(name, kTerminalKeys);
 
         if (IsZeroRequest(name))
             Problem("terminal " + Quoted(name) + ": a name may not begin with " +
@@ -145,18 +299,28 @@ private:
     }
 
     const ProfileFile& file_;
+    IFileSystem& fs_;
+    std::string baseDir_;
     ServerConfigCheck result_;
 };
 
 } // namespace
 
-ServerConfigCheck CheckServerConfig(const ProfileFile& file) {
-    return Checker(file).Run();
+bool IsReservedSection(std::string_view name) {
+    return EqualNoCase(name, kServerSection) || EqualNoCase(name, kHttpSection) ||
+           EqualNoCase(name, kMqttSection);
+}
+
+ServerConfigCheck CheckServerConfig(const ProfileFile& file, IFileSystem& fs,
+                                    const std::string& baseDir) {
+    return Checker(file, fs, baseDir).Run();
 }
 
 ServerConfigCheck CheckServerConfigFile(const std::string& path, IFileSystem& fs) {
     try {
-        return CheckServerConfig(ProfileFile::FromBytes(fs.ReadFile(path)));
+        const auto slash = path.rfind('/');
+        const std::string baseDir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+        return CheckServerConfig(ProfileFile::FromBytes(fs.ReadFile(path)), fs, baseDir);
     } catch (const FileError& e) {
         ServerConfigCheck failed;
         failed.problems.push_back("cannot read " + path + ": " + e.Message());

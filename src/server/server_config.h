@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "server/net_address.h"
@@ -22,12 +24,30 @@ struct TerminalConfig {
     std::string protocol = "Ворлен"; // "Протокол"
 };
 
+// The HTTP interface, on while the file has an [HTTP] section. Files named by the section are
+// read when the configuration is checked, so a start never serves half a configuration.
+struct HttpConfig {
+    std::vector<ListenAddress> listen;
+    std::string token;                     // Token= or the text of TokenFile=; empty: no commands
+    std::vector<std::string> allowOrigins; // origins whose pages may read; "*" for any
+    std::string certificateFile;           // Certificate=; empty: plain HTTP
+    std::string keyFile;                   // Key=
+    std::string certificatePem;            // the two files' contents
+    std::string keyPem;
+    std::int32_t maxConnections = 1024;
+    std::int32_t maxStreams = 1024;
+
+    bool Tls() const { return !certificateFile.empty(); }
+    bool operator==(const HttpConfig&) const = default;
+};
+
 struct ServerConfig {
     std::vector<ListenAddress> listen;
     std::vector<AddressRange> allow; // empty: every client
     std::int32_t maxClients = 1024;
     char decimalSeparator = ',';
     std::vector<TerminalConfig> terminals;
+    std::optional<HttpConfig> http;
 };
 
 // What reading the file found: the configuration, the problems that refuse it (one message
@@ -39,9 +59,19 @@ struct ServerConfigCheck {
 };
 
 inline constexpr const char* kServerSection = "Server";
+inline constexpr const char* kHttpSection = "HTTP";
+inline constexpr const char* kMqttSection = "MQTT";
 inline constexpr const char* kDefaultListen = "127.0.0.1:5000";
+inline constexpr const char* kDefaultHttpListen = "127.0.0.1:5080";
 
-ServerConfigCheck CheckServerConfig(const ProfileFile& file);
+// Whether a section name belongs to the server's own settings (in any letter case) and so can
+// never name a terminal.
+bool IsReservedSection(std::string_view name);
+
+// Files that the configuration names (token, certificate, key) are read through fs; relative
+// paths are taken from baseDir (the configuration's folder, with its trailing '/').
+ServerConfigCheck CheckServerConfig(const ProfileFile& file, IFileSystem& fs,
+                                    const std::string& baseDir = "");
 // The file at path, read with the profile rules and encodings; a file that cannot be read is
 // a problem, not a set of defaults, since a server without its terminals serves nothing.
 ServerConfigCheck CheckServerConfigFile(const std::string& path, IFileSystem& fs);

@@ -1,7 +1,6 @@
 #include "server/terminal_link.h"
 
 #include "common/exception.h"
-#include "common/number_text.h"
 #include "link/poll_timers.h"
 #include "link/serial_poller.h"
 #include "server/server_log.h"
@@ -9,11 +8,13 @@
 namespace vesmera {
 
 TerminalLink::TerminalLink(TerminalConfig config, ISerialChannel& channel, IScheduler& scheduler,
-                           IServerLog& log, char decimalSeparator)
-    : config_(std::move(config)), settings_(SettingsOf(config_)), channel_(channel), log_(log),
+                           WallClock wallClock, IServerLog& log, char decimalSeparator)
+    : config_(std::move(config)), settings_(SettingsOf(config_)), channel_(channel),
+      scheduler_(scheduler), wallClock_(std::move(wallClock)), log_(log),
       decimalSeparator_(decimalSeparator), timer1_(scheduler, kPollPeriodMs),
       timer5_(scheduler, kPollPeriodMs), supervision_(scheduler, kSupervisionPeriodMs),
-      link_(scheduler, channel, settings_, shared_, display_, timer1_, timer5_) {
+      link_(scheduler, channel, settings_, shared_, display_, timer1_, timer5_),
+      reading_(BuildReading(config_.name, shared_, std::nullopt, decimalSeparator)) {
     timer1_.SetHandler([this] { link_.TickVorlen(); });
     timer5_.SetHandler([this] { link_.Tick643(); });
     supervision_.SetHandler([this] { link_.SupervisionTick(); });
@@ -39,17 +40,15 @@ void TerminalLink::Start() {
         // As a failed supervision tick: the polls wait for the port, the answer says why.
         shared_.weight = kWeightPortFailed;
         Enter(Link::PortFailed, "port error: " + e.Message());
+        Rebuild();
         return;
     }
     SelectPollTimer(settings_.protocol, timer1_, timer5_);
 }
 
 TerminalAnswer TerminalLink::Answer() const {
-    // The display keeps the last status beside a port failure; a server's client is told
-    // plainly that nothing is stable.
-    const bool portFailed = shared_.weight == kWeightPortFailed;
-    return {FormatGeneral(shared_.weight, decimalSeparator_),
-            portFailed ? kStatusUnstable : shared_.status};
+    const Reading& r = reading_.Current();
+    return {r.WeightLine(), r.code};
 }
 
 void TerminalLink::Zero() {
@@ -63,16 +62,28 @@ void TerminalLink::Zero() {
 
 void TerminalLink::Ended(SerialLink::Ending ending, bool succeeded) {
     if (ending == SerialLink::Ending::Poll) {
-        if (succeeded)
+        if (succeeded) {
+            ++polls_.ok;
+            answered_ = AnswerTime{wallClock_(), scheduler_.NowMs()};
             Enter(Link::Linked, "linked");
-        else if (shared_.errorCounter > kLinkLostAfter)
-            Enter(Link::Lost, "link lost");
+        } else {
+            ++polls_.failed;
+            if (shared_.errorCounter > kLinkLostAfter)
+                Enter(Link::Lost, "link lost");
+        }
     } else if (ending == SerialLink::Ending::Supervision) {
         if (!succeeded)
             Enter(Link::PortFailed, "port error: " + failures_.Text());
         else if (linkState_ == Link::PortFailed)
             Enter(Link::Starting, "port back");
     }
+    Rebuild();
+}
+
+void TerminalLink::Rebuild() {
+    if (reading_.Update(BuildReading(config_.name, shared_, answered_, decimalSeparator_)) &&
+        changed_)
+        changed_(reading_.Current());
 }
 
 void TerminalLink::Enter(Link link, const std::string& what) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "common/failure_report.h"
@@ -11,6 +13,7 @@
 #include "link/serial_channel.h"
 #include "link/serial_link.h"
 #include "link/shared_weight.h"
+#include "server/reading.h"
 #include "server/server_config.h"
 #include "server/terminal_answer.h"
 
@@ -28,13 +31,19 @@ inline constexpr std::uint32_t kSupervisionPeriodMs = 10000;
 // once, and says when the terminal's state changes.
 class TerminalLink {
 public:
+    // Told on the loop after each change of the reading's status or value.
+    using ChangeListener = std::function<void(const Reading&)>;
+
     // The channel comes configured (name, speed, line format) and closed; Start opens it.
     TerminalLink(TerminalConfig config, ISerialChannel& channel, IScheduler& scheduler,
-                 IServerLog& log, char decimalSeparator);
+                 WallClock wallClock, IServerLog& log, char decimalSeparator);
 
     void Start();
     // What a poll of this terminal is answered with now.
     TerminalAnswer Answer() const;
+    const Reading& CurrentReading() const { return reading_.Current(); }
+    const PollCounts& Polls() const { return polls_; }
+    void SetChangeListener(ChangeListener listener) { changed_ = std::move(listener); }
     // Sends the protocol's zero request after the exchange in flight; one at a time.
     void Zero();
 
@@ -47,10 +56,13 @@ private:
     static HeldSettings SettingsOf(const TerminalConfig& config);
     void Ended(SerialLink::Ending ending, bool succeeded);
     void Enter(Link link, const std::string& what);
+    void Rebuild();
 
     TerminalConfig config_;
     HeldSettings settings_;
     ISerialChannel& channel_;
+    IScheduler& scheduler_;
+    WallClock wallClock_;
     IServerLog& log_;
     char decimalSeparator_;
 
@@ -63,6 +75,10 @@ private:
     SerialLink link_;
     Link linkState_ = Link::Starting;
     bool zeroPending_ = false;
+    std::optional<AnswerTime> answered_;
+    PollCounts polls_;
+    ReadingTracker reading_;
+    ChangeListener changed_;
 };
 
 } // namespace vesmera

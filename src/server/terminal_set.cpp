@@ -4,14 +4,15 @@
 
 namespace vesmera {
 
-TerminalSet::TerminalSet(const ServerConfig& config, IScheduler& scheduler, IServerLog& log,
-                         const ChannelFactory& makeChannel) {
+TerminalSet::TerminalSet(const ServerConfig& config, IScheduler& scheduler, WallClock wallClock,
+                         IServerLog& log, const ChannelFactory& makeChannel) {
     terminals_.reserve(config.terminals.size());
     for (const auto& t : config.terminals) {
         Terminal terminal;
         terminal.channel = makeChannel(t);
-        terminal.link = std::make_unique<TerminalLink>(t, *terminal.channel, scheduler, log,
-                                                       config.decimalSeparator);
+        terminal.link = std::make_unique<TerminalLink>(t, *terminal.channel, scheduler, wallClock,
+                                                       log, config.decimalSeparator);
+        terminal.link->SetChangeListener([this](const Reading& r) { subscribers_.Publish(r); });
         byName_.emplace(t.name, terminal.link.get());
         terminals_.push_back(std::move(terminal));
     }
@@ -38,6 +39,32 @@ bool TerminalSet::Zero(std::string_view name) {
     if (link)
         link->Zero();
     return link != nullptr;
+}
+
+std::vector<Reading> TerminalSet::Readings() const {
+    std::vector<Reading> out;
+    out.reserve(terminals_.size());
+    for (const auto& t : terminals_)
+        out.push_back(t.link->CurrentReading());
+    return out;
+}
+
+std::optional<Reading> TerminalSet::ReadingOf(std::string_view name) const {
+    if (const TerminalLink* link = Find(name))
+        return link->CurrentReading();
+    return std::nullopt;
+}
+
+ReadingSubscription TerminalSet::Subscribe(ReadingListener listener) {
+    return subscribers_.Subscribe(std::move(listener));
+}
+
+std::vector<PollCounts> TerminalSet::Polls() const {
+    std::vector<PollCounts> out;
+    out.reserve(terminals_.size());
+    for (const auto& t : terminals_)
+        out.push_back(t.link->Polls());
+    return out;
 }
 
 std::unique_ptr<ISerialChannel> MakeSerialPort(const TerminalConfig& config) {

@@ -24,10 +24,16 @@ const std::string kSelect643 = "02 01 30 30 30 31";
 // port call is noted with the time it happened.
 struct Rig {
     explicit Rig(SimProtocol protocol, std::uint16_t delayMs = 100)
-        : sim(protocol, 1), link(Config(protocol, delayMs), port, clock, log, ',') {
+        : sim(protocol, 1), link(
+                                Config(protocol, delayMs), port, clock,
+                                [this] { return kWallAtStart + clock.NowMs(); }, log, ',') {
         port.open = false;
         port.responder = [this](const std::string& bytes) { return sim.Receive(bytes); };
         sim.SetWeight(*ParseSimWeight("12.5"));
+        link.SetChangeListener([this](const Reading& r) {
+            changes.push_back(std::to_string(r.seq) + " " + std::string(StatusName(r.status)) +
+                              (r.text ? " " + *r.text : ""));
+        });
     }
     static TerminalConfig Config(SimProtocol protocol, std::uint16_t delayMs) {
         TerminalConfig c;
@@ -48,7 +54,9 @@ struct Rig {
         return a.weight + " " + std::to_string(a.status);
     }
 
+    static constexpr std::int64_t kWallAtStart = 1796907600000; // 2026-12-10T13:00:00Z
     FakeScheduler clock;
+    std::vector<std::string> changes; // "seq status [text]" for each reading change
     std::vector<std::string> calls;
     std::size_t seen = 0;
     FakeChannel port{&timed};
@@ -135,14 +143,20 @@ TEST(TerminalLinkState, TenFailuresKeepTheReadingTheEleventhLosesTheLink) {
     EXPECT_EQ(rig.log.lines, (std::vector<std::string>{"terminal \"Весы 1\": linked",
                                                        "terminal \"Весы 1\": link lost",
                                                        "terminal \"Весы 1\": linked"}));
+    EXPECT_EQ(rig.changes,
+              (std::vector<std::string>{"1 stable 12,5", "2 link_lost", "3 unstable 12,5"}));
 }
 
 TEST(TerminalLinkState, OverloadAnswersNoLink) {
     Rig rig(SimProtocol::Vorlen);
     rig.sim.SetOverload(true);
     rig.Start();
-    rig.Advance(100);
+    rig.Advance(250);
     EXPECT_EQ(rig.Answer(), "-5001 -5003");
+    // An overload is an answer: it has a time, but no value.
+    EXPECT_EQ(rig.changes, std::vector<std::string>{"1 overload"});
+    ASSERT_TRUE(rig.link.CurrentReading().answered);
+    EXPECT_EQ(rig.link.CurrentReading().answered->wallMs, Rig::kWallAtStart + 200);
 }
 
 TEST(TerminalLinkState, PortThatFailsToOpenAnswersAtOnceAndIsReopenedEveryTenSeconds) {
@@ -166,6 +180,8 @@ TEST(TerminalLinkState, PortThatFailsToOpenAnswersAtOnceAndIsReopenedEveryTenSec
               (std::vector<std::string>{
                   "terminal \"Весы 1\": port error: Unable to open com port (Error: 2)",
                   "terminal \"Весы 1\": port back", "terminal \"Весы 1\": linked"}));
+    // The port coming back is no reading yet: the status changes with the first answer.
+    EXPECT_EQ(rig.changes, (std::vector<std::string>{"1 port_error", "2 stable 12,5"}));
 }
 
 TEST(TerminalLinkState, PortThatStopsTakingWritesFailsAtTheNextSupervisionTick) {
@@ -185,6 +201,28 @@ TEST(TerminalLinkState, PortThatStopsTakingWritesFailsAtTheNextSupervisionTick) 
                                         "10000 close"}));
     EXPECT_EQ(rig.log.lines.back(),
               "terminal \"Весы 1\": port error: WriteFile function failed (Error: 5)");
+    EXPECT_EQ(rig.changes,
+              (std::vector<std::string>{"1 stable 12,5", "2 link_lost", "3 port_error"}));
+}
+
+// Each answer refreshes the reading's time; only a new status or value counts in seq.
+TEST(TerminalLinkState, SeqCountsChangesOfStatusOrValueOnly) {
+    Rig rig(SimProtocol::Vorlen);
+    rig.Start();
+    EXPECT_EQ(rig.link.CurrentReading().seq, 0u);
+    EXPECT_FALSE(rig.link.CurrentReading().answered);
+    rig.Advance(650); // answers at 200, 300, ... 600, all the same
+    EXPECT_EQ(rig.link.CurrentReading().seq, 1u);
+    EXPECT_EQ(rig.link.CurrentReading().answered, (AnswerTime{Rig::kWallAtStart + 600, 600}));
+    rig.sim.SetStable(false); // same value, new status
+    rig.Advance(100);
+    rig.sim.SetWeight(*ParseSimWeight("-0.5")); // new value, same status
+    rig.Advance(100);
+    rig.sim.SetWeight(*ParseSimWeight("-0.5"));
+    rig.Advance(300);
+    EXPECT_EQ(rig.changes,
+              (std::vector<std::string>{"1 stable 12,5", "2 unstable 12,5", "3 unstable -0,5"}));
+    EXPECT_EQ(rig.link.CurrentReading().seq, 3u);
 }
 
 struct ZeroRow {

@@ -59,7 +59,7 @@ int Serve(const ServerConfig& config) {
 
     EpollLoop loop;
     StderrLog log;
-    TerminalSet terminals(config, loop, log, &MakeSerialPort);
+    TerminalSet terminals(config, loop, &SystemWallMs, log, &MakeSerialPort);
     RequestHandler handler(terminals, log);
     ServerLimits limits;
     limits.maxClients = static_cast<std::size_t>(config.maxClients);
