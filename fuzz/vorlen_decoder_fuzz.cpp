@@ -1,6 +1,8 @@
-// A Ворлен weight reply from any bytes: a decoded weight has at most six digits, matches the
-// packed-decimal bytes 4 to 6 with the point position of byte 7, carries no negative zero, and
-// its weight text holds at most six digits. A request frame checks out under its own CRC.
+// A Ворлен weight reply from any bytes: only a frame for the address asked with the weight
+// command decodes (after a leftover zero answer, if any); a decoded weight has at most six
+// digits, matches the frame's packed-decimal bytes 4 to 6 with the point position of byte 7,
+// carries no negative zero, and its weight text holds at most six digits. A request frame
+// checks out under its own CRC.
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -12,11 +14,24 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace vesmera;
     const std::string_view reply = fuzz::AsText(data, size);
-    const auto reading = DecodeReplyVorlen(reply);
-    if (size < 7) {
-        FUZZ_CHECK(!reading, "a reply shorter than 7 bytes does not decode");
+    // The address asked is the reply's second byte, so framed replies come easily.
+    const std::int32_t address = size > 1 ? data[1] : 1;
+    const auto reading = DecodeReplyVorlen(reply, address);
+
+    // Where the weight reply's frame starts, found independently: at once, or after a leftover
+    // zero answer.
+    const std::string weightHead{'\xFF', static_cast<char>(address), '\xC3'};
+    const std::string zeroHead{'\xFF', static_cast<char>(address), '\xC0'};
+    std::size_t at = std::string_view::npos;
+    if (reply.starts_with(weightHead))
+        at = 0;
+    else if (reply.starts_with(zeroHead))
+        at = reply.find(weightHead, 1);
+    if (at == std::string_view::npos || size - at < 7) {
+        FUZZ_CHECK(!reading, "only a frame for this address with the weight command decodes");
         return 0;
     }
+    data += at;
 
     // The digits as the terminal packs them, read on their own.
     const std::uint8_t status = data[6];
@@ -63,7 +78,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(ParseFloat(text, ',') == w, "the weight text reads back as the weight");
 
     // Every request frame carries a CRC under which the frame's address and command check out.
-    const std::int32_t address = static_cast<std::int32_t>(data[0] | data[1] << 8);
     for (std::uint8_t command : {kVorlenWeightCommand, kVorlenZeroCommand}) {
         const std::string frame = VorlenFrame(address, command);
         FUZZ_CHECK(frame.size() == 6 && frame[0] == '\xFF' && frame[4] == '\xFF' &&

@@ -28,12 +28,16 @@ void SerialLink::Tick643() {
 
 void SerialLink::Poll(SerialProtocol protocol, ITimerSwitch& timer) {
     SerialLine::Job job;
-    job.script = [this, protocol] {
+    // The reply is checked against the address the request went to, which the apply step may
+    // change while the exchange runs.
+    auto address = std::make_shared<std::int32_t>(settings_.channel);
+    job.script = [this, protocol, address] {
+        *address = settings_.channel;
         return protocol == SerialProtocol::Vorlen ? PollScriptVorlen(settings_)
                                                   : PollScript643(settings_);
     };
-    job.ended = [this, protocol](const SerialOutcome& outcome) {
-        Ended(Ending::Poll, poller_.Ended(protocol, outcome));
+    job.ended = [this, protocol, address](const SerialOutcome& outcome) {
+        Ended(Ending::Poll, poller_.Ended(protocol, outcome, *address));
     };
     // A tick held while the line was busy is for a timer that may have stopped since (a
     // supervision failure, the apply step, a "6.43" zero).

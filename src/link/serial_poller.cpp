@@ -12,7 +12,8 @@ namespace vesmera {
 SerialPoller::SerialPoller(SharedWeightState& state, IPollDisplay& display)
     : state_(state), display_(display) {}
 
-bool SerialPoller::Ended(SerialProtocol protocol, const SerialOutcome& outcome) {
+bool SerialPoller::Ended(SerialProtocol protocol, const SerialOutcome& outcome,
+                         std::int32_t address) {
     bool applied = false;
     if (outcome.Failed()) {
         // A channel failure: one failed poll, and the reason kept for the user.
@@ -20,8 +21,9 @@ bool SerialPoller::Ended(SerialProtocol protocol, const SerialOutcome& outcome) 
             failures_->Failed(*outcome.failure);
     } else {
         try {
-            applied = Apply(protocol == SerialProtocol::Vorlen ? DecodeReplyVorlen(outcome.reply)
-                                                               : DecodeReply643(outcome.reply));
+            applied =
+                Apply(protocol == SerialProtocol::Vorlen ? DecodeReplyVorlen(outcome.reply, address)
+                                                         : DecodeReply643(outcome.reply));
         } catch (const Exception&) {
             // A colour text that names no colour: one failed poll.
             applied = false;

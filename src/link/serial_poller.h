@@ -23,8 +23,9 @@ class SerialPoller {
 public:
     SerialPoller(SharedWeightState& state, IPollDisplay& display);
 
-    // Returns whether the poll succeeded.
-    bool Ended(SerialProtocol protocol, const SerialOutcome& outcome);
+    // Returns whether the poll succeeded. A "Ворлен" reply must come from the address the
+    // request went to.
+    bool Ended(SerialProtocol protocol, const SerialOutcome& outcome, std::int32_t address);
 
     // Where the channel's failure texts go; none by default.
     void SetFailureReport(FailureReport* report) { failures_ = report; }

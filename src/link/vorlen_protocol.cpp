@@ -45,7 +45,34 @@ std::string VorlenFrame(std::int32_t address, std::uint8_t command) {
     return frame;
 }
 
-std::optional<TerminalReading> DecodeReplyVorlen(std::string_view reply) {
+namespace {
+
+// Where the weight reply's frame begins in what arrived, if anywhere. The reply's own CRC is
+// not checked: which bytes it covers is not documented, and a wrong guess would fail every
+// poll of a sound terminal. The frame's start alone keeps noise from reading as a weight.
+std::optional<std::size_t> VorlenReplyStart(std::string_view reply, std::uint8_t address) {
+    const auto head = [&](std::uint8_t command) {
+        return std::string{static_cast<char>(kVorlenFrameMark), static_cast<char>(address),
+                           static_cast<char>(command)};
+    };
+    const std::string weight = head(kVorlenWeightCommand);
+    if (reply.starts_with(weight))
+        return 0;
+    if (!reply.starts_with(head(kVorlenZeroCommand)))
+        return std::nullopt;
+    const auto at = reply.find(weight, 3);
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    return at;
+}
+
+} // namespace
+
+std::optional<TerminalReading> DecodeReplyVorlen(std::string_view whole, std::int32_t address) {
+    const auto start = VorlenReplyStart(whole, static_cast<std::uint8_t>(address & 0xFF));
+    if (!start)
+        return std::nullopt;
+    const std::string_view reply = whole.substr(*start);
     if (reply.size() < 7)
         return std::nullopt;
     const auto byte = [&](std::size_t n) { return static_cast<std::uint8_t>(reply[n - 1]); };

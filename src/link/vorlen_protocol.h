@@ -30,11 +30,15 @@ std::uint8_t VorlenCrc8(std::uint8_t address, std::uint8_t command);
 // FF, address (its low 8 bits), command, CRC-8 of address and command, FF, FF.
 std::string VorlenFrame(std::int32_t address, std::uint8_t command);
 
-// Reads bytes 4 to 7 of whatever arrived: three packed-decimal byte pairs of the weight, least
-// significant first, then the status byte. Nothing else of the reply is checked. No value
-// when the reply is shorter than 7 bytes, the decimal-point position is not a decimal digit,
-// or a weight digit is not 0 to 9 while the position is 0 to 4.
-std::optional<TerminalReading> DecodeReplyVorlen(std::string_view reply);
+// A weight reply counts only when it is framed as one: FF, the terminal address (its low 8
+// bits) and the weight command C3. What arrived may begin with the answer to an earlier zero
+// request (FF, address, C0); the bytes up to the first FF, address, C3 are then skipped. After
+// the frame's first three bytes come three packed-decimal byte pairs of the weight, least
+// significant first, then the status byte. No value for any other start of the reply (line
+// noise, another terminal, a wrong line speed), a frame cut short before its status byte, a
+// decimal-point position that is not a decimal digit, or a weight digit that is not 0 to 9
+// while the position is 0 to 4.
+std::optional<TerminalReading> DecodeReplyVorlen(std::string_view reply, std::int32_t address);
 
 // One weight request: the frame goes out, the delay passes, then whatever has arrived (at most
 // 100 bytes) is the reply.

@@ -36,8 +36,10 @@ void OnSignal(int) {
 
 const char* Usage() {
     return "usage: terminal-sim [--protocol vorlen|643] [--address N] [--weight W] [--unstable]\n"
-           "                    [--overload] [--silence] [--link PATH] [--drift STEP]\n"
-           "                    [--drift-limit W] [--seed N] [--log]\n"
+           "                    [--overload] [--silence] [--garbage] [--link PATH]\n"
+           "                    [--drift STEP] [--drift-limit W] [--seed N] [--log]\n"
+           "--garbage answers each weight request with 1 to 40 random bytes (line noise, a wrong\n"
+           "speed, two devices on one line).\n"
            "Prints the device path on the first line. Commands on standard input, one a line:\n"
            "  weight W | stable | unstable | overload on|off | silence on|off |\n"
            "  garbage on|off | noise N (N random bytes now, unasked) | drift STEP |\n"
@@ -211,7 +213,7 @@ int main(int argc, char** argv) {
     SimWeight weight;
     SimWeight drift;
     SimWeight driftLimit{1000, 0};
-    bool stable = true, overload = false, silence = false, log = false;
+    bool stable = true, overload = false, silence = false, garbage = false, log = false;
     std::uint32_t seed = 1;
     std::string link;
 
@@ -230,6 +232,8 @@ int main(int argc, char** argv) {
             overload = true;
         } else if (a == "--silence") {
             silence = true;
+        } else if (a == "--garbage") {
+            garbage = true;
         } else if (a == "--log") {
             log = true;
         } else if (!hasValue) {
@@ -269,6 +273,7 @@ int main(int argc, char** argv) {
     terminal.SetStable(stable);
     terminal.SetOverload(overload);
     terminal.SetSilent(silence);
+    terminal.SetGarbage(garbage);
     terminal.SetDrift(drift, driftLimit);
     const auto start = std::chrono::steady_clock::now();
     if (log)
