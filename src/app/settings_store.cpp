@@ -74,8 +74,8 @@ bool ReadBoolean(const IniFile& ini, const Key& key, bool fallback) {
     return ReadInteger(ini, key, fallback ? 1 : 0) != 0;
 }
 
-void Write(IniFile& ini, const Key& key, const std::string& value) {
-    ini.WriteString(key.section, key.name, value);
+ProfileEntry Entry(const Key& key, std::string_view value) {
+    return {key.section, key.name, value};
 }
 
 } // namespace
@@ -116,23 +116,19 @@ HeldSettings SettingsStore::Load() {
 
 void SettingsStore::SaveAll(const SettingsTexts& texts) {
     IniFile ini(SettingsPath(), *fs_);
-    Write(ini, kPort, texts.port);
-    Write(ini, kBaudRate, texts.baudRate);
-    Write(ini, kChannel, texts.channel);
-    Write(ini, kDelay, texts.delay);
-    Write(ini, kSkin, texts.skin);
-    Write(ini, kColor1, texts.color1);
-    Write(ini, kColor2, texts.color2);
-    Write(ini, kBackground, texts.background);
-    Write(ini, kIp, texts.ip);
-    Write(ini, kServerPort, texts.serverPort);
-    Write(ini, kNetworkMode, texts.networkMode ? "1" : "0");
-    Write(ini, kProtocol, texts.protocol);
+    // One replacement with all twelve keys, in the order (and so the places) the keys take
+    // when written one by one.
+    ini.WriteStrings(
+        {Entry(kPort, texts.port), Entry(kBaudRate, texts.baudRate), Entry(kChannel, texts.channel),
+         Entry(kDelay, texts.delay), Entry(kSkin, texts.skin), Entry(kColor1, texts.color1),
+         Entry(kColor2, texts.color2), Entry(kBackground, texts.background), Entry(kIp, texts.ip),
+         Entry(kServerPort, texts.serverPort), Entry(kNetworkMode, texts.networkMode ? "1" : "0"),
+         Entry(kProtocol, texts.protocol)});
 }
 
 void SettingsStore::SaveSkin(const std::string& skin) {
     IniFile ini(SettingsPath(), *fs_);
-    Write(ini, kSkin, skin);
+    ini.WriteStrings({Entry(kSkin, skin)});
 }
 
 } // namespace vesmera

@@ -37,8 +37,9 @@ public:
 
     // Never fails: a missing or unreadable file gives the defaults.
     HeldSettings Load();
-    // Writes the twelve keys in the dialog's order; fails with "Unable to write to <path>" at
-    // the first key the file system refuses, keys before it staying written.
+    // Writes the twelve keys in the dialog's order as one replacement of the file; fails with
+    // "Unable to write to <path>" when the file system refuses it, the file keeping every old
+    // value.
     void SaveAll(const SettingsTexts& texts);
     void SaveSkin(const std::string& skin);
 

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include "common/exception.h"
@@ -37,9 +38,12 @@ public:
 
 // POSIX files. A replacement writes a temporary file beside the target, syncs it, renames it
 // over the target and syncs the directory, so the rename is durable too. Links are followed to
-// the file they name; a target the user may not write is refused; where the folder takes no
-// temporary file but the target is writable, the target is rewritten in place (truncate, write,
-// sync). Each step is a virtual call, so tests can make exactly one of them fail on a real disk.
+// the file they name, also to one that does not exist yet; a target the user may not write is
+// refused. Where the folder takes no temporary file, the rename is refused (a sticky shared
+// folder) or the replacement would change the file's owner or group, the target is rewritten
+// in place: the new content is written over the old before anything is cut, and on any error
+// the old bytes are written back. Each step is a virtual call, so tests can make exactly one
+// of them fail on a real disk.
 class PosixFileSystem : public IFileSystem {
 public:
     std::string ReadFile(const std::string& path) override;
@@ -47,12 +51,18 @@ public:
 
 protected:
     // System-call shaped: -1 with errno set on failure.
+    virtual int CreateTemporary(const std::string& path);
     virtual ssize_t WriteSome(int fd, const char* data, size_t size);
+    virtual int ReserveSpace(int fd, off_t size);
+    virtual int Truncate(int fd, off_t size);
     virtual int SyncFile(int fd);
     virtual int RenameFile(const std::string& from, const std::string& to);
     virtual int SyncDirectory(const std::string& directory);
 
 private:
+    enum class Outcome { Replaced, NeedsInPlace };
+    Outcome ReplaceByRename(const std::string& target, const struct stat* old,
+                            std::string_view bytes);
     void WriteAll(int fd, std::string_view bytes);
     void RewriteInPlace(int fd, std::string_view bytes);
 };

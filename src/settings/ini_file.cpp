@@ -19,14 +19,15 @@ std::optional<std::string> IniFile::ReadString(std::string_view section,
     return profile_.ReadString(section, key);
 }
 
-void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+void IniFile::WriteStrings(std::initializer_list<ProfileEntry> entries) {
     const auto refused = [this] { return Exception("Unable to write to " + path_); };
     // A file that is there but could not be read would lose all its other keys if it were
     // replaced by this one.
     if (readError_ != 0 && readError_ != ENOENT)
         throw refused();
     ProfileFile next = profile_;
-    next.WriteString(section, key, value);
+    for (const ProfileEntry& e : entries)
+        next.WriteString(e.section, e.key, e.value);
     try {
         fs_->ReplaceFile(path_, next.ToBytes());
     } catch (const FileError&) {

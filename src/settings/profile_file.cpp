@@ -10,6 +10,7 @@ namespace vesmera {
 namespace {
 
 constexpr std::size_t npos = std::string::npos;
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 // The platform hands values out as zero-terminated strings, so a NUL ends a value.
 std::string_view ValueOf(std::string_view line) {
@@ -60,20 +61,23 @@ struct ProfileFile::Place {
     bool insertNeedsLineEnd = false; // that line is the file's last and has no line end
 };
 
-bool ProfileFile::LinesAreUtf8() const {
-    return encoding_ == TextEncoding::Utf8Bom || encoding_ == TextEncoding::Utf16LE ||
-           encoding_ == TextEncoding::Utf16BE;
+bool ProfileFile::HeldDecoded() const {
+    return encoding_ == TextEncoding::Utf16LE || encoding_ == TextEncoding::Utf16BE;
 }
 
 std::string_view ProfileFile::LineText(std::string_view line, std::string& scratch) const {
-    if (LinesAreUtf8() || IsValidUtf8(line))
+    if (HeldDecoded() || IsValidUtf8(line))
         return line;
     scratch = DecodeLine(line);
     return scratch;
 }
 
 std::string ProfileFile::Encoded(std::string_view utf8) const {
-    return LinesAreUtf8() ? std::string(utf8) : EncodeText(utf8, encoding_);
+    if (HeldDecoded())
+        return std::string(utf8);
+    // A UTF-8 mark's file takes UTF-8 lines without a second mark.
+    return EncodeText(utf8,
+                      encoding_ == TextEncoding::Utf8Bom ? TextEncoding::Utf8NoMark : encoding_);
 }
 
 ProfileFile::Place ProfileFile::Find(std::string_view section, std::string_view key) const {
@@ -119,6 +123,13 @@ ProfileFile::Place ProfileFile::Find(std::string_view section, std::string_view 
 
 ProfileFile ProfileFile::FromBytes(std::string_view bytes) {
     ProfileFile file;
+    if (bytes.starts_with(kUtf8Mark)) {
+        // The mark decides only the lines written from now on: a Windows-1251 line brought
+        // into the file is read as such and kept byte for byte while it is not changed.
+        file.text_ = std::string(bytes.substr(kUtf8Mark.size()));
+        file.encoding_ = TextEncoding::Utf8Bom;
+        return file;
+    }
     TextEncoding found;
     const std::string decoded = DecodeText(bytes, found);
     if (found == TextEncoding::Utf8NoMark || found == TextEncoding::Windows1251) {
@@ -174,11 +185,15 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key,
     value = value.substr(0, value.find_first_of(std::string_view("\r\n\0", 3)));
     const Place place = Find(section, key);
     if (place.keyFound) {
-        // The changed line is written whole in the file's encoding for changed lines.
         const LineSpan& l = place.keyLine;
         std::string scratch;
         const std::string content(
             LineText(std::string_view(text_).substr(l.begin, l.end - l.begin), scratch));
+        // A value that stays the same keeps its line byte for byte, its encoding, blanks and
+        // quotes included.
+        if (ValueOf(content) == value)
+            return;
+        // The changed line is written whole in the file's encoding for changed lines.
         std::size_t nameEnd = content.find('=');
         while (nameEnd > 0 && IsBlank(content[nameEnd - 1]))
             --nameEnd;
@@ -237,7 +252,9 @@ std::vector<std::string> ProfileFile::KeyNames(std::string_view section) const {
 }
 
 std::string ProfileFile::ToBytes() const {
-    return LinesAreUtf8() ? EncodeText(text_, encoding_) : text_;
+    if (HeldDecoded())
+        return EncodeText(text_, encoding_);
+    return encoding_ == TextEncoding::Utf8Bom ? std::string(kUtf8Mark) + text_ : text_;
 }
 
 } // namespace vesmera

@@ -16,11 +16,12 @@ namespace vesmera {
 // dropped; the first occurrence of a key counts. A write changes one line and keeps every
 // other line, its line end included, as it was. No file access: see IniFile.
 //
-// Without a byte-order mark the encoding is decided per line: a line that is valid UTF-8 is
-// UTF-8, any other is Windows-1251, so one stray byte cannot hide a section. Lines that are
-// not changed keep their bytes; changed and new lines are Windows-1251 when every line that
-// is not plain ASCII is, otherwise UTF-8. A file with a mark is held and written whole in
-// the mark's encoding.
+// Without a byte-order mark, and with a UTF-8 mark, the encoding is decided per line: a line
+// that is valid UTF-8 is UTF-8, any other is Windows-1251, so one stray byte cannot hide a
+// section. Lines that are not changed keep their bytes, and so does a key's line written with
+// the value it already has. Changed and new lines are UTF-8 under a UTF-8 mark; without a
+// mark they are Windows-1251 when every line that is not plain ASCII is, otherwise UTF-8. A
+// UTF-16 file is held and written whole in the mark's encoding.
 //
 // The text is held whole and scanned for each call: a 10 MB file of empty lines costs no
 // more memory than its text.
@@ -50,14 +51,15 @@ private:
     struct Place;
     Place Find(std::string_view section, std::string_view key) const;
     std::string NewLineEnd() const;
-    bool LinesAreUtf8() const;
+    // UTF-16 files are held as UTF-8 text; every other file as its own bytes.
+    bool HeldDecoded() const;
     // The line as UTF-8: the line itself, or its decoding kept in `scratch`.
     std::string_view LineText(std::string_view line, std::string& scratch) const;
     std::string Encoded(std::string_view utf8) const;
     static TextEncoding NewLineEncoding(const std::string& bytes);
 
-    // With a mark: the text as UTF-8. Without: the file's own bytes, each line in its own
-    // encoding.
+    // UTF-16: the text as UTF-8. Otherwise the file's own bytes after any mark, each line in
+    // its own encoding.
     std::string text_;
     TextEncoding encoding_ = TextEncoding::Utf8NoMark;
 };

@@ -56,9 +56,13 @@ struct stat StatOf(const std::string& path) {
     return st;
 }
 
-void Own(const std::string& path, uid_t uid, mode_t mode) {
-    ASSERT_EQ(::lchown(path.c_str(), uid, uid == 0 ? 0 : kNogroup), 0);
+void Own(const std::string& path, uid_t uid, mode_t mode, gid_t gid) {
+    ASSERT_EQ(::lchown(path.c_str(), uid, gid), 0);
     ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+}
+
+void Own(const std::string& path, uid_t uid, mode_t mode) {
+    Own(path, uid, mode, uid == 0 ? 0 : kNogroup);
 }
 
 std::string Saved(const std::function<void()>& save) {
@@ -97,6 +101,8 @@ void PrintTo(const FileCase& c, std::ostream* os) {
 class SaveAsAnotherUser : public testing::TestWithParam<FileCase> {};
 
 TEST_P(SaveAsAnotherUser, KeepsWhatItMayNotChange) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give the files to another user and to become nobody";
     TempDir dir;
     Own(dir.Dir(), 0, 0755);
     ASSERT_EQ(::mkdir(dir.File("app").c_str(), 0777), 0);
@@ -117,6 +123,47 @@ TEST_P(SaveAsAnotherUser, KeepsWhatItMayNotChange) {
 
 const std::string kOld = "[Общие]\r\nСкин=Cold\r\n";
 const std::string kNew = "[Общие]\r\nСкин=Нет\r\n";
+
+enum class Target { There, NotMadeYet };
+
+// The settings file is a link to nobody's folder "real"; the save goes to the file it names,
+// made there when it is not there yet, and the link stays.
+FileCase LinkedSettings(const char* name, Target target) {
+    return {name,
+            [target](const TempDir& d) {
+                ASSERT_EQ(::mkdir(d.File("real").c_str(), 0755), 0);
+                Own(d.File("real"), kNobody, 0755);
+                if (target == Target::There) {
+                    WriteBytes(d.File("real/Vesmera.ini"), kOld);
+                    Own(d.File("real/Vesmera.ini"), kNobody, 0640);
+                }
+                ASSERT_EQ(::symlink("../real/Vesmera.ini", d.File("app/Vesmera.ini").c_str()), 0);
+            },
+            SaveSettings, "",
+            [target](const TempDir& d) {
+                EXPECT_TRUE(S_ISLNK(StatOf(d.File("app/Vesmera.ini")).st_mode));
+                EXPECT_EQ(ReadBytes(d.File("real/Vesmera.ini")), kNew);
+                if (target == Target::There) {
+                    EXPECT_EQ(StatOf(d.File("real/Vesmera.ini")).st_mode & 07777, 0640u);
+                }
+            }};
+}
+
+// Root's settings file that anyone may write, in a folder of root's with the given mode; the
+// save shortens it and keeps it root's.
+FileCase RootsSettingsIn(const char* name, mode_t folderMode) {
+    return {name,
+            [folderMode](const TempDir& d) {
+                Own(d.File("app"), 0, folderMode);
+                WriteBytes(d.File("app/Vesmera.ini"), kOld + std::string(100, ';'));
+                Own(d.File("app/Vesmera.ini"), 0, 0666);
+            },
+            SaveSettings, "",
+            [](const TempDir& d) {
+                EXPECT_EQ(ReadBytes(d.File("app/Vesmera.ini")), kNew + std::string(100, ';'));
+                EXPECT_EQ(StatOf(d.File("app/Vesmera.ini")).st_uid, 0u);
+            }};
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, SaveAsAnotherUser,
@@ -150,32 +197,8 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const TempDir& d) {
                      EXPECT_EQ(ReadBytes(d.File("app/ZidOzod.ini")), "Весы 7\r\n");
                  }},
-        FileCase{"link_to_a_file_elsewhere",
-                 [](const TempDir& d) {
-                     ASSERT_EQ(::mkdir(d.File("real").c_str(), 0755), 0);
-                     Own(d.File("real"), kNobody, 0755);
-                     WriteBytes(d.File("real/Vesmera.ini"), kOld);
-                     Own(d.File("real/Vesmera.ini"), kNobody, 0640);
-                     ASSERT_EQ(::symlink("../real/Vesmera.ini", d.File("app/Vesmera.ini").c_str()),
-                               0);
-                 },
-                 SaveSettings, "",
-                 [](const TempDir& d) {
-                     EXPECT_TRUE(S_ISLNK(StatOf(d.File("app/Vesmera.ini")).st_mode));
-                     EXPECT_EQ(ReadBytes(d.File("real/Vesmera.ini")), kNew);
-                     EXPECT_EQ(StatOf(d.File("real/Vesmera.ini")).st_mode & 07777, 0640u);
-                 }},
-        FileCase{"writable_file_in_a_shared_folder",
-                 [](const TempDir& d) {
-                     Own(d.File("app"), 0, 0755);
-                     WriteBytes(d.File("app/Vesmera.ini"), kOld + std::string(100, ';'));
-                     Own(d.File("app/Vesmera.ini"), 0, 0666);
-                 },
-                 SaveSettings, "",
-                 [](const TempDir& d) {
-                     EXPECT_EQ(ReadBytes(d.File("app/Vesmera.ini")), kNew + std::string(100, ';'));
-                     EXPECT_EQ(StatOf(d.File("app/Vesmera.ini")).st_uid, 0u);
-                 }},
+        LinkedSettings("link_to_a_file_elsewhere", Target::There),
+        RootsSettingsIn("writable_file_in_a_shared_folder", 0755),
         FileCase{"writable_list_in_a_shared_folder",
                  [](const TempDir& d) {
                      Own(d.File("app"), 0, 0755);
@@ -185,7 +208,32 @@ INSTANTIATE_TEST_SUITE_P(
                  SaveList, "",
                  [](const TempDir& d) {
                      EXPECT_EQ(ReadBytes(d.File("app/ZidOzod.ini")), "Весы 1\r\n");
-                 }}),
+                 }},
+        // A sticky shared folder lets nobody write root's file but not replace it.
+        RootsSettingsIn("writable_file_in_a_sticky_folder", 01777),
+        // The folder would let a rename replace them, but the new file would be nobody's.
+        FileCase{"owner_kept",
+                 [](const TempDir& d) {
+                     WriteBytes(d.File("app/ZidOzod.ini"), "Весы 7\r\n");
+                     Own(d.File("app/ZidOzod.ini"), 0, 0666);
+                 },
+                 SaveList, "",
+                 [](const TempDir& d) {
+                     EXPECT_EQ(ReadBytes(d.File("app/ZidOzod.ini")), "Весы 1\r\n");
+                     EXPECT_EQ(StatOf(d.File("app/ZidOzod.ini")).st_uid, 0u);
+                 }},
+        FileCase{"group_kept",
+                 [](const TempDir& d) {
+                     WriteBytes(d.File("app/Vesmera.ini"), kOld);
+                     Own(d.File("app/Vesmera.ini"), kNobody, 0664, 0);
+                 },
+                 SaveSettings, "",
+                 [](const TempDir& d) {
+                     EXPECT_EQ(ReadBytes(d.File("app/Vesmera.ini")), kNew);
+                     EXPECT_EQ(StatOf(d.File("app/Vesmera.ini")).st_gid, 0u);
+                     EXPECT_EQ(StatOf(d.File("app/Vesmera.ini")).st_mode & 07777, 0664u);
+                 }},
+        LinkedSettings("link_to_a_file_not_made_yet", Target::NotMadeYet)),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReplaceFile, RootKeepsTheOwnerAndModeOfTheFileItReplaces) {

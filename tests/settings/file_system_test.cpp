@@ -10,63 +10,118 @@ using namespace vesmera::testing_files;
 
 namespace {
 
-enum class Step { Write, Sync, Rename };
+enum class Step { None, Write, Reserve, Truncate, Sync, Rename };
+// The replacement by a renamed temporary file, or the rewrite in place where the folder takes
+// no new file.
+enum class Route { Rename, InPlace };
 
 // The real file system with one step of the replacement refused.
 class RefusingFileSystem : public PosixFileSystem {
 public:
-    explicit RefusingFileSystem(Step step) : step_(step) {}
+    RefusingFileSystem(Route route, Step step, int error)
+        : route_(route), step_(step), error_(error) {}
 
 protected:
+    int CreateTemporary(const std::string& path) override {
+        if (route_ == Route::InPlace)
+            return Refuse(EACCES);
+        return PosixFileSystem::CreateTemporary(path);
+    }
     ssize_t WriteSome(int fd, const char* data, size_t size) override {
         // Half the bytes reach the disk before the refusal, as when a disk fills up.
-        if (step_ == Step::Write && writes_++ > 0) {
-            errno = ENOSPC;
-            return -1;
-        }
+        if (step_ == Step::Write && writes_++ > 0)
+            return Refuse(error_);
         return PosixFileSystem::WriteSome(fd, data, step_ == Step::Write ? size / 2 : size);
     }
+    int ReserveSpace(int fd, off_t size) override {
+        return step_ == Step::Reserve ? Refuse(error_) : PosixFileSystem::ReserveSpace(fd, size);
+    }
+    int Truncate(int fd, off_t size) override {
+        return step_ == Step::Truncate ? Refuse(error_) : PosixFileSystem::Truncate(fd, size);
+    }
     int SyncFile(int fd) override {
-        if (step_ == Step::Sync) {
-            errno = EIO;
-            return -1;
-        }
-        return PosixFileSystem::SyncFile(fd);
+        return step_ == Step::Sync ? Refuse(error_) : PosixFileSystem::SyncFile(fd);
     }
     int RenameFile(const std::string& from, const std::string& to) override {
-        if (step_ == Step::Rename) {
-            errno = EXDEV;
-            return -1;
-        }
-        return PosixFileSystem::RenameFile(from, to);
+        return step_ == Step::Rename ? Refuse(error_) : PosixFileSystem::RenameFile(from, to);
     }
 
 private:
+    static int Refuse(int error) {
+        errno = error;
+        return -1;
+    }
+    Route route_;
     Step step_;
+    int error_;
     int writes_ = 0;
 };
 
-class RefusedStep : public testing::TestWithParam<std::pair<Step, int>> {};
+struct RefusalRow {
+    const char* name;
+    Route route;
+    Step step;
+    int error;
+    std::size_t newSize; // the old file has 300 bytes
+};
 
-TEST_P(RefusedStep, LeavesTheOldFileWholeAndNoTemporaryBehind) {
+void PrintTo(const RefusalRow& row, std::ostream* os) {
+    *os << row.name;
+}
+
+class RefusedStep : public testing::TestWithParam<RefusalRow> {};
+
+TEST_P(RefusedStep, LeavesTheOldFileByteForByteAndNoTemporaryBehind) {
+    const RefusalRow& row = GetParam();
     TempDir dir;
     const std::string path = dir.File("Vesmera.ini");
-    WriteBytes(path, "[Общие]\r\nIP=old\r\n");
-    RefusingFileSystem fs(GetParam().first);
+    std::string old = "[Общие]\r\nIP=old\r\n";
+    old.resize(300, ';');
+    WriteBytes(path, old);
+    RefusingFileSystem fs(row.route, row.step, row.error);
     try {
-        fs.ReplaceFile(path, std::string(1000, 'n'));
+        fs.ReplaceFile(path, std::string(row.newSize, 'n'));
         FAIL() << "the refused step went unnoticed";
     } catch (const FileError& e) {
-        EXPECT_EQ(e.ErrorNumber(), GetParam().second);
-        EXPECT_EQ(e.Message(), SystemReason(GetParam().second));
+        EXPECT_EQ(e.ErrorNumber(), row.error);
+        EXPECT_EQ(e.Message(), SystemReason(row.error));
     }
-    EXPECT_EQ(ReadBytes(path), "[Общие]\r\nIP=old\r\n");
+    EXPECT_EQ(ReadBytes(path), old);
     EXPECT_EQ(dir.EntryCount(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Steps, RefusedStep,
-                         testing::Values(std::pair{Step::Write, ENOSPC}, std::pair{Step::Sync, EIO},
-                                         std::pair{Step::Rename, EXDEV}));
+INSTANTIATE_TEST_SUITE_P(
+    Steps, RefusedStep,
+    testing::Values(RefusalRow{"rename_write", Route::Rename, Step::Write, ENOSPC, 1000},
+                    RefusalRow{"rename_sync", Route::Rename, Step::Sync, EIO, 1000},
+                    RefusalRow{"rename_rename", Route::Rename, Step::Rename, EXDEV, 1000},
+                    RefusalRow{"in_place_reserve", Route::InPlace, Step::Reserve, ENOSPC, 5000},
+                    RefusalRow{"in_place_write_longer", Route::InPlace, Step::Write, ENOSPC, 5000},
+                    RefusalRow{"in_place_write_shorter", Route::InPlace, Step::Write, ENOSPC, 200},
+                    RefusalRow{"in_place_truncate", Route::InPlace, Step::Truncate, EIO, 10},
+                    RefusalRow{"in_place_sync", Route::InPlace, Step::Sync, EIO, 10}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Where the folder takes no new file or refuses the rename (a sticky folder), the file is
+// rewritten where it is, longer or shorter, to the exact new content.
+TEST(ReplaceFile, RewritesInPlaceWhereNoReplacementIsAllowed) {
+    for (const auto& [route, step] :
+         {std::pair{Route::InPlace, Step::None}, std::pair{Route::Rename, Step::Rename}}) {
+        TempDir dir;
+        const std::string path = dir.File("Vesmera.ini");
+        WriteBytes(path, std::string(300, 'o'));
+        ASSERT_EQ(::chmod(path.c_str(), 0604), 0);
+        RefusingFileSystem fs(route, step, EPERM);
+        for (const std::size_t size : {5000u, 7u, 0u}) {
+            fs.ReplaceFile(path, std::string(size, 'n'));
+            EXPECT_EQ(ReadBytes(path), std::string(size, 'n'));
+        }
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0604u);
+        EXPECT_EQ(dir.EntryCount(), 1u);
+    }
+}
 
 // Writes that take a few bytes at a time still deliver the whole content.
 class TrickleFileSystem : public PosixFileSystem {

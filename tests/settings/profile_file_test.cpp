@@ -116,6 +116,15 @@ INSTANTIATE_TEST_SUITE_P(
                  "Общие", "IP", "Б", "[\xCE\xE1\xF9\xE8\xE5]\r\nIP=\xC1\r\n"},
         WriteRow{"utf8_mark_kept", "\xEF\xBB\xBF[s]\r\n", "s", "k", "1",
                  "\xEF\xBB\xBF[s]\r\nk=1\r\n"},
+        WriteRow{"same_value_keeps_its_line", "[s]\r\n k = 'v' \r\n", "s", "K", "v",
+                 "[s]\r\n k = 'v' \r\n"},
+        // Under a UTF-8 mark a Windows-1251 line stays as it was; the mark decides only
+        // changed and new lines.
+        WriteRow{"utf8_mark_keeps_cp1251_lines", "\xEF\xBB\xBF[Общие]\r\nIP=\xC2\r\n; \xC2\r\n",
+                 "Общие", "Скин", "Нет",
+                 "\xEF\xBB\xBF[Общие]\r\nIP=\xC2\r\n; \xC2\r\nСкин=Нет\r\n"},
+        WriteRow{"utf8_mark_changed_cp1251_line_in_utf8", "\xEF\xBB\xBF[Общие]\r\nIP=\xC2\r\n",
+                 "Общие", "IP", "Б", "\xEF\xBB\xBF[Общие]\r\nIP=Б\r\n"},
         WriteRow{"utf16le_kept", std::string("\xFF\xFE[\0s\0]\0\r\0\n\0", 12), "s", "k", "1",
                  std::string("\xFF\xFE[\0s\0]\0\r\0\n\0k\0=\0"
                              "1\0\r\0\n\0",

@@ -171,7 +171,25 @@ TEST_F(SettingsStoreTest, FirstSaveWritesTheDialogsFileByteForByte) {
                               "Канал=1\r\n[Общие]\r\nЗадержка(мск)=100\r\nСкин=Cold\r\n"
                               "Цвет1=clRed\r\nЦвет2=clGreen\r\nФон=clBlack\r\nIP=\r\nPort=0\r\n"
                               "Сетевой режим=0\r\nПротокол=Ворлен\r\n");
-    EXPECT_EQ(fs.replacements, 12); // one atomic replacement per key
+    EXPECT_EQ(fs.replacements, 1); // the twelve keys in one replacement
+}
+
+TEST_F(SettingsStoreTest, UnchangedValuesKeepTheirBytesWhateverTheirEncoding) {
+    // A UTF-8 mark, then lines brought from the Windows program in Windows-1251: "Протокол"
+    // with an unchanged "Ворлен" in quotes, and a comment.
+    const std::string protocol1251 =
+        "\xCF\xF0\xEE\xF2\xEE\xEA\xEE\xEB = \"\xC2\xEE\xF0\xEB\xE5\xED\"";
+    const std::string comment1251 = "; \xC2\xE5\xF1\xFB";
+    fs.files[kIni] =
+        "\xEF\xBB\xBF[Общие]\r\n" + protocol1251 + "\r\n" + comment1251 + "\r\nIP=old\r\n";
+    store.SaveAll({"Com1", "19200", "1", "100", "Cold", "clRed", "clGreen", "clBlack", "new", "0",
+                   false, "Ворлен"});
+    EXPECT_EQ(fs.files[kIni],
+              "\xEF\xBB\xBF[Общие]\r\n" + protocol1251 + "\r\n" + comment1251 +
+                  "\r\nIP=new\r\nЗадержка(мск)=100\r\nСкин=Cold\r\nЦвет1=clRed\r\n"
+                  "Цвет2=clGreen\r\nФон=clBlack\r\nPort=0\r\nСетевой режим=0\r\n"
+                  "[Настройки порта]\r\nПорт=Com1\r\nСкорость обмена=19200\r\nКанал=1\r\n");
+    EXPECT_EQ(store.Load().protocol, "Ворлен");
 }
 
 TEST_F(SettingsStoreTest, SaveAllThenLoadGivesTheValuesBack) {
@@ -199,8 +217,10 @@ TEST_F(SettingsStoreTest, SaveAllThenLoadGivesTheValuesBack) {
     EXPECT_FALSE(store.Load().networkMode);
 }
 
-TEST_F(SettingsStoreTest, ARefusedWriteStopsAtThatKeyAndKeepsTheKeysBefore) {
-    fs.failAt = 5; // "Скин", the fifth key
+TEST_F(SettingsStoreTest, ARefusedSaveKeepsEveryOldValue) {
+    const std::string before = "[Настройки порта]\r\nПорт=Com2\r\n[Общие]\r\nСкин=Cold\r\n";
+    fs.files[kIni] = before;
+    fs.failAt = 1;
     SettingsTexts t{"Com3",    "9600",    "4", "200", "Sky", "clRed",
                     "clGreen", "clBlack", "",  "0",   false, "6.43"};
     try {
@@ -209,14 +229,8 @@ TEST_F(SettingsStoreTest, ARefusedWriteStopsAtThatKeyAndKeepsTheKeysBefore) {
     } catch (const Exception& e) {
         EXPECT_EQ(e.Message(), "Unable to write to /opt/scale/Vesmera.ini");
     }
-    EXPECT_EQ(fs.replacements, 5);
-    const HeldSettings s = store.Load();
-    EXPECT_EQ(s.port, "Com3");
-    EXPECT_EQ(s.baudRate, 9600);
-    EXPECT_EQ(s.channel, 4);
-    EXPECT_EQ(s.delayMs, 200);
-    EXPECT_EQ(s.skin, "Cold");
-    EXPECT_EQ(s.protocol, "Ворлен");
+    EXPECT_EQ(fs.replacements, 1);
+    EXPECT_EQ(fs.files[kIni], before);
 }
 
 TEST_F(SettingsStoreTest, AFileThatIsThereButUnreadableIsNotOverwritten) {
