@@ -48,7 +48,8 @@ struct CheckRow {
 
 class ServerCheckTest : public ::testing::TestWithParam<CheckRow> {};
 
-// --check and a start share the rules and the messages; only a sound file starts.
+// --check and a start share the rules and the messages; only a sound file starts, and a start
+// refused for its file exits with 78 (EX_CONFIG), which the unit does not restart.
 TEST_P(ServerCheckTest, ValidatesTheFile) {
     TempDir dir;
     const std::string file = dir.Write("vesmera-server.ini", GetParam().ini);
@@ -61,7 +62,7 @@ TEST_P(ServerCheckTest, ValidatesTheFile) {
     if (GetParam().exitCode == 0)
         return;
     ChildProcess start({VESMERA_SERVER_BIN, "--config", file});
-    EXPECT_EQ(WEXITSTATUS(start.Wait()), GetParam().exitCode);
+    EXPECT_EQ(WEXITSTATUS(start.Wait()), 78);
     EXPECT_EQ(start.AllErrors(), expected);
 }
 
@@ -84,10 +85,70 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 TEST(ServerCheck, MissingFileIsAProblem) {
+    const std::string message =
+        "/nonexistent/v.ini: cannot read /nonexistent/v.ini: No such file or directory\n";
     ChildProcess check({VESMERA_SERVER_BIN, "--config", "/nonexistent/v.ini", "--check"});
     EXPECT_EQ(WEXITSTATUS(check.Wait()), 1);
-    EXPECT_EQ(check.AllErrors(),
-              "/nonexistent/v.ini: cannot read /nonexistent/v.ini: No such file or directory\n");
+    EXPECT_EQ(check.AllErrors(), message);
+    ChildProcess start({VESMERA_SERVER_BIN, "--config", "/nonexistent/v.ini"});
+    EXPECT_EQ(WEXITSTATUS(start.Wait()), 78);
+    EXPECT_EQ(start.AllErrors(), message);
+}
+
+struct ArgumentsRow {
+    const char* name;
+    std::vector<std::string> args;
+    int exitCode;
+    std::string output; // the first line of standard output
+    bool usageOnErrors;
+};
+
+class ServerArgumentsTest : public ::testing::TestWithParam<ArgumentsRow> {};
+
+// --version stands alone; anything the server does not know is a usage error, never a start.
+TEST_P(ServerArgumentsTest, AnswersWithoutStarting) {
+    std::vector<std::string> command{VESMERA_SERVER_BIN};
+    command.insert(command.end(), GetParam().args.begin(), GetParam().args.end());
+    ChildProcess server(command);
+    EXPECT_EQ(WEXITSTATUS(server.Wait()), GetParam().exitCode);
+    if (!GetParam().output.empty()) {
+        EXPECT_EQ(server.OutputLine(), GetParam().output);
+    }
+    EXPECT_EQ(server.AllErrors().starts_with("usage: vesmera-server"), GetParam().usageOnErrors)
+        << server.AllErrors();
+}
+
+// The file this build reads without --config.
+std::string DefaultConfig() {
+    const std::string configured = VESMERA_SERVER_CONFIG;
+    return configured.empty() ? std::filesystem::path(VESMERA_SERVER_BIN).parent_path().string() +
+                                    "/vesmera-server.ini"
+                              : configured;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, ServerArgumentsTest,
+    ::testing::Values(
+        ArgumentsRow{"Version", {"--version"}, 0, "vesmera-server " VESMERA_VERSION, false},
+        ArgumentsRow{"VersionWithOthers", {"--version", "--check"}, 2, "", true},
+        ArgumentsRow{"Unknown", {"--verbose"}, 2, "", true},
+        ArgumentsRow{"ConfigWithoutFile", {"--config"}, 2, "", true},
+        ArgumentsRow{"HelpNamesTheDefault",
+                     {"--help"},
+                     0,
+                     "usage: vesmera-server [--config FILE] [--check] | --version",
+                     false}),
+    [](const auto& info) { return info.param.name; });
+
+// Without --config the server reads the file the build names: beside the executable unless a
+// package build fixed a path.
+TEST(ServerCheck, WithoutConfigReadsTheBuildsDefault) {
+    const std::string file = DefaultConfig();
+    if (std::filesystem::exists(file))
+        GTEST_SKIP() << file << " exists";
+    ChildProcess check({VESMERA_SERVER_BIN, "--check"});
+    EXPECT_EQ(WEXITSTATUS(check.Wait()), 1);
+    EXPECT_EQ(check.AllErrors(), file + ": cannot read " + file + ": No such file or directory\n");
 }
 
 // Runs one operation of the display's line channel to its end. The server answers in real

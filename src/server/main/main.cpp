@@ -24,11 +24,30 @@ using namespace vesmera;
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: vesmera-server [--config FILE] [--check]\n"
-    "  --config FILE  the configuration (default: vesmera-server.ini beside the program)\n"
-    "  --check        validate the configuration and exit: 0 when it is sound, 1 with one\n"
-    "                 line per problem\n";
+// A start refused for its configuration exits with sysexits' EX_CONFIG, so a supervisor can
+// tell it from a failure that a restart may mend (systemd: RestartPreventExitStatus=78).
+// --check keeps its documented 1.
+constexpr int kExitConfigRefused = 78;
+constexpr int kExitCheckFailed = 1;
+constexpr int kExitUsage = 2;
+
+// A package build names its configuration file; a build from source reads the one beside the
+// executable, so every copy has its own.
+std::string DefaultConfigPath() {
+    const std::string configured = VESMERA_SERVER_CONFIG;
+    return configured.empty() ? ExecutableDirectory() + "vesmera-server.ini" : configured;
+}
+
+std::string Usage() {
+    const std::string configured = VESMERA_SERVER_CONFIG;
+    return std::string("usage: vesmera-server [--config FILE] [--check] | --version\n"
+                       "  --config FILE  the configuration (default: ") +
+           (configured.empty() ? "vesmera-server.ini beside the program" : configured) +
+           ")\n"
+           "  --check        validate the configuration and exit: 0 when it is sound, 1 with one\n"
+           "                 line per problem\n"
+           "  --version      print the version and exit\n";
+}
 
 // Standard output may be a pipe that a supervisor reads line by line: each line goes out
 // whole and at once.
@@ -85,7 +104,7 @@ int Serve(const ServerConfig& config) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string path = ExecutableDirectory() + "vesmera-server.ini";
+    std::string path = DefaultConfigPath();
     bool checkOnly = false;
     const std::vector<std::string> args(argv + 1, argv + argc);
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -94,11 +113,14 @@ int main(int argc, char** argv) {
         } else if (args[i] == "--config" && i + 1 < args.size()) {
             path = args[++i];
         } else if (args[i] == "--help" || args[i] == "-h") {
-            std::cout << kUsage;
+            std::cout << Usage();
+            return 0;
+        } else if (args[i] == "--version" && args.size() == 1) {
+            std::cout << "vesmera-server " << VESMERA_VERSION << "\n";
             return 0;
         } else {
-            std::cerr << kUsage;
-            return 2;
+            std::cerr << Usage();
+            return kExitUsage;
         }
     }
     const ServerConfigCheck check = CheckServerConfigFile(path, RealFileSystem());
@@ -107,7 +129,7 @@ int main(int argc, char** argv) {
     for (const auto& problem : check.problems)
         std::cerr << path << ": " << problem << "\n";
     if (!check.problems.empty())
-        return 1;
+        return checkOnly ? kExitCheckFailed : kExitConfigRefused;
     if (checkOnly)
         return 0;
     try {
