@@ -150,12 +150,20 @@ TEST_F(LiveProgramTest, CliGetAndWatchFollowTheProgram) {
     EXPECT_EQ(watch.exitCode(), 0);
 }
 
-TEST_F(LiveProgramTest, CliZeroAndNetGetGoThroughTheProgram) {
+TEST_F(LiveProgramTest, CliZeroLocalGetAndNetGetGoThroughTheProgram) {
     QProcess zero;
     StartCli(zero, {"zero"}, bus.Address());
     ASSERT_TRUE(zero.waitForFinished(20000));
     EXPECT_EQ(zero.exitCode(), 0) << zero.readAllStandardError().toStdString();
     EXPECT_TRUE(test::WaitUntil([&] { return program->Terminal().ZeroRequests() == 1; }, 5000));
+
+    // The local mode's automation value, which this program in local mode holds.
+    QProcess local;
+    StartCli(local, {"local", "get"}, bus.Address());
+    ASSERT_TRUE(local.waitForFinished(20000));
+    EXPECT_EQ(local.exitCode(), 0) << local.readAllStandardError().toStdString();
+    EXPECT_EQ(QString::fromUtf8(local.readAllStandardOutput()).trimmed(),
+              "weight 12.5  status -5002 (stable)");
 
     // Local mode: the program answers for the weight server with its "no answer" code.
     QProcess net;

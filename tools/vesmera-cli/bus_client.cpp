@@ -72,7 +72,13 @@ bool BusClient::HasReading() {
     } catch (const CliError&) {
         return true; // nothing to tell by: the values speak for themselves
     }
-    return reading.value(5).toBool() || reading.value(1).toInt() != 0;
+    return IsReading(reading);
+}
+
+bool IsReading(const QVariantList& reading) {
+    // Weight 0 and status 0 are where a program starts, not what a scale read.
+    return reading.value(4).toULongLong() > 0 &&
+           (reading.value(5).toBool() || reading.value(1).toInt() != 0);
 }
 
 bool BusClient::WaitForReading(int ms) {

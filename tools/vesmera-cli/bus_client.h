@@ -65,6 +65,9 @@ inline constexpr const char* kScAutoInterface = "Vesmera.IScAuto";
 inline constexpr const char* kReadingPath = "/Vesmera/Reading";
 inline constexpr const char* kReadingInterface = "Vesmera.Reading";
 
+// Whether a reading's Get() holds a reading: something shown since the start (a sequence) that
+// is a fresh poll's or carries a status.
+bool IsReading(const QVariantList& reading);
 // A VARIANT result as text: a number as a decimal, a string as it is, nothing as "".
 QString VariantText(const QVariant& value);
 // "-5002" stable, "-5003" unstable, otherwise empty.

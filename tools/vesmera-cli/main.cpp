@@ -1,8 +1,10 @@
 // vesmera-cli: a small client of the running program's automation server.
 //
-//   vesmera-cli get            the weight and status once ("no reading yet" before a first poll)
+//   vesmera-cli get            what the window shows, once, from its live reading (with the
+//                              terminal's name in network mode; "no reading yet" before one)
 //   vesmera-cli watch          one line per change of what the display shows, until interrupted
 //   vesmera-cli zero           zeroes the scale through the program (SetNull)
+//   vesmera-cli local get      the local-mode automation value (GetWeight, GetStatus)
 //   vesmera-cli net get NAME   asks the weight server for terminal NAME through the program
 //
 // Exit codes: 0 done, 1 usage, 2 no bus or no program, 3 a call failed.
@@ -27,10 +29,11 @@ using namespace vesmera_cli;
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vesmera-cli get | watch | zero | net get NAME\n"
-    "  get           the weight and status the program holds, or \"no reading yet\"\n"
+    "usage: vesmera-cli get | watch | zero | local get | net get NAME\n"
+    "  get           what the window shows, or \"no reading yet\"\n"
     "  watch         one line per change of the display, until Ctrl+C\n"
     "  zero          zeroes the scale through the program\n"
+    "  local get     the local-mode automation value (GetWeight and GetStatus)\n"
     "  net get NAME  the weight server's weight and status for NAME\n";
 
 constexpr int kFirstPollWaitMs = 1000;
@@ -45,6 +48,22 @@ QString WithWord(const QString& status) {
     const qint64 code = status.toLongLong(&ok);
     const QString word = ok ? StatusWord(code) : QString();
     return word.isEmpty() ? status : status + " (" + word + ")";
+}
+
+// A reading's Get() as the window shows it: the weight and status, and the shown text when it is
+// not a fresh weight (a message in its place, or polls that stopped succeeding).
+QString ShownLine(const QVariantList& reading, const QString& terminal) {
+    const QString prefix = terminal.isEmpty() ? QString() : terminal + ": ";
+    if (reading.size() < 6)
+        return prefix + QStringLiteral("(malformed reading)");
+    if (!IsReading(reading))
+        return prefix + QStringLiteral("no reading yet");
+    QString line = prefix + QStringLiteral("weight %1  status %2")
+                                .arg(QString::number(reading[0].toDouble(), 'g', 15))
+                                .arg(WithWord(QString::number(reading[1].toLongLong())));
+    if (!reading[5].toBool())
+        line += "  \"" + reading[2].toString() + "\" (not fresh)";
+    return line;
 }
 
 // Runs fn on an object of this client's own; the object is released even when fn fails.
@@ -66,20 +85,28 @@ QString Member(BusClient& client, const QString& object, const QString& method,
     return out.isEmpty() ? QString() : VariantText(out.first());
 }
 
+// What the window shows, from the live reading it publishes: the mode's own value in either
+// mode, where the automation's GetWeight holds the local mode's alone.
 int Get(BusClient& client) {
-    const QVariantList local{QVariant::fromValue<short>(0), QVariant::fromValue<short>(0)};
     // A program this call starts has not polled yet; its first poll comes within a second.
     const bool startsNow = !client.ServerRunning();
+    client.RequireServer();
+    if (startsNow)
+        client.WaitForReading(kFirstPollWaitMs);
+    const QVariantList reading = client.Call(kReadingPath, kReadingInterface, "Get");
+    const QVariantList terminal = client.Call(kReadingPath, kReadingInterface, "Terminal");
+    Out() << ShownLine(reading, terminal.value(0).toString()) << Qt::endl;
+    return kExitOk;
+}
+
+// The local mode's automation value, as an automation client reads it: 0 and 0 in network
+// mode and before a first poll.
+int LocalGet(BusClient& client) {
+    const QVariantList local{QVariant::fromValue<short>(0), QVariant::fromValue<short>(0)};
     WithScAuto(client, [&](const QString& object) {
-        if (startsNow)
-            client.WaitForReading(kFirstPollWaitMs);
         const QString weight = Member(client, object, "GetWeight", local);
         const QString status = Member(client, object, "GetStatus", local);
-        // Weight 0 and status 0 are where a program starts, not what a scale read.
-        if (status == "0" && !client.HasReading())
-            Out() << "no reading yet" << Qt::endl;
-        else
-            Out() << "weight " << weight << "  status " << WithWord(status) << Qt::endl;
+        Out() << "weight " << weight << "  status " << WithWord(status) << Qt::endl;
     });
     return kExitOk;
 }
@@ -184,6 +211,10 @@ int Run(const QStringList& args) {
     if (command == "zero" && args.size() == 2) {
         BusClient client;
         return Zero(client);
+    }
+    if (command == "local" && args.size() == 3 && args[2] == "get") {
+        BusClient client;
+        return LocalGet(client);
     }
     if (command == "net" && args.size() == 4 && args[2] == "get") {
         BusClient client;
