@@ -1,12 +1,11 @@
 #include "automation/scauto_object.h"
 
 #include "automation/server_calls.h"
+#include "common/weight_codes.h"
 
 namespace vesmera {
 
 namespace {
-
-constexpr std::int32_t kNotSupported = -5004;
 
 AutoValue Nothing() {
     return AutoValue{};

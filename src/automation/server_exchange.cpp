@@ -21,7 +21,7 @@ bool WantsStatusLine(ExchangeUser member) {
 } // namespace
 
 std::string ServerNotAsked() {
-    return kNoServerAnswer;
+    return std::to_string(kNoServerAnswer);
 }
 
 bool NeedsMainConnection(ExchangeUser member) {
@@ -40,12 +40,12 @@ void AskServer(ServerCallPool& calls, const ServerAddress& server, const std::st
     const auto ended = [status, answer](const ExchangeOutcome& outcome) {
         // A failed exchange replaces even a line already read.
         if (outcome.error)
-            answer(kNoServerAnswer);
+            answer(ServerNotAsked());
         else
             answer(WithoutNul(status ? outcome.reply.statusLine : outcome.reply.weightLine));
     };
     if (!calls.Start(member, server.host, server.port, name, ended))
-        answer(kNoServerAnswer);
+        answer(ServerNotAsked());
 }
 
 void ZeroOnServer(ServerCallPool& calls, const ServerAddress& server, const std::string& name,

@@ -47,7 +47,7 @@ bool SerialPoller::Apply(const std::optional<TerminalReading>& reading) {
     state_.status = reading->stable ? kStatusStable : kStatusUnstable;
     display_.ShowReadingColour(state_.status == kStatusStable);
     if (reading->overload) {
-        state_.weight = kWeightLinkLost;
+        state_.weight = kNoTerminalLink;
         state_.status = kStatusUnstable;
         display_.ShowMessage(kMessageOverload);
     } else {
@@ -63,7 +63,7 @@ void SerialPoller::CountFailure(const std::string& reply) {
     // The link is lost. The digits take the stable colour only when the last reading was
     // stable and this poll received more than two characters.
     display_.ShowLinkLostColour(state_.status == kStatusStable && reply.size() > 2);
-    state_.weight = kWeightLinkLost;
+    state_.weight = kNoTerminalLink;
     state_.status = kStatusUnstable;
     display_.ShowMessage(kMessageLinkLost);
 }

@@ -37,7 +37,7 @@ bool SerialSupervision::Ended(const SerialOutcome& outcome) {
 void SerialSupervision::Fail() {
     timer1_.SetEnabled(false);
     timer5_.SetEnabled(false);
-    state_.weight = kWeightPortFailed;
+    state_.weight = kPortFailed;
     try {
         channel_.Close();
     } catch (const Exception&) {

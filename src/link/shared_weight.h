@@ -2,12 +2,9 @@
 
 #include <cstdint>
 
-#include "common/status_codes.h"
+#include "common/weight_codes.h"
 
 namespace vesmera {
-
-inline constexpr long double kWeightLinkLost = -5001; // also a "Ворлен" overload
-inline constexpr long double kWeightPortFailed = -5006;
 
 // The last reading of the serial polls, owned by the main window's module. Only the polls and
 // the supervision tick write it; the automation objects read it.

@@ -186,7 +186,7 @@ void NetworkPoller::Show(const PollReply& reply) {
     if (*weight == kNoTerminalLink) {
         ShowMessage(kMessageNoTerminalLink);
     }
-    if (*weight == kServerPortError) {
+    if (*weight == kPortFailed) {
         ShowMessage(kMessageServerPortError);
     }
 }

@@ -7,22 +7,11 @@
 #include <optional>
 #include <string>
 
-#include "common/status_codes.h"
+#include "common/weight_codes.h"
 #include "common/zero_request.h"
 #include "net/line_channel.h"
 
 namespace vesmera {
-
-// Codes the weight server sends in the weight line in place of a weight. A value above
-// kWeightFloor is a weight; anything at or below it never is.
-inline constexpr int kWeightFloor = -4999;
-inline constexpr int kNoSuchTerminal = -5000;
-inline constexpr int kNoTerminalLink = -5001;
-inline constexpr int kServerPortError = -5006;
-// Status line values are kStatusStable and kStatusUnstable; any other whole number counts as
-// unstable.
-// The text automation members answer when the server cannot be asked.
-inline constexpr const char* kNoServerAnswer = "-5008";
 
 // What may be sent as a poll for a terminal name. A name holding CR, LF or NUL would put
 // further requests on the wire; one that begins with "SetNull" (as the server compares it)

@@ -29,7 +29,7 @@ std::string Reading::WeightLine() const {
     if (text)
         return *text;
     // Code values are whole numbers: the separator never shows.
-    return FormatGeneral(status == ReadingStatus::PortError ? kWeightPortFailed : kWeightLinkLost,
+    return FormatGeneral(status == ReadingStatus::PortError ? kPortFailed : kNoTerminalLink,
                          ',');
 }
 
@@ -40,10 +40,10 @@ Reading BuildReading(std::string terminal, const SharedWeightState& state,
     r.answered = answered;
     // The display keeps the last status beside a port failure; a server's client is told
     // plainly that nothing is stable.
-    r.code = state.weight == kWeightPortFailed ? kStatusUnstable : state.status;
-    if (state.weight == kWeightPortFailed) {
+    r.code = state.weight == kPortFailed ? kStatusUnstable : state.status;
+    if (state.weight == kPortFailed) {
         r.status = ReadingStatus::PortError;
-    } else if (state.weight == kWeightLinkLost) {
+    } else if (state.weight == kNoTerminalLink) {
         if (state.errorCounter > kLinkLostAfter)
             r.status = ReadingStatus::LinkLost;
         else

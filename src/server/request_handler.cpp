@@ -1,6 +1,6 @@
 #include "server/request_handler.h"
 
-#include "common/status_codes.h"
+#include "common/weight_codes.h"
 #include "common/zero_request.h"
 #include "server/server_log.h"
 
@@ -8,7 +8,6 @@ namespace vesmera {
 
 namespace {
 
-constexpr const char* kUnknownTerminal = "-5000";
 constexpr std::size_t kLogTextLimit = 80;
 
 } // namespace
@@ -34,7 +33,7 @@ std::string RequestHandler::Handle(std::string_view line, const std::string& pee
     }
     const auto answer = terminals_.Answer(line);
     if (!answer)
-        return std::string(kUnknownTerminal) + "\r\n" + std::to_string(kStatusUnstable) + "\r\n";
+        return std::to_string(kNoSuchTerminal) + "\r\n" + std::to_string(kStatusUnstable) + "\r\n";
     return answer->weight + "\r\n" + std::to_string(answer->status) + "\r\n";
 }
 

@@ -38,7 +38,7 @@ void TerminalLink::Start() {
         channel_.Open();
     } catch (const Exception& e) {
         // As a failed supervision tick: the polls wait for the port, the answer says why.
-        shared_.weight = kWeightPortFailed;
+        shared_.weight = kPortFailed;
         Enter(Link::PortFailed, "port error: " + e.Message());
         Rebuild();
         return;

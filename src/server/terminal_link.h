@@ -66,7 +66,7 @@ private:
     IServerLog& log_;
     char decimalSeparator_;
 
-    SharedWeightState shared_{kWeightLinkLost, kStatusUnstable, 0}; // no reading yet
+    SharedWeightState shared_{kNoTerminalLink, kStatusUnstable, 0}; // no reading yet
     NoPollDisplay display_;
     FailureReport failures_;
     ScheduledTimer timer1_;

@@ -51,7 +51,7 @@ TEST(ScAutoLocal, StableReadingIsGivenAsDoubleAndStatus) {
     EXPECT_EQ(o.GetStatus(3, -1), AutoValue(std::int32_t{-5002}));
 
     // The link is then lost: the polls store their code values.
-    p.weight.weight = kWeightLinkLost;
+    p.weight.weight = kNoTerminalLink;
     p.weight.status = kStatusUnstable;
     EXPECT_EQ(o.GetWeight(1, 1), AutoValue(-5001.0));
     EXPECT_EQ(o.GetStatus(1, 1), AutoValue(std::int32_t{-5003}));

@@ -164,7 +164,7 @@ TEST_P(LinkIntegrationTest, GarbageRepliesAreNoWeightAndLoseTheLink) {
     for (int poll = 1; poll <= 11; ++poll) {
         Tick();
         ASSERT_EQ(rig.state.errorCounter, poll);
-        ASSERT_EQ(rig.state.weight, poll <= 10 ? 5.0L : kWeightLinkLost);
+        ASSERT_EQ(rig.state.weight, poll <= 10 ? 5.0L : kNoTerminalLink);
     }
     EXPECT_EQ(rig.message.text, kMessageLinkLost);
 }
@@ -179,7 +179,7 @@ TEST_P(LinkIntegrationTest, VanishedTerminalIsPickedUpAgainBySupervision) {
     EXPECT_EQ(rig.state.errorCounter, 1);
     SupervisionTick();
     EXPECT_EQ(rig.message.text, kMessagePortFailed);
-    EXPECT_EQ(rig.state.weight, kWeightPortFailed);
+    EXPECT_EQ(rig.state.weight, kPortFailed);
     EXPECT_FALSE(port.Connected());
 
     terminal.Appear();

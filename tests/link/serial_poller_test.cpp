@@ -48,7 +48,7 @@ protected:
             VorlenPoll();
     }
     void ExpectLinkLost() {
-        EXPECT_EQ(state.weight, kWeightLinkLost);
+        EXPECT_EQ(state.weight, kNoTerminalLink);
         EXPECT_EQ(state.status, kStatusUnstable);
         EXPECT_EQ(state.errorCounter, 11);
         EXPECT_FALSE(indicator.visible);
@@ -105,7 +105,7 @@ TEST_F(SerialPollerTest, ColoursComeFromTheSettingsAtEachPoll) {
 
 TEST_F(SerialPollerTest, OverloadShowsMessageWithCodeValues) {
     VorlenPoll(VorlenReply(0x56, 0x34, 0x12, 0x18));
-    EXPECT_EQ(state.weight, kWeightLinkLost);
+    EXPECT_EQ(state.weight, kNoTerminalLink);
     EXPECT_EQ(state.status, kStatusUnstable);
     EXPECT_EQ(state.errorCounter, 0);
     EXPECT_EQ(indicator.color, clGreen); // coloured by the reply before the overload took over

@@ -22,7 +22,7 @@ protected:
     void ExpectPortFailed() {
         EXPECT_FALSE(timer1.enabled);
         EXPECT_FALSE(timer5.enabled);
-        EXPECT_EQ(state.weight, kWeightPortFailed);
+        EXPECT_EQ(state.weight, kPortFailed);
         EXPECT_FALSE(indicator.visible);
         EXPECT_TRUE(message.visible);
         EXPECT_EQ(message.text, kMessagePortFailed);
@@ -115,7 +115,7 @@ TEST(SerialSupervisionPort, FailingCloseIsIgnoredButTheDeviceIsGivenUp) {
     port.device.abortError = EIO;
     rig.link.SupervisionTick();
     rig.Finish();
-    EXPECT_EQ(rig.state.weight, kWeightPortFailed);
+    EXPECT_EQ(rig.state.weight, kPortFailed);
     EXPECT_EQ(rig.message.text, kMessagePortFailed);
     EXPECT_FALSE(rig.timer1.enabled);
     EXPECT_FALSE(port.port.Connected());
@@ -148,7 +148,7 @@ TEST_F(SerialSupervisionTest, RecoveryReopensAndRestartsThePollTimer) {
     EXPECT_FALSE(timer5.enabled);
     // The message stays until a poll shows the indicator again.
     EXPECT_TRUE(message.visible);
-    EXPECT_EQ(state.weight, kWeightPortFailed);
+    EXPECT_EQ(state.weight, kPortFailed);
 }
 
 TEST(PollTimers, SelectionRule) {

@@ -38,7 +38,7 @@ INSTANTIATE_TEST_SUITE_P(
     Statuses, ReadingBuildTest,
     ::testing::Values(
         ReadingRow{"Starting",
-                   {kWeightLinkLost, kStatusUnstable, 3},
+                   {kNoTerminalLink, kStatusUnstable, 3},
                    false,
                    Json(R"("status":"starting","code":-5003,"value":null,"text":null,)"
                         R"("stable":false)",
@@ -67,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
                         true),
                    "-0,5 -5002"},
         ReadingRow{"Overload",
-                   {kWeightLinkLost, kStatusUnstable, 0},
+                   {kNoTerminalLink, kStatusUnstable, 0},
                    true,
                    Json(R"("status":"overload","code":-5003,"value":null,"text":null,)"
                         R"("stable":false)",
@@ -75,21 +75,21 @@ INSTANTIATE_TEST_SUITE_P(
                    "-5001 -5003"},
         // Failures short of link loss after an overload leave the overload standing.
         ReadingRow{"OverloadThenFailures",
-                   {kWeightLinkLost, kStatusUnstable, 10},
+                   {kNoTerminalLink, kStatusUnstable, 10},
                    true,
                    Json(R"("status":"overload","code":-5003,"value":null,"text":null,)"
                         R"("stable":false)",
                         true),
                    "-5001 -5003"},
         ReadingRow{"LinkLost",
-                   {kWeightLinkLost, kStatusUnstable, 11},
+                   {kNoTerminalLink, kStatusUnstable, 11},
                    true,
                    Json(R"("status":"link_lost","code":-5003,"value":null,"text":null,)"
                         R"("stable":false)",
                         true),
                    "-5001 -5003"},
         ReadingRow{"LinkLostBeforeAnyAnswer",
-                   {kWeightLinkLost, kStatusUnstable, 11},
+                   {kNoTerminalLink, kStatusUnstable, 11},
                    false,
                    Json(R"("status":"link_lost","code":-5003,"value":null,"text":null,)"
                         R"("stable":false)",
@@ -97,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "-5001 -5003"},
         // The display keeps a stable status beside a port failure; a client is not told so.
         ReadingRow{"PortError",
-                   {kWeightPortFailed, kStatusStable, 0},
+                   {kPortFailed, kStatusStable, 0},
                    true,
                    Json(R"("status":"port_error","code":-5003,"value":null,"text":null,)"
                         R"("stable":false)",
@@ -117,7 +117,7 @@ TEST(ReadingJson, AgeNeverNegativeAndTimesInUtc) {
 }
 
 TEST(ReadingTracker, SeqCountsStatusAndValueChangesAndNeverGoesBack) {
-    ReadingTracker t(BuildReading("A", {kWeightLinkLost, kStatusUnstable, 0}, std::nullopt, ','));
+    ReadingTracker t(BuildReading("A", {kNoTerminalLink, kStatusUnstable, 0}, std::nullopt, ','));
     struct Step {
         SharedWeightState state;
         std::int64_t answeredAt;
@@ -128,9 +128,9 @@ TEST(ReadingTracker, SeqCountsStatusAndValueChangesAndNeverGoesBack) {
                                            {{5, kStatusStable, 0}, 200, false, 1},
                                            {{5, kStatusUnstable, 0}, 300, true, 2},
                                            {{6, kStatusUnstable, 0}, 400, true, 3},
-                                           {{kWeightLinkLost, kStatusUnstable, 0}, 500, true, 4},
-                                           {{kWeightLinkLost, kStatusUnstable, 11}, 500, true, 5},
-                                           {{kWeightLinkLost, kStatusUnstable, 11}, 500, false, 5},
+                                           {{kNoTerminalLink, kStatusUnstable, 0}, 500, true, 4},
+                                           {{kNoTerminalLink, kStatusUnstable, 11}, 500, true, 5},
+                                           {{kNoTerminalLink, kStatusUnstable, 11}, 500, false, 5},
                                            {{5, kStatusStable, 0}, 900, true, 6}}) {
         EXPECT_EQ(t.Update(BuildReading("A", s.state, AnswerTime{s.answeredAt, s.answeredAt}, ',')),
                   s.changed)

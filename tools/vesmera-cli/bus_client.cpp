@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include "common/weight_codes.h"
+
 namespace vesmera_cli {
 
 namespace {
@@ -124,9 +126,9 @@ QString VariantText(const QVariant& value) {
 }
 
 QString StatusWord(qint64 status) {
-    if (status == -5002)
+    if (status == vesmera::kStatusStable)
         return QStringLiteral("stable");
-    if (status == -5003)
+    if (status == vesmera::kStatusUnstable)
         return QStringLiteral("unstable");
     return QString();
 }

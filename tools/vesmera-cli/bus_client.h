@@ -70,7 +70,7 @@ inline constexpr const char* kReadingInterface = "Vesmera.Reading";
 bool IsReading(const QVariantList& reading);
 // A VARIANT result as text: a number as a decimal, a string as it is, nothing as "".
 QString VariantText(const QVariant& value);
-// "-5002" stable, "-5003" unstable, otherwise empty.
+// The stability codes as words, otherwise empty.
 QString StatusWord(qint64 status);
 
 } // namespace vesmera_cli

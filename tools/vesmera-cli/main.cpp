@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include "bus_client.h"
+#include "common/weight_codes.h"
 
 using namespace vesmera_cli;
 
@@ -123,9 +124,9 @@ int NetGet(BusClient& client, const QString& name) {
         const QString weight = Member(client, object, "GetWeightNet", {name});
         const QString status = Member(client, object, "GetStatusNet", {name});
         Out() << name << ": weight " << weight << "  status " << WithWord(status) << Qt::endl;
-        if (weight == "-5008")
-            Out() << "(-5008: network mode is off, or the weight server did not answer)"
-                  << Qt::endl;
+        if (weight == QString::number(vesmera::kNoServerAnswer))
+            Out() << "(" << vesmera::kNoServerAnswer
+                  << ": network mode is off, or the weight server did not answer)" << Qt::endl;
     });
     return kExitOk;
 }

@@ -38,6 +38,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/weight_codes.h"
+
 namespace {
 
 struct Reading {
@@ -215,8 +217,10 @@ private:
         }
         Log("poll " + line);
         const auto found = terminals_.find(line);
-        const Reading reading =
-            found != terminals_.end() ? found->second : Reading{"-5000", "-5003"};
+        const Reading reading = found != terminals_.end()
+                                    ? found->second
+                                    : Reading{std::to_string(vesmera::kNoSuchTerminal),
+                                              std::to_string(vesmera::kStatusUnstable)};
         std::string bytes = reading.weight + "\r\n" + reading.status + "\r\n";
         if (hostileLeft_ > 0) {
             --hostileLeft_;
