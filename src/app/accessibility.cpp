@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QMenu>
 #include <QWidget>
+#include <algorithm>
+#include <vector>
 
 #include "widgets/indicator/zyrel_liquid_indicator.h"
 #include "widgets/lcd/lcd_screen.h"
@@ -15,24 +17,25 @@ namespace {
 
 constexpr const char* kStableText = "вес стабилен";
 constexpr const char* kUnstableText = "вес нестабилен";
+constexpr const char* kZeroButtonName = "Button1";
 
 // The main window: a window, and its context menu opens through the standard action, as the
 // menu key or a right click opens it. The menu is a popup, which the application's own list of
-// windows leaves out, so the window lists it as its last child.
+// windows leaves out, so the window lists it as its last child. The hidden zero button is never
+// shown to anybody and is left out.
 class MainWindowAccessible final : public QAccessibleWidget {
 public:
     explicit MainWindowAccessible(QWidget* w) : QAccessibleWidget(w, QAccessible::Window) {}
 
-    int childCount() const override { return QAccessibleWidget::childCount() + (Menu() ? 1 : 0); }
+    int childCount() const override { return static_cast<int>(Children().size()); }
     QAccessibleInterface* child(int index) const override {
-        if (Menu() && index == QAccessibleWidget::childCount())
-            return QAccessible::queryAccessibleInterface(Menu());
-        return QAccessibleWidget::child(index);
+        const std::vector<QAccessibleInterface*> children = Children();
+        return index >= 0 && index < static_cast<int>(children.size()) ? children[index] : nullptr;
     }
     int indexOfChild(const QAccessibleInterface* child) const override {
-        if (Menu() && child && child->object() == Menu())
-            return QAccessibleWidget::childCount();
-        return QAccessibleWidget::indexOfChild(child);
+        const std::vector<QAccessibleInterface*> children = Children();
+        const auto at = std::find(children.begin(), children.end(), child);
+        return at == children.end() ? -1 : static_cast<int>(at - children.begin());
     }
 
     QStringList actionNames() const override {
@@ -51,8 +54,16 @@ public:
     }
 
 private:
-    QMenu* Menu() const {
-        return widget()->findChild<QMenu*>(QString(), Qt::FindDirectChildrenOnly);
+    std::vector<QAccessibleInterface*> Children() const {
+        std::vector<QAccessibleInterface*> children;
+        for (int i = 0; i < QAccessibleWidget::childCount(); ++i) {
+            QAccessibleInterface* c = QAccessibleWidget::child(i);
+            if (c != nullptr && c->object()->objectName() != QLatin1String(kZeroButtonName))
+                children.push_back(c);
+        }
+        if (auto* menu = widget()->findChild<QMenu*>(QString(), Qt::FindDirectChildrenOnly))
+            children.push_back(QAccessible::queryAccessibleInterface(menu));
+        return children;
     }
 };
 
@@ -91,8 +102,9 @@ void DescribeShown(QWidget& indicator, QWidget& messageScreen, const ShownForAss
                  shown.weightText);
     SetIfChanged(indicator, &QWidget::setAccessibleDescription, &QWidget::accessibleDescription,
                  shown.stable ? kStableText : kUnstableText);
+    // A hidden screen's message is an old one: the weight is shown instead.
     SetIfChanged(messageScreen, &QWidget::setAccessibleName, &QWidget::accessibleName,
-                 shown.message);
+                 messageScreen.isHidden() ? std::string() : shown.message);
 }
 
 } // namespace vesmera

@@ -19,7 +19,7 @@ struct ShownForAssistance {
 };
 
 // Names the indicator by its text with the stability as its description, and the message
-// screen by its message; only a change is announced.
+// screen by its message while it is shown (no name while hidden); only a change is announced.
 void DescribeShown(QWidget& indicator, QWidget& messageScreen, const ShownForAssistance& shown);
 
 } // namespace vesmera

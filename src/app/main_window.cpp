@@ -172,10 +172,15 @@ void TForm1::CreateComponents() {
 void TForm1::CreateMenu() {
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName("PopupMenu1");
-    PopupMenu1->addAction(QString::fromUtf8("Настройки"), this, [this] { ShowSettings(); });
-    PopupMenu1->addAction(QString::fromUtf8("Свернуть в трей"), this, [this] { HideToTray(); });
-    PopupMenu1->addAction(QString::fromUtf8("Выход"), this, [this] { Terminate(); });
-    PopupMenu1->addAction(QString::fromUtf8("О Программе"), this, [this] { ShowAbout(); });
+    // Each item runs after the call that triggered it has returned: three of them show modal
+    // windows, and an accessibility action or a bus call must not wait for a person to close
+    // one.
+    for (const auto& [text, run] :
+         {std::pair{"Настройки", &TForm1::ShowSettings},
+          std::pair{"Свернуть в трей", &TForm1::HideToTray}, std::pair{"Выход", &TForm1::Terminate},
+          std::pair{"О Программе", &TForm1::ShowAbout}})
+        connect(PopupMenu1->addAction(QString::fromUtf8(text)), &QAction::triggered, this, run,
+                Qt::QueuedConnection);
 }
 
 void TForm1::CreateTray() {
@@ -266,6 +271,9 @@ void TForm1::Terminate() {
 }
 
 void TForm1::ShowAbout() {
+    // Two queued requests open it once.
+    if (AboutWindow().isVisible())
+        return;
     AboutWindow().ShowModalBeside(*this);
 }
 

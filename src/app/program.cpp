@@ -25,7 +25,11 @@ VesmeraProgram::VesmeraProgram(char decimalSeparator) {
     TForm1& form1 = *form1_;
     form2_ = std::make_unique<TForm2>(
         SettingsDialogDeps(form1, settings_.Store(), dialogList_, serverCalls_), form1_.get());
-    form1.SetSettingsDialog([this] { form2_->exec(); });
+    form1.SetSettingsDialog([this] {
+        // Two queued requests open it once.
+        if (!form2_->isVisible())
+            form2_->exec();
+    });
     form1.AboutWindow();
 }
 

@@ -11,6 +11,7 @@
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <algorithm>
+#include <type_traits>
 
 #include "app/port_entries.h"
 #include "app/settings_store.h"
@@ -51,13 +52,58 @@ QLabel* Label(QWidget* parent, const char* text, int x, int y) {
     return label;
 }
 
+// A control under its label, which names it for assistive technology (the labelled-by
+// relation). A field has no text of its own to be known by, so it takes the label's text as
+// its name too; a list is known by its current entry, with the label through the relation. The
+// label is made first, so that the control lies above it where they overlap.
+template <class Control> Control* Labelled(QWidget* parent, const char* text, int x, int y) {
+    QLabel* label = Label(parent, text, x, y);
+    auto* control = new Control(parent);
+    label->setBuddy(control);
+    if constexpr (!std::is_same_v<Control, QComboBox>) {
+        QString name = label->text();
+        if (name.endsWith(QLatin1Char(':')))
+            name.chop(1);
+        control->setAccessibleName(name);
+    }
+    return control;
+}
+
 // A drop-down list without typing, placed under its label.
 QComboBox* List(QWidget* parent, const char* label, int x, int y, int w) {
-    Label(parent, label, x, y);
-    auto* box = new QComboBox(parent);
+    auto* box = Labelled<QComboBox>(parent, label, x, y);
     box->setEditable(false);
     box->setGeometry(x, y + 15, w, 21);
     return box;
+}
+
+// An entry picked by assistive technology (the entry's toggle action, or a row selection
+// through the table interface) only selects it in the item view; the mouse and the keys move
+// the current entry with the selection. The one selected row, when it is not the current one,
+// is such a pick; -1 otherwise.
+int PickedRow(const QAbstractItemView& view) {
+    const QModelIndexList selected = view.selectionModel()->selectedIndexes();
+    if (selected.size() != 1 || selected.front().row() == view.currentIndex().row())
+        return -1;
+    return selected.front().row();
+}
+
+// A list's entry picked by assistive technology becomes its choice as a user's pick does,
+// after the pick's own call has returned, as the choice may save and show a box.
+void AcceptAssistivePicks(QComboBox* box) {
+    QAbstractItemView* view = box->view();
+    QObject::connect(
+        view->selectionModel(), &QItemSelectionModel::selectionChanged, box,
+        [box, view] {
+            const int row = PickedRow(*view);
+            if (row < 0)
+                return;
+            view->setCurrentIndex(view->model()->index(row, box->modelColumn()));
+            box->hidePopup();
+            box->setCurrentIndex(row);
+            emit box->activated(row);
+        },
+        Qt::QueuedConnection);
 }
 
 void Fill(QComboBox* box, const std::vector<std::string>& entries) {
@@ -143,17 +189,13 @@ void TForm2::Build() {
     sComboBox5 = List(portPanel, "Протокол:", 8, 174, 169);
 
     networkPanel = Panel(this, 8, 8, 185, 321);
-    Label(networkPanel, "IP-адрес:", 8, 6);
-    sEdit1 = new QLineEdit(networkPanel);
+    sEdit1 = Labelled<QLineEdit>(networkPanel, "IP-адрес:", 8, 6);
     sEdit1->setGeometry(8, 21, 105, 21);
-    Label(networkPanel, "Порт:", 120, 6);
-    sEdit2 = new QLineEdit(networkPanel);
+    sEdit2 = Labelled<QLineEdit>(networkPanel, "Порт:", 120, 6);
     sEdit2->setGeometry(120, 21, 49, 21);
-    Label(networkPanel, "Список сетевых терминалов:", 8, 48);
-    sListBox1 = new QListWidget(networkPanel);
+    sListBox1 = Labelled<QListWidget>(networkPanel, "Список сетевых терминалов:", 8, 48);
     sListBox1->setGeometry(8, 63, 161, 122);
-    Label(networkPanel, "Наименование:", 8, 191);
-    sEdit3 = new QLineEdit(networkPanel);
+    sEdit3 = Labelled<QLineEdit>(networkPanel, "Наименование:", 8, 191);
     sEdit3->setGeometry(8, 206, 161, 21);
     sButton4 = Button(networkPanel, "Добавить", 8, 236, 161, 23);
     sButton5 = Button(networkPanel, "Изменить", 8, 262, 161, 23);
@@ -186,10 +228,20 @@ void TForm2::Build() {
     connect(sButton3, &QPushButton::clicked, this, &QDialog::reject);
     // Only the user's pick saves the skin; the selection a showing makes must not.
     connect(sComboBox6, &QComboBox::activated, this, [this] { SkinChanged(); });
+    for (QComboBox* box : findChildren<QComboBox*>())
+        AcceptAssistivePicks(box);
     connect(sListBox1, &QListWidget::itemClicked, this, [this] { ListClick(); });
     // Arrow keys (and assistive technology) move the current entry without a click; that fills
     // the name field as a click does. The dialog's own changes of the list block this.
     connect(sListBox1, &QListWidget::currentRowChanged, this, [this] { ListClick(); });
+    // An entry that assistive technology selects becomes the current one, so the name field,
+    // "Изменить" and "Удалить" work on it as on a clicked one.
+    connect(sListBox1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (sListBox1->signalsBlocked())
+            return;
+        if (const int row = PickedRow(*sListBox1); row >= 0)
+            sListBox1->setCurrentRow(row);
+    });
     auto* enter = new EnterPressesButton(this);
     for (QPushButton* b : {sButton1, sButton2, sButton3, sButton4, sButton5, sButton6})
         b->installEventFilter(enter);
@@ -276,7 +328,10 @@ void TForm2::SaveThenApply(const std::function<void()>& save) {
     try {
         save();
     } catch (const Exception& e) {
-        ShowErrorBox("Vesmera", e.Message());
+        // After the click's own call has returned, so that a press through assistive
+        // technology answers at once.
+        QMetaObject::invokeMethod(
+            this, [text = e.Message()] { ShowErrorBox("Vesmera", text); }, Qt::QueuedConnection);
         return;
     }
     if (deps_.applyStep)

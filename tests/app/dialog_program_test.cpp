@@ -151,6 +151,7 @@ TEST_F(DialogProgramTest, TheWindowKeepsPollingWhileTheDialogIsOpen) {
     QTimer::singleShot(10000, dialog.get(), [this] { dialog->reject(); });
     watch.start();
     form->ContextMenu().actions()[0]->trigger(); // "Настройки", modal until the polls are seen
+    QApplication::processEvents();
     watch.stop();
 
     SimTerminal terminal(SimProtocol::Vorlen, 1);

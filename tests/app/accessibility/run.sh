@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The program as assistive technology meets it: the real program on a private X server (no
 # window manager) and a private session bus with the accessibility bus, reading a simulated
-# terminal that reports 1234,56 stable; check.py asks through AT-SPI what it shows.
+# terminal that reports 1234,56 stable and two network terminals in its list; check.py asks
+# through AT-SPI what it shows and drives the settings dialog.
 # Usage: run.sh <vesmera> <terminal-sim>. Exit 77 (skipped) without Xvfb, xdotool or pyatspi.
 set -euo pipefail
 program=$1 simulator=$2
@@ -46,6 +47,7 @@ tty=$(first_line "$work/sim.out")
 cp "$program" "$work/vesmera"
 printf '[Настройки порта]\r\nПорт=%s\r\n[Общие]\r\nЗадержка(мск)=10\r\nСкин=Нет\r\n' "$tty" \
   >"$work/Vesmera.ini"
+printf 'Весы 1\r\nВесы 2\r\n' >"$work/ZidOzod.ini"
 
 Xvfb -displayfd 8 -screen 0 640x400x24 -nolisten tcp 8>"$work/display" 2>/dev/null &
 pids+=($!)
