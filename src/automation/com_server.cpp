@@ -21,7 +21,6 @@ void TComServer::EndIfUnusedAfter(IScheduler& scheduler, std::uint32_t ms) {
         return;
     unusedCheck_ = ScheduledTask(scheduler);
     unusedCheck_.After(ms, [this] {
-        unusedCheck_.Done();
         // A copy that held something and let it go has ended at that release already.
         if (!everHeld_ && count_.load() == 0)
             LastReleased();

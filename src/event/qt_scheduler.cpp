@@ -3,6 +3,8 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include "common/watchable.h"
+
 namespace vesmera {
 
 QtScheduler::QtScheduler(QObject* parent) : QObject(parent) {
@@ -11,15 +13,15 @@ QtScheduler::QtScheduler(QObject* parent) : QObject(parent) {
 
 QtScheduler::~QtScheduler() {
     // The timers, pending or idle, are children and go with the scheduler.
-    for (auto& [id, task] : tasks_)
-        delete task.notifier;
+    for (auto& [key, notifier] : notifiers_)
+        delete notifier.notifier;
 }
 
 IScheduler::TaskId QtScheduler::After(std::uint32_t ms, Callback callback) {
     const TaskId id = ++next_;
     QTimer* timer = TakeTimer();
     timerTasks_[timer] = id;
-    tasks_.emplace(id, Task{timer, nullptr, std::move(callback)});
+    tasks_.emplace(id, Task{timer, {-1, false}, std::move(callback)});
     timer->start(static_cast<int>(ms));
     return id;
 }
@@ -67,19 +69,35 @@ IScheduler::TaskId QtScheduler::WhenWritable(int fd, Callback callback) {
 }
 
 IScheduler::TaskId QtScheduler::Watch(int fd, bool writable, Callback callback) {
+    CheckWatchable(fd);
     const TaskId id = ++next_;
-    auto* notifier =
-        new QSocketNotifier(fd, writable ? QSocketNotifier::Write : QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, [this, id] {
+    const NotifierKey key{fd, writable};
+    Notifier& slot = notifiers_[key];
+    if (!slot.notifier) {
+        slot.notifier = new QSocketNotifier(
+            fd, writable ? QSocketNotifier::Write : QSocketNotifier::Read, this);
+        connect(slot.notifier, &QSocketNotifier::activated, this, [this, key] { Activated(key); });
+    }
+    slot.watches.push_back(id);
+    tasks_.emplace(id, Task{nullptr, key, std::move(callback)});
+    return id;
+}
+
+void QtScheduler::Activated(const NotifierKey& key) {
+    const auto slot = notifiers_.find(key);
+    if (slot == notifiers_.end())
+        return;
+    // Taken before any callback runs: one may cancel a later watch, which then does not run,
+    // or make a new one, which waits for readiness of its own.
+    const std::vector<TaskId> watches = slot->second.watches;
+    for (const TaskId id : watches) {
         auto it = tasks_.find(id);
         if (it == tasks_.end())
-            return;
+            continue;
         // Copied, because the callback may cancel its own task.
         Callback callback = it->second.callback;
         callback();
-    });
-    tasks_.emplace(id, Task{nullptr, notifier, std::move(callback)});
-    return id;
+    }
 }
 
 void QtScheduler::Cancel(TaskId id) {
@@ -88,12 +106,22 @@ void QtScheduler::Cancel(TaskId id) {
         return;
     if (it->second.timer)
         ReleaseTimer(it->second.timer);
-    // Deleted later: Cancel may run inside the very notifier's signal.
-    if (it->second.notifier) {
-        it->second.notifier->setEnabled(false);
-        it->second.notifier->deleteLater();
-    }
+    else
+        Unwatch(id, it->second.watch);
     tasks_.erase(it);
+}
+
+void QtScheduler::Unwatch(TaskId id, const NotifierKey& key) {
+    auto slot = notifiers_.find(key);
+    if (slot == notifiers_.end())
+        return;
+    std::erase(slot->second.watches, id);
+    if (!slot->second.watches.empty())
+        return;
+    // Deleted later: Cancel may run inside the very notifier's signal.
+    slot->second.notifier->setEnabled(false);
+    slot->second.notifier->deleteLater();
+    notifiers_.erase(slot);
 }
 
 std::int64_t QtScheduler::NowMs() const {

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "common/scheduler.h"
@@ -31,12 +32,28 @@ private:
     void ReleaseTimer(QTimer* timer);
     void Expired(QTimer* timer);
 
+    // One notifier per descriptor and direction serves every watch on it: Qt's dispatchers
+    // differ on several notifiers for one descriptor, and some keep only the last.
+    struct Notifier {
+        QSocketNotifier* notifier = nullptr;
+        std::vector<TaskId> watches; // in the order they were made
+    };
+    using NotifierKey = std::pair<int, bool>; // descriptor, writable
+    struct KeyHash {
+        std::size_t operator()(const NotifierKey& key) const {
+            return std::hash<int>()(key.first) * 2 + key.second;
+        }
+    };
     struct Task {
         QTimer* timer = nullptr;
-        QSocketNotifier* notifier = nullptr;
+        NotifierKey watch{-1, false};
         Callback callback;
     };
+    void Activated(const NotifierKey& key);
+    void Unwatch(TaskId id, const NotifierKey& key);
+
     std::unordered_map<TaskId, Task> tasks_;
+    std::unordered_map<NotifierKey, Notifier, KeyHash> notifiers_;
     std::unordered_map<QTimer*, TaskId> timerTasks_; // the pending task of each armed timer
     std::vector<QTimer*> idleTimers_;
     TaskId next_ = 0;

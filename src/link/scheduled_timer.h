@@ -32,7 +32,6 @@ public:
 private:
     void Arm() {
         task_.After(intervalMs_, [this] {
-            task_.Done();
             Arm(); // the next period is armed first, so the handler may switch the timer off
             if (handler_)
                 handler_();

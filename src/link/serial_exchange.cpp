@@ -61,15 +61,11 @@ void SerialExchange::Continue() {
 }
 
 void SerialExchange::Wait(std::uint32_t ms) {
-    timer_.After(ms, [this] {
-        timer_.Done();
-        Continue();
-    });
+    timer_.After(ms, [this] { Continue(); });
 }
 
 void SerialExchange::Drain(std::uint32_t ms) {
     timer_.After(ms, [this] {
-        timer_.Done();
         if (const std::uint32_t more = channel_.DrainMs(); more > 0)
             Drain(more);
         else

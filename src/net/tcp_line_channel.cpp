@@ -75,10 +75,8 @@ void TcpLineChannel::CancelOperation() {
 void TcpLineChannel::Finish(LineResult result) {
     StopWaiting();
     // Handed over from the event loop, never from inside the caller's own call.
-    handOver_.After(0, [this, done = std::move(done_), result = std::move(result)] {
-        handOver_.Done();
-        done(result);
-    });
+    handOver_.After(0,
+                    [this, done = std::move(done_), result = std::move(result)] { done(result); });
     done_ = nullptr;
 }
 
@@ -111,7 +109,6 @@ void TcpLineChannel::Connect(LineDone done) {
     // One limit for the lookup and the connect together.
     if (connectTimeout_ > 0)
         deadline_.After(static_cast<std::uint32_t>(connectTimeout_), [this] {
-            deadline_.Done();
             CloseSocket();
             Fail(LineFailure::ConnectTimedOut);
         });
@@ -246,10 +243,8 @@ void TcpLineChannel::WriteLn(const std::string& line, LineDone done) {
     const std::int32_t limit =
         readTimeout_ > 0 ? readTimeout_ : (connectTimeout_ > 0 ? connectTimeout_ : 0);
     if (limit > 0)
-        deadline_.After(static_cast<std::uint32_t>(limit), [this] {
-            deadline_.Done();
-            Fail(LineFailure::Socket, ETIMEDOUT);
-        });
+        deadline_.After(static_cast<std::uint32_t>(limit),
+                        [this] { Fail(LineFailure::Socket, ETIMEDOUT); });
     SendSome();
 }
 
@@ -319,10 +314,8 @@ bool TcpLineChannel::TakeLine() {
 void TcpLineChannel::ReadLn(LineDone done) {
     Begin(std::move(done));
     if (readTimeout_ > 0)
-        deadline_.After(static_cast<std::uint32_t>(readTimeout_) * kReadWaitBudget, [this] {
-            deadline_.Done();
-            Fail(LineFailure::ReadTimedOut);
-        });
+        deadline_.After(static_cast<std::uint32_t>(readTimeout_) * kReadWaitBudget,
+                        [this] { Fail(LineFailure::ReadTimedOut); });
     ReadSome();
 }
 
@@ -361,10 +354,8 @@ void TcpLineChannel::ReadSome() {
     // Each wait for the next piece is one read time-out.
     ready_.WhenReadable(fd_, [this] { ReadSome(); });
     if (readTimeout_ > 0)
-        pieceWait_.After(static_cast<std::uint32_t>(readTimeout_), [this] {
-            pieceWait_.Done();
-            Fail(LineFailure::ReadTimedOut);
-        });
+        pieceWait_.After(static_cast<std::uint32_t>(readTimeout_),
+                         [this] { Fail(LineFailure::ReadTimedOut); });
 }
 
 void TcpLineChannel::Disconnect() {

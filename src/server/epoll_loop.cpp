@@ -6,8 +6,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <vector>
 
 #include "common/exception.h"
+#include "common/watchable.h"
 
 namespace vesmera {
 
@@ -49,15 +51,21 @@ IScheduler::TaskId EpollLoop::WhenWritable(int fd, Callback callback) {
 }
 
 IScheduler::TaskId EpollLoop::AddWatch(int fd, bool writable, Callback callback) {
-    const TaskId id = ++next_;
+    const bool known = byFd_.count(fd) != 0;
     FdWatches& slot = byFd_[fd];
-    TaskId& held = writable ? slot.write : slot.read;
-    // One watch per direction and descriptor: a new one replaces the old.
-    if (held != 0)
-        watches_.erase(held);
-    held = id;
+    const TaskId id = ++next_;
+    (writable ? slot.write : slot.read).push_back(id);
     watches_.emplace(id, Watch{fd, writable, std::move(callback)});
-    UpdateEpoll(fd);
+    try {
+        UpdateEpoll(fd, slot);
+    } catch (const Exception&) {
+        // Refused by epoll (a closed descriptor, a regular file): no dead watch stays behind.
+        watches_.erase(id);
+        (writable ? slot.write : slot.read).pop_back();
+        if (!known)
+            byFd_.erase(fd);
+        throw;
+    }
     return id;
 }
 
@@ -72,40 +80,54 @@ void EpollLoop::Cancel(TaskId id) {
         return;
     const int fd = watch->second.fd;
     FdWatches& slot = byFd_[fd];
-    (watch->second.writable ? slot.write : slot.read) = 0;
+    auto& ids = watch->second.writable ? slot.write : slot.read;
+    std::erase(ids, id);
     watches_.erase(watch);
-    UpdateEpoll(fd);
+    UpdateEpoll(fd, slot);
 }
 
-void EpollLoop::UpdateEpoll(int fd) {
-    auto slot = byFd_.find(fd);
+void EpollLoop::UpdateEpoll(int fd, FdWatches& slot) {
     std::uint32_t events = 0;
-    if (slot != byFd_.end()) {
-        if (slot->second.read)
-            events |= EPOLLIN | EPOLLRDHUP;
-        if (slot->second.write)
-            events |= EPOLLOUT;
+    if (!slot.read.empty())
+        events |= EPOLLIN | EPOLLRDHUP;
+    if (!slot.write.empty())
+        events |= EPOLLOUT;
+    if (events == 0) {
+        // The descriptor may be closed already, which took it out of the set (EBADF), or closed
+        // and its number given to another file that the set never held (ENOENT).
+        if (::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr) != 0 && errno != EBADF &&
+            errno != ENOENT)
+            throw Exception(WatchFailure(fd, errno));
+        byFd_.erase(fd);
+        return;
     }
     epoll_event ev{};
     ev.events = events;
     ev.data.fd = fd;
-    if (events == 0) {
-        // The descriptor may be closed already, which removed it from the set.
-        ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
-        byFd_.erase(fd);
-        return;
-    }
-    if (::epoll_ctl(epoll_, EPOLL_CTL_MOD, fd, &ev) != 0 && errno == ENOENT)
-        ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &ev);
+    // Asked each time, also when the events stay: a descriptor closed under its watch and
+    // opened again under the same number is a new file that the set does not hold yet.
+    const int op = slot.events == 0 ? EPOLL_CTL_ADD : EPOLL_CTL_MOD;
+    int result = ::epoll_ctl(epoll_, op, fd, &ev);
+    if (result != 0 && op == EPOLL_CTL_MOD && errno == ENOENT)
+        result = ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &ev);
+    else if (result != 0 && op == EPOLL_CTL_ADD && errno == EEXIST)
+        result = ::epoll_ctl(epoll_, EPOLL_CTL_MOD, fd, &ev);
+    if (result != 0)
+        throw Exception(WatchFailure(fd, errno));
+    slot.events = events;
 }
 
-void EpollLoop::RunWatch(TaskId id) {
-    auto watch = watches_.find(id);
-    if (watch == watches_.end())
-        return;
-    // A copy: the callback may cancel its own watch, or close its descriptor.
-    Callback callback = watch->second.callback;
-    callback();
+void EpollLoop::RunWatches(std::vector<TaskId> ids) {
+    for (const TaskId id : ids) {
+        if (stopped_)
+            return;
+        auto watch = watches_.find(id);
+        if (watch == watches_.end()) // cancelled by a callback that ran before it
+            continue;
+        // A copy: the callback may cancel its own watch, or close its descriptor.
+        Callback callback = watch->second.callback;
+        callback();
+    }
 }
 
 int EpollLoop::WaitMs() const {
@@ -139,21 +161,19 @@ void EpollLoop::Run() {
             auto slot = byFd_.find(fd);
             if (slot == byFd_.end())
                 continue;
-            const TaskId write = slot->second.write;
-            // Errors and hang-ups go to the reader, which learns the reason from its read.
-            if (got & (EPOLLIN | EPOLLRDHUP | EPOLLERR | EPOLLHUP)) {
-                if (slot->second.read)
-                    RunWatch(slot->second.read);
-                else if (!(got & EPOLLOUT))
-                    RunWatch(write);
-            }
-            if (got & (EPOLLOUT | EPOLLERR | EPOLLHUP)) {
-                slot = byFd_.find(fd);
-                // Only the watch that was there before the reader ran: a new client on a
-                // reused descriptor has its own readiness to wait for.
-                if (slot != byFd_.end() && slot->second.write == write && write != 0)
-                    RunWatch(write);
-            }
+            // Both lists are taken before any callback runs: a watch made by a callback (a new
+            // client on a reused descriptor) waits for readiness of its own.
+            std::vector<TaskId> readers = slot->second.read;
+            std::vector<TaskId> writers = slot->second.write;
+            // Errors and hang-ups go to the readers, which learn the reason from their read, or
+            // to the writers of a descriptor nobody reads.
+            const bool readable = got & (EPOLLIN | EPOLLRDHUP | EPOLLERR | EPOLLHUP);
+            const bool writable = got & (EPOLLOUT | EPOLLERR | EPOLLHUP);
+            const bool toWriters = writable || (readable && readers.empty());
+            if (readable)
+                RunWatches(std::move(readers));
+            if (toWriters)
+                RunWatches(std::move(writers));
         }
         RunDueTimers();
     }

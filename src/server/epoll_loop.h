@@ -3,6 +3,7 @@
 #include <map>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "common/scheduler.h"
 
@@ -34,13 +35,16 @@ private:
         bool writable;
         Callback callback;
     };
+    // The watches of one descriptor, in the order they were made.
     struct FdWatches {
-        TaskId read = 0;
-        TaskId write = 0;
+        std::vector<TaskId> read;
+        std::vector<TaskId> write;
+        std::uint32_t events = 0; // what the epoll set asks of the descriptor now
     };
     TaskId AddWatch(int fd, bool writable, Callback callback);
-    void UpdateEpoll(int fd);
-    void RunWatch(TaskId id);
+    void UpdateEpoll(int fd, FdWatches& slot);
+    // Runs each of the watches that is still there when its turn comes.
+    void RunWatches(std::vector<TaskId> ids);
     void RunDueTimers();
     int WaitMs() const;
 

@@ -72,6 +72,7 @@ struct LineServer::Client {
     std::string output; // replies, of which the first `sent` bytes are gone
     std::size_t sent = 0;
     bool peerDone = false; // the client has shut down its side; close once all is sent
+    bool closed = false;   // waits to be freed; nothing more is read, written or answered
     ScheduledTask reading;
     ScheduledTask writing;
 };
@@ -79,9 +80,11 @@ struct LineServer::Client {
 LineServer::LineServer(IScheduler& scheduler, RequestHandler& handler, IServerLog& log,
                        ServerLimits limits)
     : scheduler_(scheduler), handler_(handler), log_(log), limits_(std::move(limits)),
-      spareFd_(::open("/dev/null", O_RDONLY | O_CLOEXEC)) {}
+      reaper_(scheduler), spareFd_(::open("/dev/null", O_RDONLY | O_CLOEXEC)) {}
 
 LineServer::~LineServer() {
+    reaper_.Cancel();
+    closed_.clear();
     clients_.clear();
     listeners_.clear();
     if (spareFd_ >= 0)
@@ -188,8 +191,10 @@ void LineServer::OnReadable(Client& client) {
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             break;
-        if (n < 0)
-            return Close(client); // reset by the peer: it has gone, nothing to say
+        if (n < 0) {
+            Close(client); // reset by the peer: it has gone, nothing to say
+            return;
+        }
         if (n == 0) {
             // The client is done sending; what it asked is still answered.
             client.peerDone = true;
@@ -203,29 +208,29 @@ void LineServer::OnReadable(Client& client) {
             std::string_view line(client.input.data() + start, end - start);
             if (!line.empty() && line.back() == '\r')
                 line.remove_suffix(1);
-            if (line.size() > limits_.lineLimit)
-                return Drop(client,
-                            "line longer than " + std::to_string(limits_.lineLimit) + " bytes");
+            if (line.size() > limits_.lineLimit) {
+                Drop(client, "line longer than " + std::to_string(limits_.lineLimit) + " bytes");
+                return;
+            }
             client.output += handler_.Handle(line, client.peer);
         }
         client.input.erase(0, start);
         // A CR may still come before the LF, so one byte more waits.
-        if (client.input.size() > limits_.lineLimit + 1)
-            return Drop(client, "line longer than " + std::to_string(limits_.lineLimit) + " bytes");
-        if (client.Unsent() > limits_.outputLimit)
-            return Drop(client,
-                        "replies not read (" + std::to_string(client.Unsent()) + " bytes unsent)");
+        if (client.input.size() > limits_.lineLimit + 1) {
+            Drop(client, "line longer than " + std::to_string(limits_.lineLimit) + " bytes");
+            return;
+        }
+        if (client.Unsent() > limits_.outputLimit) {
+            Drop(client, "replies not read (" + std::to_string(client.Unsent()) + " bytes unsent)");
+            return;
+        }
         if (static_cast<std::size_t>(n) < sizeof buffer)
             break;
     }
     Flush(client);
 }
 
-void LineServer::OnWritable(Client& client) {
-    Flush(client);
-}
-
-bool LineServer::Flush(Client& client) {
+void LineServer::Flush(Client& client) {
     while (client.Unsent() > 0) {
         const ssize_t n =
             ::send(client.fd, client.output.data() + client.sent, client.Unsent(), MSG_NOSIGNAL);
@@ -237,25 +242,22 @@ bool LineServer::Flush(Client& client) {
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             if (!client.writing.Pending())
-                client.writing.WhenWritable(client.fd, [this, &client] { OnWritable(client); });
+                client.writing.WhenWritable(client.fd, [this, &client] { Flush(client); });
             // Keep the buffer from growing by the part already gone.
             if (client.sent > client.output.size() / 2) {
                 client.output.erase(0, client.sent);
                 client.sent = 0;
             }
-            return true;
+            return;
         }
         Close(client); // the peer is gone
-        return false;
+        return;
     }
     client.output.clear();
     client.sent = 0;
     client.writing.Cancel();
-    if (client.peerDone) {
+    if (client.peerDone)
         Close(client);
-        return false;
-    }
-    return true;
 }
 
 void LineServer::Drop(Client& client, const std::string& reason) {
@@ -264,7 +266,16 @@ void LineServer::Drop(Client& client, const std::string& reason) {
 }
 
 void LineServer::Close(Client& client) {
-    clients_.erase(client.fd);
+    if (client.closed)
+        return;
+    client.closed = true;
+    client.reading.Cancel();
+    client.writing.Cancel();
+    auto it = clients_.find(client.fd);
+    closed_.push_back(std::move(it->second));
+    clients_.erase(it);
+    if (!reaper_.Pending())
+        reaper_.After(0, [this] { closed_.clear(); });
 }
 
 } // namespace vesmera

@@ -55,10 +55,11 @@ private:
     void Admit(int fd, const sockaddr_storage& peer);
     void Refuse(RateLimitedNote& note, const std::string& text);
     void OnReadable(Client& client);
-    void OnWritable(Client& client);
-    // False when the client was dropped.
-    bool Flush(Client& client);
+    void Flush(Client& client);
     void Drop(Client& client, const std::string& reason);
+    // Marks the client closed: its watches stop at once, and it is freed (its descriptor
+    // closed) from the loop after the callback that closed it has returned, so no later line
+    // of that callback can reach freed memory.
     void Close(Client& client);
 
     IScheduler& scheduler_;
@@ -67,6 +68,8 @@ private:
     ServerLimits limits_;
     std::vector<std::unique_ptr<Listener>> listeners_;
     std::unordered_map<int, std::unique_ptr<Client>> clients_;
+    std::vector<std::unique_ptr<Client>> closed_; // freed by reaper_
+    ScheduledTask reaper_;
     RateLimitedNote fullNote_, deniedNote_, exhaustedNote_;
     int spareFd_ = -1; // given up when the process runs out of descriptors, to refuse politely
 };

@@ -98,10 +98,7 @@ private:
         return {LineChannelError(kind, code), {}};
     }
     void Post(int ms, LineResult result, LineDone done) {
-        task_.After(static_cast<std::uint32_t>(ms), [this, result, done] {
-            task_.Done();
-            done(result);
-        });
+        task_.After(static_cast<std::uint32_t>(ms), [this, result, done] { done(result); });
     }
 
     ScheduledTask task_;

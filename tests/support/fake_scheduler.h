@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/scheduler.h"
+#include "common/watchable.h"
 
 namespace vesmera::testing {
 
@@ -97,6 +98,7 @@ private:
         Callback callback;
     };
     TaskId Watch(int fd, short events, Callback callback) {
+        CheckWatchable(fd);
         const TaskId id = ++next_;
         watches_.emplace(id, Watch_{fd, events, std::move(callback)});
         return id;

@@ -5,7 +5,9 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -72,9 +74,12 @@ int Serve(const ServerConfig& config) {
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGINT);
-    sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+    if (::sigprocmask(SIG_BLOCK, &stopSignals, nullptr) != 0)
+        throw Exception(std::string("sigprocmask: ") + std::strerror(errno));
     std::signal(SIGPIPE, SIG_IGN);
     const int signals = ::signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (signals < 0)
+        throw Exception(std::string("signalfd: ") + std::strerror(errno));
 
     EpollLoop loop;
     StderrLog log;
@@ -91,7 +96,8 @@ int Serve(const ServerConfig& config) {
     ScheduledTask stop(loop);
     stop.WhenReadable(signals, [&] {
         signalfd_siginfo info{};
-        [[maybe_unused]] const ssize_t got = ::read(signals, &info, sizeof info);
+        if (::read(signals, &info, sizeof info) != static_cast<ssize_t>(sizeof info))
+            return; // woken for nothing (another reader took it): wait for the next
         log.Write("stopping on signal " + std::to_string(info.ssi_signo));
         loop.Stop();
     });
@@ -135,7 +141,7 @@ int main(int argc, char** argv) {
     try {
         return Serve(check.config);
     } catch (const Exception& e) {
-        // Binding a listen address is the one failure that can stop the server.
+        // Binding a listen address, or the loop's own set-up, is what can stop the server.
         std::cerr << "vesmera-server: " << e.Message() << "\n";
         return 1;
     }
