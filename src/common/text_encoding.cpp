@@ -163,6 +163,11 @@ bool IsValidUtf8(std::string_view s) {
     return true;
 }
 
+std::size_t Utf8SequenceLength(std::string_view bytes, std::size_t pos) {
+    char32_t cp;
+    return DecodeSequence(bytes, pos, cp);
+}
+
 std::string DecodeLine(std::string_view bytes) {
     if (IsValidUtf8(bytes))
         return std::string(bytes);

@@ -16,6 +16,8 @@ std::string DecodeText(std::string_view bytes, TextEncoding& found);
 // Windows-1251, decoded to UTF-8.
 std::string DecodeLine(std::string_view bytes);
 bool IsValidUtf8(std::string_view bytes);
+// The length of the valid UTF-8 sequence that starts at `pos`; 0 when none starts there.
+std::size_t Utf8SequenceLength(std::string_view bytes, std::size_t pos);
 // Encodes UTF-8 text for writing, with the encoding's byte-order mark.
 std::string EncodeText(std::string_view utf8, TextEncoding encoding);
 

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <charconv>
+#include <cstring>
+#include <string_view>
 
 namespace vesmera {
 
@@ -52,6 +54,20 @@ std::string ComErrorMessage(std::int32_t code) {
     if (code < 1 || code > static_cast<std::int32_t>(kMessages.size()))
         return {};
     return kMessages[static_cast<std::size_t>(code - 1)];
+}
+
+std::string ComErrorWithReason(const std::string& message) {
+    constexpr std::string_view kOpen = " (Error: ";
+    const auto open = message.rfind(kOpen);
+    if (open == std::string::npos || message.back() != ')')
+        return message;
+    int number = 0;
+    const char* first = message.data() + open + kOpen.size();
+    const char* last = message.data() + message.size() - 1;
+    const auto [end, ec] = std::from_chars(first, last, number);
+    if (ec != std::errc() || end != last || number <= 0)
+        return message;
+    return message + ": " + std::strerror(number);
 }
 
 EComPort::EComPort(std::int32_t code, std::int32_t errorNumber)

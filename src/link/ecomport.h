@@ -37,6 +37,11 @@ inline constexpr std::int32_t CEPortNotOpen = 24;
 // The fixed text of a failure code, without the error number; empty for an unknown code.
 std::string ComErrorMessage(std::int32_t code);
 
+// The message followed by the system's reason for its error number, for a log that people
+// read: "Unable to open com port (Error: 2): No such file or directory". A message without an
+// error number stays as it is.
+std::string ComErrorWithReason(const std::string& message);
+
 // A failure of the serial port. The operating-system error number (errno) is quoted in the
 // message only when it is above zero; otherwise WinCode is -1 and the message is the code's
 // text alone ("Port Not Open").

@@ -10,8 +10,8 @@
 #include <cstring>
 
 #include "common/exception.h"
+#include "server/client_notes.h"
 #include "server/request_handler.h"
-#include "server/server_log.h"
 
 namespace vesmera {
 
@@ -77,9 +77,9 @@ struct LineServer::Client {
     ScheduledTask writing;
 };
 
-LineServer::LineServer(IScheduler& scheduler, RequestHandler& handler, IServerLog& log,
+LineServer::LineServer(IScheduler& scheduler, RequestHandler& handler, ClientNotes& notes,
                        ServerLimits limits)
-    : scheduler_(scheduler), handler_(handler), log_(log), limits_(std::move(limits)),
+    : scheduler_(scheduler), handler_(handler), notes_(notes), limits_(std::move(limits)),
       reaper_(scheduler), spareFd_(::open("/dev/null", O_RDONLY | O_CLOEXEC)) {}
 
 LineServer::~LineServer() {
@@ -137,7 +137,8 @@ void LineServer::Accept(Listener& listener) {
             if (taken >= 0)
                 ::close(taken);
             spareFd_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-            Refuse(exhaustedNote_, "client refused: the server has no descriptor left");
+            notes_.Note(ClientNote::NoDescriptor,
+                        "client refused: the server has no descriptor left");
         }
         return;
     }
@@ -149,13 +150,13 @@ void LineServer::Admit(int fd, const sockaddr_storage& peer) {
         std::none_of(limits_.allow.begin(), limits_.allow.end(),
                      [&](const AddressRange& range) { return range.Contains(peer); })) {
         ::close(fd);
-        Refuse(deniedNote_, "client " + address + " refused: not in Allow");
+        notes_.Note(ClientNote::NotAllowed, "client " + address + " refused: not in Allow");
         return;
     }
     if (clients_.size() >= limits_.maxClients) {
         ::close(fd);
-        Refuse(fullNote_, "client " + address + " refused: MaxClients (" +
-                              std::to_string(limits_.maxClients) + ") reached");
+        notes_.Note(ClientNote::ServerFull, "client " + address + " refused: MaxClients (" +
+                                                std::to_string(limits_.maxClients) + ") reached");
         return;
     }
     SetOption(fd, IPPROTO_TCP, TCP_NODELAY, 1);
@@ -167,20 +168,6 @@ void LineServer::Admit(int fd, const sockaddr_storage& peer) {
     Client& c = *client;
     clients_[fd] = std::move(client);
     c.reading.WhenReadable(fd, [this, &c] { OnReadable(c); });
-}
-
-void LineServer::Refuse(RateLimitedNote& note, const std::string& text) {
-    const std::int64_t now = scheduler_.NowMs();
-    if (note.lastMs >= 0 && now - note.lastMs < 1000) {
-        ++note.unsaid;
-        return;
-    }
-    std::string line = text;
-    if (note.unsaid > 0)
-        line += " (and " + std::to_string(note.unsaid) + " more like it before)";
-    note.lastMs = now;
-    note.unsaid = 0;
-    log_.Write(line);
 }
 
 void LineServer::OnReadable(Client& client) {
@@ -209,7 +196,8 @@ void LineServer::OnReadable(Client& client) {
             if (!line.empty() && line.back() == '\r')
                 line.remove_suffix(1);
             if (line.size() > limits_.lineLimit) {
-                Drop(client, "line longer than " + std::to_string(limits_.lineLimit) + " bytes");
+                Drop(client, ClientNote::LineTooLong,
+                     "line longer than " + std::to_string(limits_.lineLimit) + " bytes");
                 return;
             }
             client.output += handler_.Handle(line, client.peer);
@@ -217,11 +205,13 @@ void LineServer::OnReadable(Client& client) {
         client.input.erase(0, start);
         // A CR may still come before the LF, so one byte more waits.
         if (client.input.size() > limits_.lineLimit + 1) {
-            Drop(client, "line longer than " + std::to_string(limits_.lineLimit) + " bytes");
+            Drop(client, ClientNote::LineTooLong,
+                 "line longer than " + std::to_string(limits_.lineLimit) + " bytes");
             return;
         }
         if (client.Unsent() > limits_.outputLimit) {
-            Drop(client, "replies not read (" + std::to_string(client.Unsent()) + " bytes unsent)");
+            Drop(client, ClientNote::RepliesNotRead,
+                 "replies not read (" + std::to_string(client.Unsent()) + " bytes unsent)");
             return;
         }
         if (static_cast<std::size_t>(n) < sizeof buffer)
@@ -260,8 +250,8 @@ void LineServer::Flush(Client& client) {
         Close(client);
 }
 
-void LineServer::Drop(Client& client, const std::string& reason) {
-    log_.Write("client " + client.peer + " dropped: " + reason);
+void LineServer::Drop(Client& client, ClientNote kind, const std::string& reason) {
+    notes_.Note(kind, "client " + client.peer + " dropped: " + reason);
     Close(client);
 }
 

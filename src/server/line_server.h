@@ -14,7 +14,8 @@
 
 namespace vesmera {
 
-class IServerLog;
+class ClientNotes;
+enum class ClientNote;
 class RequestHandler;
 
 struct ServerLimits {
@@ -30,7 +31,7 @@ struct ServerLimits {
 // dropped without ever holding up the others.
 class LineServer {
 public:
-    LineServer(IScheduler& scheduler, RequestHandler& handler, IServerLog& log,
+    LineServer(IScheduler& scheduler, RequestHandler& handler, ClientNotes& notes,
                ServerLimits limits);
     ~LineServer();
     LineServer(const LineServer&) = delete;
@@ -45,18 +46,12 @@ public:
 private:
     struct Client;
     struct Listener;
-    // Says once a second at most why clients were refused, with how many were refused since.
-    struct RateLimitedNote {
-        std::int64_t lastMs = -1;
-        std::size_t unsaid = 0;
-    };
 
     void Accept(Listener& listener);
     void Admit(int fd, const sockaddr_storage& peer);
-    void Refuse(RateLimitedNote& note, const std::string& text);
     void OnReadable(Client& client);
     void Flush(Client& client);
-    void Drop(Client& client, const std::string& reason);
+    void Drop(Client& client, ClientNote kind, const std::string& reason);
     // Marks the client closed: its watches stop at once, and it is freed (its descriptor
     // closed) from the loop after the callback that closed it has returned, so no later line
     // of that callback can reach freed memory.
@@ -64,13 +59,12 @@ private:
 
     IScheduler& scheduler_;
     RequestHandler& handler_;
-    IServerLog& log_;
+    ClientNotes& notes_;
     ServerLimits limits_;
     std::vector<std::unique_ptr<Listener>> listeners_;
     std::unordered_map<int, std::unique_ptr<Client>> clients_;
     std::vector<std::unique_ptr<Client>> closed_; // freed by reaper_
     ScheduledTask reaper_;
-    RateLimitedNote fullNote_, deniedNote_, exhaustedNote_;
     int spareFd_ = -1; // given up when the process runs out of descriptors, to refuse politely
 };
 

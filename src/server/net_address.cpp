@@ -78,6 +78,18 @@ std::string FormatEndpoint(const sockaddr_storage& address) {
     return std::string(host) + ":" + std::to_string(ntohs(a4.sin_port));
 }
 
+std::string HostBytes(const sockaddr_storage& address) {
+    if (address.ss_family == AF_INET6) {
+        const auto* bytes = reinterpret_cast<const char*>(
+            &reinterpret_cast<const sockaddr_in6&>(address).sin6_addr);
+        if (std::memcmp(bytes, kMappedPrefix, sizeof kMappedPrefix) == 0)
+            return std::string(bytes + sizeof kMappedPrefix, 4);
+        return std::string(bytes, 16);
+    }
+    return std::string(
+        reinterpret_cast<const char*>(&reinterpret_cast<const sockaddr_in&>(address).sin_addr), 4);
+}
+
 std::optional<AddressRange> AddressRange::Parse(std::string_view text) {
     AddressRange range;
     const auto slash = text.find('/');

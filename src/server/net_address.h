@@ -25,6 +25,10 @@ std::optional<ListenAddress> ParseListenAddress(std::string_view text);
 // "HOST:PORT" of a bound socket, IPv6 hosts in brackets, as the start-up lines print it.
 std::string FormatEndpoint(const sockaddr_storage& address);
 
+// The client's address without its port: 4 bytes for IPv4, also when it reaches an IPv6
+// socket as ::ffff:a.b.c.d; 16 bytes for IPv6.
+std::string HostBytes(const sockaddr_storage& address);
+
 // A client address or range that the server admits: an address alone, or address/prefix.
 // An IPv4 range also admits the same clients reaching an IPv6 socket as ::ffff:a.b.c.d.
 class AddressRange {

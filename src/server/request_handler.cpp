@@ -2,7 +2,7 @@
 
 #include "common/weight_codes.h"
 #include "common/zero_request.h"
-#include "server/server_log.h"
+#include "server/client_notes.h"
 
 namespace vesmera {
 
@@ -27,8 +27,9 @@ std::string RequestHandler::Handle(std::string_view line, const std::string& pee
     if (IsZeroRequest(line)) {
         const std::string_view name = line.substr(std::string_view(kZeroRequestPrefix).size());
         if (!terminals_.Zero(name))
-            log_.Write("zero request from " + peer + " for unknown terminal \"" + LogText(name) +
-                       "\" ignored");
+            notes_.Note(ClientNote::UnknownZero, "zero request from " + peer +
+                                                     " for unknown terminal \"" + LogText(name) +
+                                                     "\" ignored");
         return {};
     }
     const auto answer = terminals_.Answer(line);

@@ -8,7 +8,7 @@
 
 namespace vesmera {
 
-class IServerLog;
+class ClientNotes;
 
 // The terminals as the requests see them, by their exact names.
 class ITerminalDirectory {
@@ -24,14 +24,14 @@ public:
 // status line of a poll, each ended by CR LF, or nothing for a zero request. Never waits.
 class RequestHandler {
 public:
-    RequestHandler(ITerminalDirectory& terminals, IServerLog& log)
-        : terminals_(terminals), log_(log) {}
+    RequestHandler(ITerminalDirectory& terminals, ClientNotes& notes)
+        : terminals_(terminals), notes_(notes) {}
 
     std::string Handle(std::string_view line, const std::string& peer);
 
 private:
     ITerminalDirectory& terminals_;
-    IServerLog& log_;
+    ClientNotes& notes_;
 };
 
 // A client's text made fit for one log line: control bytes and quotes become '?', and a long

@@ -1,6 +1,7 @@
 #include "server/terminal_link.h"
 
 #include "common/exception.h"
+#include "link/ecomport.h"
 #include "link/poll_timers.h"
 #include "link/serial_poller.h"
 #include "server/server_log.h"
@@ -39,7 +40,7 @@ void TerminalLink::Start() {
     } catch (const Exception& e) {
         // As a failed supervision tick: the polls wait for the port, the answer says why.
         shared_.weight = kPortFailed;
-        Enter(Link::PortFailed, "port error: " + e.Message());
+        Enter(Link::PortFailed, "port error: " + ComErrorWithReason(e.Message()));
         Rebuild();
         return;
     }
@@ -73,7 +74,7 @@ void TerminalLink::Ended(SerialLink::Ending ending, bool succeeded) {
         }
     } else if (ending == SerialLink::Ending::Supervision) {
         if (!succeeded)
-            Enter(Link::PortFailed, "port error: " + failures_.Text());
+            Enter(Link::PortFailed, "port error: " + ComErrorWithReason(failures_.Text()));
         else if (linkState_ == Link::PortFailed)
             Enter(Link::Starting, "port back");
     }
@@ -90,7 +91,10 @@ void TerminalLink::Enter(Link link, const std::string& what) {
     if (linkState_ == link)
         return;
     linkState_ = link;
-    log_.Write("terminal \"" + config_.name + "\": " + what);
+    const LogPriority priority = link == Link::PortFailed ? LogPriority::Error
+                                 : link == Link::Lost     ? LogPriority::Warning
+                                                          : LogPriority::Info;
+    log_.Write(priority, "terminal \"" + config_.name + "\": " + what);
 }
 
 } // namespace vesmera

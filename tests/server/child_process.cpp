@@ -13,11 +13,15 @@ extern char** environ;
 
 namespace vesmera::testing {
 
-ChildProcess::ChildProcess(std::vector<std::string> argv) {
+ChildProcess::ChildProcess(std::vector<std::string> argv, int errorFd) {
     int in[2], out[2], err[2];
     EXPECT_EQ(::pipe2(in, O_CLOEXEC), 0);
     EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
     EXPECT_EQ(::pipe2(err, O_CLOEXEC), 0);
+    if (errorFd >= 0) {
+        ::close(err[1]);
+        err[1] = ::fcntl(errorFd, F_DUPFD_CLOEXEC, 0);
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);

@@ -12,7 +12,9 @@ namespace vesmera::testing {
 // ends before it.
 class ChildProcess {
 public:
-    explicit ChildProcess(std::vector<std::string> argv);
+    // With errorFd, the child's standard error is that descriptor (kept open by the caller)
+    // instead of a pipe to this object; ErrorLine and AllErrors have nothing to read then.
+    explicit ChildProcess(std::vector<std::string> argv, int errorFd = -1);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

@@ -2,13 +2,16 @@
 
 #include <map>
 
+#include "server/client_notes.h"
 #include "server/request_handler.h"
 #include "server_fakes.h"
+#include "support/fake_scheduler.h"
 
 namespace vesmera {
 namespace {
 
 using testing::FakeLog;
+using testing::FakeScheduler;
 using testing::FakeTerminals;
 
 struct RequestRow {
@@ -25,8 +28,10 @@ TEST_P(RequestTest, AnswersByExactName) {
     FakeTerminals terminals;
     terminals.answers["Весы 1"] = {"1234,56", -5002};
     terminals.answers["7"] = {"-5006", -5003};
+    FakeScheduler clock;
     FakeLog log;
-    RequestHandler handler(terminals, log);
+    ClientNotes notes(clock, log);
+    RequestHandler handler(terminals, notes);
     EXPECT_EQ(handler.Handle(GetParam().line, "10.0.0.9:4000"), GetParam().reply);
     EXPECT_EQ(terminals.zeros, GetParam().zeros);
     EXPECT_EQ(log.lines, GetParam().log);

@@ -13,8 +13,12 @@ namespace vesmera::testing {
 
 class FakeLog final : public IServerLog {
 public:
-    void Write(const std::string& line) override { lines.push_back(line); }
+    void Write(LogPriority priority, const std::string& line) override {
+        lines.push_back(line);
+        priorities.push_back(priority);
+    }
     std::vector<std::string> lines;
+    std::vector<LogPriority> priorities;
 };
 
 // Terminals with fixed answers, noting each zero request.

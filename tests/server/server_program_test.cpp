@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <regex>
 
 #include "child_process.h"
 #include "net/tcp_line_channel.h"
@@ -151,6 +154,14 @@ TEST(ServerCheck, WithoutConfigReadsTheBuildsDefault) {
     EXPECT_EQ(check.AllErrors(), file + ": cannot read " + file + ": No such file or directory\n");
 }
 
+// A log line without its local time, which must lead it in ISO 8601 form with milliseconds.
+std::string Unstamped(const std::string& line) {
+    static const std::regex stamp(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d )");
+    std::smatch match;
+    EXPECT_TRUE(std::regex_search(line, match, stamp)) << line;
+    return match.empty() ? line : match.suffix().str();
+}
+
 // Runs one operation of the display's line channel to its end. The server answers in real
 // time, so the fake clock moves on only when no socket has stirred for a second.
 LineResult Finish(testing::FakeScheduler& scheduler, const std::function<void(LineDone)>& start) {
@@ -200,11 +211,14 @@ TEST(ServerProgram, ServesTwoTerminalsOnPtysUntilSigterm) {
     ASSERT_TRUE(v4.starts_with("listening on 127.0.0.1:")) << v4;
     ASSERT_TRUE(v6.starts_with("listening on [::1]:")) << v6;
     // The port error is said at start; both terminals are linked after their first poll.
-    std::vector<std::string> log = {server.ErrorLine(), server.ErrorLine(), server.ErrorLine()};
+    std::vector<std::string> log;
+    for (int i = 0; i < 3; ++i)
+        log.push_back(Unstamped(server.ErrorLine()));
     std::sort(log.begin(), log.end());
     EXPECT_EQ(log, (std::vector<std::string>{
                        "terminal \"Весы 1\": linked", "terminal \"Весы 2\": linked",
-                       "terminal \"Пусто\": port error: Unable to open com port (Error: 2)"}));
+                       "terminal \"Пусто\": port error: Unable to open com port (Error: 2): No "
+                       "such file or directory"}));
 
     testing::FakeScheduler scheduler;
     NoLookups resolver;
@@ -256,6 +270,75 @@ int ConnectIPv4(std::uint16_t port) {
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &cap, sizeof cap);
     EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     return fd;
+}
+
+// Standard error is a pipe the parent shares and nobody reads, full before the server starts:
+// every log line finds it full. Polls are answered all the same, the shared description stays
+// blocking as the parent made it, and the log comes out once the pipe is read.
+TEST(ServerProgram, AnswersWhileStandardErrorIsAFullPipe) {
+    int pipeFds[2];
+    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+    const int reader = pipeFds[0], writer = pipeFds[1];
+    ::fcntl(writer, F_SETPIPE_SZ, 4096);
+    ::fcntl(writer, F_SETFL, O_NONBLOCK);
+    const std::string filler(4096, '.');
+    std::size_t filled = 0;
+    for (ssize_t n; (n = ::write(writer, filler.data(), filler.size())) > 0;)
+        filled += static_cast<std::size_t>(n);
+    ::fcntl(writer, F_SETFL, 0);
+
+    ChildProcess vorlen({VESMERA_TERMINAL_SIM, "--weight", "12.5"});
+    TempDir dir;
+    const std::string file = dir.Write(
+        "vesmera-server.ini", "[Server]\nListen=127.0.0.1:0\n[Весы]\nПорт=" + vorlen.OutputLine() +
+                                  "\n[Пусто]\nПорт=/nonexistent\n");
+    ChildProcess server({VESMERA_SERVER_BIN, "--config", file}, writer);
+    const std::string listening = server.OutputLine();
+    ASSERT_TRUE(listening.starts_with("listening on 127.0.0.1:")) << listening;
+    const int client = ConnectIPv4(
+        static_cast<std::uint16_t>(std::stoi(listening.substr(listening.rfind(':') + 1))));
+    // Zero requests for unknown names make notes of their own; then polls until the terminal
+    // has answered the server (its "linked" line is another write that finds the pipe full).
+    std::string zeros;
+    for (int i = 0; i < 100; ++i)
+        zeros += "SetNullnobody\n";
+    ASSERT_EQ(::send(client, zeros.data(), zeros.size(), 0), ssize_t(zeros.size()));
+    std::string reply;
+    for (int i = 0; i < 100 && reply != "12,5\r\n-5002\r\n"; ++i) {
+        const std::string request = "Весы\n";
+        ASSERT_EQ(::send(client, request.data(), request.size(), 0), ssize_t(request.size()));
+        reply.clear();
+        char c = 0;
+        for (int lines = 0; lines < 2 && ::recv(client, &c, 1, 0) == 1;) {
+            reply += c;
+            lines += c == '\n';
+        }
+        ::usleep(20000);
+    }
+    EXPECT_EQ(reply, "12,5\r\n-5002\r\n");
+    EXPECT_EQ(::fcntl(writer, F_GETFL) & O_NONBLOCK, 0);
+
+    // Read the pipe: the filler, then the log that waited for room.
+    std::string log;
+    char bytes[4096];
+    for (int i = 0; i < 100 && log.find("linked") == std::string::npos; ++i) {
+        pollfd ready{reader, POLLIN, 0};
+        if (::poll(&ready, 1, testing::kChildCapMs) <= 0)
+            break;
+        const ssize_t n = ::read(reader, bytes, sizeof bytes);
+        if (n <= 0)
+            break;
+        log.append(bytes, static_cast<std::size_t>(n));
+    }
+    EXPECT_EQ(log.substr(0, filled), std::string(filled, '.'));
+    EXPECT_NE(log.find("terminal \"Пусто\": port error"), std::string::npos) << log;
+    EXPECT_NE(log.find("for unknown terminal \"nobody\" ignored"), std::string::npos) << log;
+    EXPECT_NE(log.find("terminal \"Весы\": linked"), std::string::npos) << log;
+    ::close(client);
+    server.Signal(SIGTERM);
+    EXPECT_EQ(WEXITSTATUS(server.Wait()), 0);
+    ::close(reader);
+    ::close(writer);
 }
 
 TEST(ServerProgram, AddressInUseEndsTheStartWithTheReason) {

@@ -143,6 +143,8 @@ TEST(TerminalLinkState, TenFailuresKeepTheReadingTheEleventhLosesTheLink) {
     EXPECT_EQ(rig.log.lines, (std::vector<std::string>{"terminal \"Весы 1\": linked",
                                                        "terminal \"Весы 1\": link lost",
                                                        "terminal \"Весы 1\": linked"}));
+    EXPECT_EQ(rig.log.priorities,
+              (std::vector{LogPriority::Info, LogPriority::Warning, LogPriority::Info}));
     EXPECT_EQ(rig.changes,
               (std::vector<std::string>{"1 stable 12,5", "2 link_lost", "3 unstable 12,5"}));
 }
@@ -176,10 +178,14 @@ TEST(TerminalLinkState, PortThatFailsToOpenAnswersAtOnceAndIsReopenedEveryTenSec
                                                      "20100 write " + kVorlenPoll, "20200 read 100",
                                                      "20200 write " + kVorlenPoll}));
     EXPECT_EQ(rig.Answer(), "12,5 -5002");
-    EXPECT_EQ(rig.log.lines,
-              (std::vector<std::string>{
-                  "terminal \"Весы 1\": port error: Unable to open com port (Error: 2)",
-                  "terminal \"Весы 1\": port back", "terminal \"Весы 1\": linked"}));
+    EXPECT_EQ(
+        rig.log.lines,
+        (std::vector<std::string>{
+            "terminal \"Весы 1\": port error: Unable to open com port (Error: 2): No such file "
+            "or directory",
+            "terminal \"Весы 1\": port back", "terminal \"Весы 1\": linked"}));
+    EXPECT_EQ(rig.log.priorities,
+              (std::vector{LogPriority::Error, LogPriority::Info, LogPriority::Info}));
     // The port coming back is no reading yet: the status changes with the first answer.
     EXPECT_EQ(rig.changes, (std::vector<std::string>{"1 port_error", "2 stable 12,5"}));
 }
@@ -200,7 +206,8 @@ TEST(TerminalLinkState, PortThatStopsTakingWritesFailsAtTheNextSupervisionTick) 
               (std::vector<std::string>{"9900 write " + kVorlenPoll, "10000 open", "10000 write 31",
                                         "10000 close"}));
     EXPECT_EQ(rig.log.lines.back(),
-              "terminal \"Весы 1\": port error: WriteFile function failed (Error: 5)");
+              "terminal \"Весы 1\": port error: WriteFile function failed (Error: 5): "
+              "Input/output error");
     EXPECT_EQ(rig.changes,
               (std::vector<std::string>{"1 stable 12,5", "2 link_lost", "3 port_error"}));
 }

@@ -7,17 +7,20 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "common/exception.h"
+#include "server/client_notes.h"
 #include "server/epoll_loop.h"
 #include "server/line_server.h"
 #include "server/request_handler.h"
 #include "server/server_config.h"
 #include "server/server_log.h"
+#include "server/stderr_log.h"
 #include "server/terminal_set.h"
 #include "settings/executable_dir.h"
 #include "settings/file_system.h"
@@ -52,9 +55,13 @@ std::string Usage() {
 }
 
 // Standard output may be a pipe that a supervisor reads line by line: each line goes out
-// whole and at once.
+// whole and at once. Under journald it is the journal too, and the line says its priority.
 void PrintLine(const std::string& text) {
-    const std::string line = text + "\n";
+    const bool journal =
+        LogStyleFor(STDOUT_FILENO, std::getenv("JOURNAL_STREAM")) == LogStyle::Journal;
+    const std::string line =
+        (journal ? "<" + std::to_string(static_cast<int>(LogPriority::Info)) + ">" : "") + text +
+        "\n";
     [[maybe_unused]] const ssize_t written = ::write(STDOUT_FILENO, line.data(), line.size());
 }
 
@@ -82,13 +89,16 @@ int Serve(const ServerConfig& config) {
         throw Exception(std::string("signalfd: ") + std::strerror(errno));
 
     EpollLoop loop;
-    StderrLog log;
+    const LogTarget logTarget = OpenStderrLogTarget();
+    StderrLog log(loop, logTarget, LogStyleFor(logTarget.fd, std::getenv("JOURNAL_STREAM")),
+                  &SystemWallMs);
+    ClientNotes notes(loop, log);
     TerminalSet terminals(config, loop, &SystemWallMs, log, &MakeSerialPort);
-    RequestHandler handler(terminals, log);
+    RequestHandler handler(terminals, notes);
     ServerLimits limits;
     limits.maxClients = static_cast<std::size_t>(config.maxClients);
     limits.allow = config.allow;
-    LineServer server(loop, handler, log, limits);
+    LineServer server(loop, handler, notes, limits);
     for (const auto& address : config.listen)
         PrintLine("listening on " + FormatEndpoint(server.Listen(address)));
     terminals.Start();
@@ -98,7 +108,7 @@ int Serve(const ServerConfig& config) {
         signalfd_siginfo info{};
         if (::read(signals, &info, sizeof info) != static_cast<ssize_t>(sizeof info))
             return; // woken for nothing (another reader took it): wait for the next
-        log.Write("stopping on signal " + std::to_string(info.ssi_signo));
+        log.Write(LogPriority::Info, "stopping on signal " + std::to_string(info.ssi_signo));
         loop.Stop();
     });
     loop.Run();

@@ -1,0 +1,42 @@
+#include "server/client_notes.h"
+
+namespace vesmera {
+
+ClientNotes::ClientNotes(IScheduler& scheduler, IServerLog& log) : log_(log) {
+    for (Kind& kind : kinds_)
+        kind.periodEnd = ScheduledTask(scheduler);
+}
+
+ClientNotes::~ClientNotes() {
+    for (Kind& kind : kinds_)
+        if (kind.held > 0)
+            log_.Write(LogPriority::Warning, TakeHeld(kind));
+}
+
+void ClientNotes::Note(ClientNote which, std::string line) {
+    Kind& kind = kinds_[static_cast<std::size_t>(which)];
+    if (kind.periodEnd.Pending()) {
+        kind.latest = std::move(line);
+        ++kind.held;
+        return;
+    }
+    Say(kind, line);
+}
+
+void ClientNotes::Say(Kind& kind, const std::string& line) {
+    log_.Write(LogPriority::Warning, line);
+    kind.periodEnd.After(kPeriodMs, [this, &kind] {
+        if (kind.held > 0)
+            Say(kind, TakeHeld(kind));
+    });
+}
+
+std::string ClientNotes::TakeHeld(Kind& kind) {
+    std::string line = std::move(kind.latest);
+    if (kind.held > 1)
+        line += " (" + std::to_string(kind.held - 1) + " more)";
+    kind.held = 0;
+    return line;
+}
+
+} // namespace vesmera
