@@ -262,6 +262,10 @@ void TForm1::Terminate() {
     if (mayTerminate_ && !mayTerminate_()) {
         return;
     }
+    Quit();
+}
+
+void TForm1::Quit() {
     // Not quit(): that closes every window first, and this window's close asks again.
     if (quit_) {
         quit_();

@@ -84,7 +84,10 @@ public:
     void ShowSettings(); // "Настройки"
     void HideToTray();   // "Свернуть в трей"
     void Terminate();    // "Выход"
-    void ShowAbout();    // "О Программе"
+    // The end that "Выход" and closing the window reach once the closing check allowed it;
+    // a termination signal comes here directly, as nobody is at the window to answer.
+    void Quit();
+    void ShowAbout(); // "О Программе"
     void RestoreFromTray();
 
     const HeldSettings& Settings() const { return settings_; }

@@ -1,6 +1,13 @@
 #include <chrono>
+#include <csignal>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
@@ -11,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "automation/private_bus.h"
+#include "live_program.h"
 #include "program_harness.h"
 #include "terminal-sim/sim_terminal.h"
 
@@ -133,6 +141,41 @@ TEST(EndToEnd, ABusCallDuringA643ExchangeIsAnsweredBeforeItsNextStep) {
     EXPECT_FALSE(pending.isError()) << pending.error().message().toStdString();
     EXPECT_TRUE(program.Running());
 }
+
+// A service manager's SIGTERM or a Ctrl+C ends the program as "Выход" does: the port is closed
+// and its exclusive flag cleared. A pseudo-terminal keeps the flag past the holder's death, so
+// a program killed with the port open locks every later ordinary user out with EBUSY.
+class Termination : public ::testing::TestWithParam<int> {};
+
+TEST_P(Termination, EndsThroughTheExitPathAndLeavesThePortOpenable) {
+    LiveProgram program(VESMERA_EXECUTABLE, "unix:path=/nonexistent/vesmera-no-bus");
+    const auto until = Clock::now() + 20s;
+    while (program.Terminal().WeightRequests() < 3 && Clock::now() < until &&
+           program.Process().Running())
+        std::this_thread::sleep_for(20ms);
+    ASSERT_GE(program.Terminal().WeightRequests(), 3) << "the program never polled its port";
+
+    ASSERT_EQ(::kill(program.Process().Pid(), GetParam()), 0);
+    while (program.Process().Running() && Clock::now() < until + 10s)
+        std::this_thread::sleep_for(20ms);
+    ASSERT_FALSE(program.Process().Running());
+    const int status = program.Process().Stop();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << (WIFSIGNALED(status) ? "killed by signal " : "exit status ")
+        << (WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status));
+
+    const int fd = ::open(program.Terminal().Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    int exclusive = -1;
+    EXPECT_EQ(::ioctl(fd, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    ::close(fd);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, Termination, ::testing::Values(SIGTERM, SIGINT),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(info.param == SIGTERM ? "SIGTERM" : "SIGINT");
+                         });
 
 } // namespace
 } // namespace vesmera

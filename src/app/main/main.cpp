@@ -8,6 +8,7 @@
 #include "app/platform_choice.h"
 #include "app/program.h"
 #include "app/qt_message_box.h"
+#include "app/termination_signals.h"
 #include "automation/startup.h"
 #include "common/display_platform.h"
 #include "net/socket_system.h"
@@ -34,6 +35,14 @@ int main(int argc, char** argv) {
 
     // Destroyed after the automation server, which serves its parts to the end.
     std::optional<vesmera::VesmeraProgram> program;
+    // A termination signal takes the window's exit path, so the port is closed and released.
+    // The loop reads the signal, so the program exists by then unless the bus ended the start.
+    const vesmera::TerminationSignals terminationSignals([&program] {
+        if (program)
+            program->MainWindow().Quit();
+        else
+            QCoreApplication::exit(0);
+    });
     vesmera::AutomationServer automation(start.switches, [] { QCoreApplication::exit(0); });
     // The class objects are offered before any window exists. Started by the bus for a client
     // while another copy owns the names, this copy could never serve that client: it ends
