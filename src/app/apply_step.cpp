@@ -77,6 +77,7 @@ void ApplyStep::ApplyNetworkMode() {
     }
     t_.tcpClient.SetHost(t_.settings.ip);
     t_.tcpClient.SetPort(t_.settings.TcpPort());
+    Supersede();
     t_.timer1.SetEnabled(false);
     t_.timer5.SetEnabled(false);
     t_.timer2.SetEnabled(true);
@@ -85,8 +86,14 @@ void ApplyStep::ApplyNetworkMode() {
     t_.indicator.SetIndicatorString(kNetworkPlaceholder);
 }
 
+void ApplyStep::Supersede() {
+    if (supersede_)
+        supersede_();
+}
+
 void ApplyStep::ApplyLocalMode() {
     PlaceWidgets(t_.tabControl.Top(), t_.tabControl.Height());
+    Supersede();
     t_.timer2.SetEnabled(false);
     t_.timer3.SetEnabled(false);
     SelectPollTimer(t_.settings.protocol, t_.timer1, t_.timer5);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,11 @@ struct ApplyTargets {
 // network or the local mode. Run at creation and after every save of the settings dialog.
 class ApplyStep {
 public:
-    explicit ApplyStep(ApplyTargets targets) : t_(targets) {}
+    // supersede (may be empty) is told just before the mode's timers are set: the exchanges,
+    // zero commands and held ticks in flight belong to the settings being replaced, and from
+    // then on they have no say over the display, the shared weight or the timers.
+    explicit ApplyStep(ApplyTargets targets, std::function<void()> supersede = {})
+        : t_(targets), supersede_(std::move(supersede)) {}
 
     // The first step that fails ends the run; the steps done before stay in effect and
     // nothing is reported. The shared weight, status and error counter are never touched.
@@ -45,8 +50,10 @@ private:
     void ApplyNetworkMode();
     void ApplyLocalMode();
     void PlaceWidgets(int top, int height);
+    void Supersede();
 
     ApplyTargets t_;
+    std::function<void()> supersede_;
 };
 
 } // namespace vesmera

@@ -199,7 +199,11 @@ void TForm1::CreateTray() {
 void TForm1::FormCreate() {
     ApplyStep({services_.settings, settings_, hiddenList_, *indicatorView_, *lcdScreen1View_,
                *lcdScreen2View_, *sTabControl1, skin_, reportingPortSetup_, *Timer1, *Timer2,
-               *Timer3, *Timer5, services_.tcpClient})
+               *Timer3, *Timer5, services_.tcpClient},
+              [this] {
+                  serialLink_->Supersede();
+                  networkPoller_->Supersede();
+              })
         .Run();
     ObserveReading();
 }

@@ -26,8 +26,15 @@ void SerialLink::Tick643() {
     Poll(SerialProtocol::P643, timer5_);
 }
 
+void SerialLink::Supersede() {
+    ++era_;
+    line_.DropHeldPoll();
+}
+
 void SerialLink::Poll(SerialProtocol protocol, ITimerSwitch& timer) {
+    auto era = std::make_shared<Era>();
     SerialLine::Job job;
+    job.before = [this, era] { era->startedIn = era_; };
     // The reply is checked against the address the request went to, which the apply step may
     // change while the exchange runs.
     auto address = std::make_shared<std::int32_t>(settings_.channel);
@@ -36,8 +43,9 @@ void SerialLink::Poll(SerialProtocol protocol, ITimerSwitch& timer) {
         return protocol == SerialProtocol::Vorlen ? PollScriptVorlen(settings_)
                                                   : PollScript643(settings_);
     };
-    job.ended = [this, protocol, address](const SerialOutcome& outcome) {
-        Ended(Ending::Poll, poller_.Ended(protocol, outcome, *address));
+    job.ended = [this, protocol, address, era](const SerialOutcome& outcome) {
+        if (!Superseded(*era))
+            Ended(Ending::Poll, poller_.Ended(protocol, outcome, *address));
     };
     // A tick held while the line was busy is for a timer that may have stopped since (a
     // supervision failure, the apply step, a "6.43" zero).
@@ -48,14 +56,18 @@ void SerialLink::Poll(SerialProtocol protocol, ITimerSwitch& timer) {
 void SerialLink::SupervisionTick() {
     if (settings_.networkMode)
         return;
+    auto era = std::make_shared<Era>();
     SerialLine::Job job;
+    job.before = [this, era] { era->startedIn = era_; };
     // The mode may have changed while the tick waited for the line; in network mode the port
     // stays closed.
     job.script = [this] {
         return settings_.networkMode ? SerialScript{} : SerialSupervision::Script();
     };
-    job.ended = [this](const SerialOutcome& outcome) {
-        if (!settings_.networkMode)
+    job.ended = [this, era](const SerialOutcome& outcome) {
+        // A failure under replaced settings would stop the new polls and close a port the
+        // apply step has just opened.
+        if (!settings_.networkMode && !Superseded(*era))
             Ended(Ending::Supervision, supervision_.Ended(outcome));
     };
     line_.Queue(std::move(job));
@@ -63,13 +75,14 @@ void SerialLink::SupervisionTick() {
 
 void SerialLink::Zero(std::function<void()> done) {
     // What the protocol setting says when the command gets the line.
-    struct Run {
+    struct Run : Era {
         bool p643 = false;
         bool wasPolling = false;
     };
     auto run = std::make_shared<Run>();
     SerialLine::Job job;
     job.before = [this, run] {
+        run->startedIn = era_;
         run->p643 = settings_.protocol == kProtocol643;
         if (!run->p643)
             return;
@@ -88,8 +101,9 @@ void SerialLink::Zero(std::function<void()> done) {
     job.ended = [this, run, done = std::move(done)](const SerialOutcome&) {
         // A zero request has no result to report: a closed port or a lost line only means the
         // scale is not zeroed. Timer5 is restored rather than switched on: in network mode, or
-        // after the supervision tick has stopped the polls, it would poll a closed port.
-        if (run->p643)
+        // after the supervision tick has stopped the polls, it would poll a closed port. An
+        // apply step meanwhile has set the timers for its own settings, and they stay so.
+        if (run->p643 && !Superseded(*run))
             timer5_.SetEnabled(run->wasPolling);
         Ended(Ending::Zero, true);
         if (done)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 #include "common/failure_report.h"
@@ -41,13 +42,24 @@ public:
     // in flight. done (may be empty) runs when it has ended, whatever became of it.
     void Zero(std::function<void()> done);
 
+    // The apply step has replaced the settings: the exchange in flight and a held poll tick
+    // belong to the old ones. The exchange runs to its end on the line, but its result is
+    // dropped (no count, no display, no timer restored); the held tick does not run. Work that
+    // starts later, queued or not, belongs to the new settings.
+    void Supersede();
+
     void SetFailureReport(FailureReport* report);
     void SetEndListener(EndListener listener) { ended_ = std::move(listener); }
     bool Busy() const { return line_.Busy(); }
 
 private:
+    // Which settings an exchange started under: set when it gets the line.
+    struct Era {
+        std::uint64_t startedIn = 0;
+    };
     void Poll(SerialProtocol protocol, ITimerSwitch& timer);
     void Ended(Ending ending, bool succeeded);
+    bool Superseded(const Era& era) const { return era.startedIn != era_; }
 
     const HeldSettings& settings_;
     ITimerSwitch& timer1_;
@@ -56,6 +68,7 @@ private:
     SerialPoller poller_;
     SerialSupervision supervision_;
     EndListener ended_;
+    std::uint64_t era_ = 0; // counts the apply steps that superseded work
 };
 
 } // namespace vesmera

@@ -85,9 +85,12 @@ void NetworkPoller::StartTimer2() {
     }
     // The silent reconnect: its failure is no news, the display stays as it is.
     work_ = Work::SilentConnect;
-    client_.Connect([this](const LineResult&) {
+    client_.Connect([this, era = era_](const LineResult&) {
         work_ = Work::None;
-        PollIfConnected();
+        if (era == era_)
+            PollIfConnected();
+        else
+            WorkEnded();
     });
 }
 
@@ -120,7 +123,9 @@ void NetworkPoller::PollIfConnected() {
         work_ = Work::Poll;
         exchange_ = std::make_unique<ServerExchange>(
             client_, Exchange::Poll, ServerExchange::Channel::Main, *terminal,
-            [this, tab = tab_](const ExchangeOutcome& outcome) { PollEnded(outcome, tab); });
+            [this, tab = tab_, era = era_](const ExchangeOutcome& outcome) {
+                PollEnded(outcome, tab, era);
+            });
         exchange_->Start();
     } catch (const Exception& e) {
         Failed(e);
@@ -128,8 +133,17 @@ void NetworkPoller::PollIfConnected() {
     }
 }
 
-void NetworkPoller::PollEnded(const ExchangeOutcome& outcome, std::uint64_t tab) {
+void NetworkPoller::PollEnded(const ExchangeOutcome& outcome, std::uint64_t tab,
+                              std::uint64_t era) {
     work_ = Work::None;
+    if (era != era_) {
+        // Still in step with the server: a failure after the request went out drops the
+        // connection, but nothing is shown or reported under the new settings.
+        if (outcome.requestSent && (outcome.error || client_.HasUnread()))
+            client_.Discard();
+        WorkEnded();
+        return;
+    }
     try {
         if (outcome.error)
             throw *outcome.error;
@@ -153,6 +167,12 @@ void NetworkPoller::Succeeded() {
     polledSinceTimer3_ = true;
     if (failures_)
         failures_->Succeeded();
+}
+
+void NetworkPoller::Supersede() {
+    ++era_;
+    heldTimer2_ = false;
+    heldTimer3_ = false;
 }
 
 void NetworkPoller::TabChanged() {
@@ -218,12 +238,12 @@ void NetworkPoller::StartTimer3() {
         return;
     }
     work_ = Work::Connect;
-    client_.Connect([this](const LineResult& result) { ConnectEnded(result); });
+    client_.Connect([this, era = era_](const LineResult& result) { ConnectEnded(result, era); });
 }
 
-void NetworkPoller::ConnectEnded(const LineResult& result) {
+void NetworkPoller::ConnectEnded(const LineResult& result, std::uint64_t era) {
     work_ = Work::None;
-    if (result.error) {
+    if (result.error && era == era_) {
         ReportChannelFailure(*result.error);
         ShowMessage(kMessageServerNotFound);
     }

@@ -50,6 +50,10 @@ public:
     // Another tab is selected: the freshness count starts afresh, and a poll in flight for the
     // old tab shows nothing when it ends.
     void TabChanged();
+    // The apply step has replaced the settings: the work in flight runs to its end on the
+    // channel (a poll still reads its whole reply), but shows and reports nothing, and the
+    // ticks held behind it do not run.
+    void Supersede();
 
     // Where the channel's failure texts go; none by default.
     void SetFailureReport(FailureReport* report) { failures_ = report; }
@@ -70,11 +74,11 @@ private:
 
     void StartTimer2();
     void PollIfConnected();
-    void PollEnded(const ExchangeOutcome& outcome, std::uint64_t tab);
+    void PollEnded(const ExchangeOutcome& outcome, std::uint64_t tab, std::uint64_t era);
     void Succeeded();
     void Show(const PollReply& reply);
     void StartTimer3();
-    void ConnectEnded(const LineResult& result);
+    void ConnectEnded(const LineResult& result, std::uint64_t era);
     void WorkEnded();
     void Failed(const Exception& error);
     void ReportChannelFailure(const Exception& e);
@@ -99,6 +103,7 @@ private:
     bool polledSinceTimer3_ = false; // a poll of the selected tab succeeded since the last tick
     bool countAfresh_ = true;        // the next Timer3 tick only starts the count
     std::uint64_t tab_ = 0;          // counts tab changes
+    std::uint64_t era_ = 0;          // counts the apply steps that superseded work
     std::unique_ptr<ServerExchange> exchange_;
 };
 

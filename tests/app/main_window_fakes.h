@@ -200,10 +200,12 @@ public:
     void Close() override { open = false; }
     bool Connected() const override { return open; }
     int WriteStr(const std::string& bytes) override {
+        RefuseWhenClosed();
         written += bytes;
         return static_cast<int>(bytes.size());
     }
     int ReadStr(std::string& bytes, int) override {
+        RefuseWhenClosed();
         bytes = reply;
         return static_cast<int>(bytes.size());
     }
@@ -212,8 +214,16 @@ public:
     void SetLineFormat() override { lineFormat = true; }
 
     bool open = false, failOpen = false, lineFormat = false;
+    // Writes and reads on a closed port fail, as the real port's do.
+    bool closedFails = false;
     int opens = 0, baud = 19200;
     std::string name = "COM1", written, reply;
+
+private:
+    void RefuseWhenClosed() const {
+        if (closedFails && !open)
+            throw Exception("Port not open");
+    }
 };
 
 // The main window's scheduler in tests: exchanges on the line run to their ends only when a
@@ -226,6 +236,8 @@ public:
         while (scheduler_.RunNextTimer()) {
         }
     }
+    // Runs the steps that fall due within ms, leaving later ones in flight.
+    void Advance(std::int64_t ms) { scheduler_.Advance(ms); }
 
 private:
     vesmera::testing::FakeScheduler scheduler_;

@@ -32,7 +32,7 @@ class MainWindowTest : public ::testing::Test {
 protected:
     std::unique_ptr<TForm1> Create() {
         return std::make_unique<TForm1>(
-            MainWindowServices{source, port, port, steps.Scheduler(), tcp, ','});
+            MainWindowServices{source, port, port, steps.Scheduler(), *tcpClient, ','});
     }
 
     // One tick of a timer, its exchange on the line run to the end.
@@ -46,6 +46,7 @@ protected:
     FakeComPort port;
     StepScheduler steps;
     FakeLineChannel tcp{journal};
+    ILineChannel* tcpClient = &tcp;
 };
 
 TEST_F(MainWindowTest, FirstStartWithoutSettingsPollsComOneLocally) {
@@ -397,6 +398,116 @@ TEST_F(MainWindowTest, ASkinChangeDropsThePixmapsDrawnForTheOldPalette) {
     form->FormCreate();
     EXPECT_FALSE(QPixmapCache::find(key, &drawn));
 }
+
+// "Применить" runs the apply step while work started under the old settings is still in
+// flight: a zero, a poll, ticks held behind it. That work ends with no say: what it would show,
+// count or restore is dropped, and the timers stay as the apply step set them.
+class ApplyFenceTest;
+struct FenceRow {
+    const char* name;
+    std::function<void(ApplyFenceTest&)> settings; // the settings the work starts under
+    std::function<void(ApplyFenceTest&, TForm1&)> startWork;
+    std::function<void(HeldSettings&)> change; // what the dialog saves before the apply step
+    std::function<void(ApplyFenceTest&, TForm1&)> expect;
+};
+
+void PrintTo(const FenceRow& row, std::ostream* os) {
+    *os << row.name;
+}
+
+class ApplyFenceTest : public MainWindowTest, public ::testing::WithParamInterface<FenceRow> {
+public:
+    using MainWindowTest::port;
+    using MainWindowTest::source;
+    ApplyFenceTest() {
+        tcpClient = &server;
+        source.settings_.channel = 1;
+        source.list_ = {"T1"};
+    }
+    static void Network(HeldSettings& s) { s.networkMode = true; }
+    static void LocalVorlen(HeldSettings& s) {
+        s.networkMode = false;
+        s.protocol = kProtocolVorlen;
+    }
+    // A network poll whose request is out and whose reply is still on its way.
+    void PollInFlight(TForm1& form) {
+        form.Timer(2).Tick();
+        steps.Advance(10);
+        ASSERT_EQ(serverLog->written, std::vector<std::string>{"T1"});
+    }
+
+    std::shared_ptr<test::ChannelLog> serverLog = std::make_shared<test::ChannelLog>();
+    test::ScriptedChannel server{steps.Scheduler(),
+                                 test::ScriptedPeer{true, {{50, "12,5"}, {0, "-5002"}}, false},
+                                 serverLog};
+};
+
+TEST_P(ApplyFenceTest, WorkOfTheOldSettingsHasNoSay) {
+    const FenceRow& row = GetParam();
+    row.settings(*this);
+    auto form = Create();
+    row.startWork(*this, *form);
+    row.change(source.settings_);
+    form->FormCreate();
+    steps.Settle();
+    row.expect(*this, *form);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ApplyFenceTest,
+    ::testing::Values(
+        FenceRow{"A643ZeroThenVorlenLeavesOnlyTimer1Polling",
+                 [](ApplyFenceTest& t) { t.source.settings_.protocol = kProtocol643; },
+                 [](ApplyFenceTest&, TForm1& form) { form.Button1Click(); },
+                 ApplyFenceTest::LocalVorlen,
+                 [](ApplyFenceTest&, TForm1& form) {
+                     EXPECT_TRUE(form.Timer(1).IsEnabled());
+                     EXPECT_FALSE(form.Timer(5).IsEnabled());
+                 }},
+        FenceRow{"A643ZeroThenNetworkLeavesTheClosedPortUnpolled",
+                 [](ApplyFenceTest& t) { t.source.settings_.protocol = kProtocol643; },
+                 [](ApplyFenceTest&, TForm1& form) { form.Button1Click(); },
+                 ApplyFenceTest::Network,
+                 [](ApplyFenceTest&, TForm1& form) {
+                     EXPECT_FALSE(form.Timer(5).IsEnabled());
+                     EXPECT_FALSE(form.Timer(1).IsEnabled());
+                     EXPECT_TRUE(form.Timer(2).IsEnabled());
+                 }},
+        FenceRow{"ASerialPollThenNetworkLeavesThePlaceholder",
+                 [](ApplyFenceTest& t) { t.port.closedFails = true; },
+                 [](ApplyFenceTest&, TForm1& form) { form.Timer(1).Tick(); },
+                 ApplyFenceTest::Network,
+                 [](ApplyFenceTest&, TForm1& form) {
+                     // The port closed under the poll; its failed read counts for nothing.
+                     EXPECT_EQ(form.Indicator().Indicatorstring(), "-------");
+                     EXPECT_EQ(form.SharedWeight().errorCounter, 0);
+                     EXPECT_TRUE(form.Indicator().toolTip().isEmpty());
+                 }},
+        FenceRow{"ANetworkReplyThenLocalShowsNothingOfTheServer",
+                 [](ApplyFenceTest& t) { ApplyFenceTest::Network(t.source.settings_); },
+                 [](ApplyFenceTest& t, TForm1& form) { t.PollInFlight(form); },
+                 ApplyFenceTest::LocalVorlen,
+                 [](ApplyFenceTest& t, TForm1& form) {
+                     EXPECT_EQ(t.serverLog->linesRead, 2); // the reply was read all the same
+                     EXPECT_EQ(form.Indicator().Indicatorstring(), "-------");
+                     EXPECT_TRUE(form.IndicatorView().IsVisible());
+                     EXPECT_FALSE(form.MessageScreenView().IsVisible());
+                 }},
+        FenceRow{"NetworkTicksHeldBehindAReplyDoNotRunInLocalMode",
+                 [](ApplyFenceTest& t) { ApplyFenceTest::Network(t.source.settings_); },
+                 [](ApplyFenceTest& t, TForm1& form) {
+                     t.PollInFlight(form);
+                     form.Timer(3).Tick();
+                     form.Timer(2).Tick();
+                 },
+                 ApplyFenceTest::LocalVorlen,
+                 [](ApplyFenceTest& t, TForm1& form) {
+                     EXPECT_FALSE(form.Timer(2).IsEnabled());
+                     EXPECT_FALSE(form.Timer(3).IsEnabled());
+                     EXPECT_EQ(t.serverLog->written, std::vector<std::string>{"T1"});
+                     EXPECT_EQ(t.serverLog->connects, 1);
+                 }}),
+    [](const ::testing::TestParamInfo<FenceRow>& info) { return std::string(info.param.name); });
 
 // The reading that clients follow: what the window shows after each tick.
 class MainWindowReadingTest : public MainWindowTest {
