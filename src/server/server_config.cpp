@@ -1,6 +1,9 @@
 #include "server/server_config.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <string_view>
 #include <tuple>
@@ -22,6 +25,7 @@ namespace {
 constexpr const char* kListen = "Listen";
 constexpr const char* kAllow = "Allow";
 constexpr const char* kMaxClients = "MaxClients";
+constexpr const char* kMaxClientsPerAddress = "MaxClientsPerAddress";
 constexpr const char* kDecimalSeparator = "DecimalSeparator";
 constexpr const char* kToken = "Token";
 constexpr const char* kTokenFile = "TokenFile";
@@ -49,6 +53,9 @@ std::vector<std::string_view> SplitList(std::string_view text) {
         text.remove_prefix(comma + 1);
     }
 }
+
+// The speeds the display offers for a port.
+constexpr std::int32_t kSpeeds[] = {9600, 14400, 19200, 38400, 57600};
 
 // Integer keys follow the profile rules: a missing key or a text that is no number gives the
 // default.
@@ -91,9 +98,18 @@ std::string_view TrimSpace(std::string_view text) {
     return text;
 }
 
-// Two names of one device: "Com1", "COM1" and "/dev/ttyS0" are the same port.
+// One device, by whatever name: "Com1", "COM1" and "/dev/ttyS0" are the same port, and so are
+// a symbolic link (a /dev/serial/by-id name) and the device it leads to. A device that exists
+// is known by its device number (a file by its inode); one that does not, by its path.
 std::string DeviceOf(const std::string& port) {
-    return ComPortDevicePath(port).value_or(port);
+    const std::string path = ComPortDevicePath(port).value_or(port);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+            return "device " + std::to_string(st.st_rdev);
+        return "file " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    }
+    return "path " + std::filesystem::path(path).lexically_normal().string();
 }
 
 class Checker {
@@ -105,28 +121,33 @@ public:
         ReadServer();
         std::vector<std::string> seen, reserved;
         for (const auto& name : file_.SectionNames()) {
+            // The same name twice, in any case, is one section to the profile rules, which
+            // would quietly merge what were meant as two.
             if (IsReservedSection(name)) {
-                // The same name twice, in any case, is one section to the profile rules.
                 if (std::none_of(reserved.begin(), reserved.end(),
                                  [&](const auto& r) { return EqualNoCase(r, name); })) {
                     reserved.push_back(name);
                     ReadReserved(name);
+                } else {
+                    Problem("section " + Quoted(name) + " is given twice");
                 }
                 continue;
             }
             const auto same = std::find_if(seen.begin(), seen.end(),
                                            [&](const auto& s) { return EqualNoCase(s, name); });
             if (same != seen.end()) {
-                // The same name twice is one section to the profile rules; two spellings
-                // would be two terminals that no request could tell apart in the file.
-                if (*same != name)
-                    Problem("sections " + Quoted(*same) + " and " + Quoted(name) +
-                            " differ only in letter case");
+                // Two spellings would also be two terminals that no request could tell apart
+                // in the file.
+                Problem(*same == name ? "section " + Quoted(name) + " is given twice"
+                                      : "sections " + Quoted(*same) + " and " + Quoted(name) +
+                                            " differ only in letter case");
                 continue;
             }
             seen.push_back(name);
             ReadTerminal(name);
         }
+        if (seen.empty())
+            result_.warnings.push_back("no terminal section: the server has nothing to serve");
         return std::move(result_);
     }
 
@@ -164,9 +185,23 @@ private:
                 else
                     Problem("Allow: cannot parse the address or range " + Quoted(item));
             }
-        c.maxClients = ReadInteger(file_, kServerSection, kMaxClients, c.maxClients);
-        if (c.maxClients < 1)
-            Problem("MaxClients: must be at least 1");
+        c.maxClients = ReadNumber(
+                           kServerSection, kMaxClients, [](std::int32_t v) { return v >= 1; },
+                           std::string(kMaxClients) + ":", "a positive whole number")
+                           .value_or(c.maxClients);
+        c.maxClientsPerAddress =
+            ReadNumber(
+                kServerSection, kMaxClientsPerAddress, [](std::int32_t v) { return v >= 0; },
+                std::string(kMaxClientsPerAddress) + ":", "a whole number, 0 for no limit")
+                .value_or(c.maxClientsPerAddress);
+        if (c.allow.empty())
+            for (const ListenAddress& address : c.listen)
+                if (std::all_of(address.bytes.begin(), address.bytes.end(),
+                                [](std::uint8_t b) { return b == 0; }))
+                    result_.warnings.push_back(
+                        "Listen: " + std::string(address.family == AF_INET6 ? "[::]" : "0.0.0.0") +
+                        ":" + std::to_string(address.port) +
+                        " takes clients from every address, and no Allow= limits them");
         if (auto separator = file_.ReadString(kServerSection, kDecimalSeparator)) {
             if (separator->size() == 1)
                 c.decimalSeparator = separator->front();
@@ -186,7 +221,9 @@ private:
             Problem("section " + Quoted(name) +
                     " is reserved for the server's settings and cannot name a terminal");
         if (EqualNoCase(name, kServerSection)) {
-            WarnUnknownKeys(name, {kListen, kAllow, kMaxClients, kDecimalSeparator}, kTerminalKeys);
+            WarnUnknownKeys(
+                name, {kListen, kAllow, kMaxClients, kMaxClientsPerAddress, kDecimalSeparator},
+                kTerminalKeys);
         } else if (EqualNoCase(name, kHttpSection)) {
             ReadHttp(name);
             WarnUnknownKeys(name,
@@ -199,6 +236,23 @@ private:
     }
 
     void HttpProblem(const std::string& text) { Problem(kHttpPrefix + text); }
+
+    // A number key: nothing when it is missing; otherwise it must convert and pass `valid`,
+    // or "<subject> must be <rule>, not "<text>"" is a problem. The profile rules would
+    // quietly put the default in place of a text that is no number, and the port settings
+    // take a delay modulo 65536.
+    template <typename Valid>
+    std::optional<std::int32_t> ReadNumber(const std::string& section, const char* key, Valid valid,
+                                           const std::string& subject, const char* rule) {
+        const auto text = file_.ReadString(section, key);
+        if (!text)
+            return std::nullopt;
+        const auto value = ParseInt32(*text);
+        if (value && valid(*value))
+            return value;
+        Problem(subject + " must be " + rule + ", not " + Quoted(*text));
+        return std::nullopt;
+    }
 
     // The file's text, or nothing with a problem naming the key, the path and the reason.
     std::optional<std::string> ReadNamedFile(const char* key, const std::string& path) {
@@ -279,10 +333,32 @@ private:
     void ReadTerminal(const std::string& name) {
         TerminalConfig t;
         t.name = name;
-        t.port = file_.ReadString(name, kKeyPort).value_or(t.port);
-        t.baudRate = ReadInteger(file_, name, kKeyBaudRate, t.baudRate);
-        t.channel = ReadInteger(file_, name, kKeyChannel, t.channel);
-        t.delayMs = static_cast<std::uint16_t>(ReadInteger(file_, name, kKeyDelay, t.delayMs));
+        // The subject of a problem with a key of this section.
+        const auto about = [&](const char* key) {
+            return "terminal " + Quoted(name) + ": " + Quoted(key);
+        };
+        // No default port: "Com1" is often the machine's serial console.
+        const auto port = file_.ReadString(name, kKeyPort);
+        t.port = port.value_or("");
+        if (!port)
+            Problem(about(kKeyPort) + " is missing");
+        else if (port->empty())
+            Problem(about(kKeyPort) + " is empty");
+        const auto offered = [](std::int32_t v) {
+            return std::find(std::begin(kSpeeds), std::end(kSpeeds), v) != std::end(kSpeeds);
+        };
+        t.baudRate = ReadNumber(name, kKeyBaudRate, offered, about(kKeyBaudRate),
+                                "one of 9600, 14400, 19200, 38400, 57600")
+                         .value_or(t.baudRate);
+        t.channel = ReadNumber(
+                        name, kKeyChannel, [](std::int32_t v) { return v >= 0 && v <= 255; },
+                        about(kKeyChannel), "from 0 to 255")
+                        .value_or(t.channel);
+        t.delayMs = static_cast<std::uint16_t>(
+            ReadNumber(
+                name, kKeyDelay, [](std::int32_t v) { return v >= 0 && v <= 65535; },
+                about(kKeyDelay), "from 0 to 65535")
+                .value_or(t.delayMs));
         t.protocol = file_.ReadString(name, kKeyProtocol).value_or(t.protocol);
         WarnUnknownKeys(name, kTerminalKeys);
 
@@ -292,7 +368,7 @@ private:
         if (t.protocol != kProtocolVorlen && t.protocol != kProtocol643)
             Problem("terminal " + Quoted(name) + ": unknown protocol " + Quoted(t.protocol));
         for (const auto& other : result_.config.terminals)
-            if (DeviceOf(other.port) == DeviceOf(t.port))
+            if (!t.port.empty() && !other.port.empty() && DeviceOf(other.port) == DeviceOf(t.port))
                 Problem("terminals " + Quoted(other.name) + " and " + Quoted(name) +
                         " use the same port " + Quoted(t.port));
         result_.config.terminals.push_back(std::move(t));

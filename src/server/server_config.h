@@ -20,7 +20,7 @@ struct TerminalConfig {
     std::string port = "Com1";       // "Порт"
     std::int32_t baudRate = 19200;   // "Скорость обмена"
     std::int32_t channel = 1;        // "Канал"
-    std::uint16_t delayMs = 100;     // "Задержка(мск)", taken modulo 65536
+    std::uint16_t delayMs = 100;     // "Задержка(мск)"
     std::string protocol = "Ворлен"; // "Протокол"
 };
 
@@ -45,13 +45,16 @@ struct ServerConfig {
     std::vector<ListenAddress> listen;
     std::vector<AddressRange> allow; // empty: every client
     std::int32_t maxClients = 1024;
+    std::int32_t maxClientsPerAddress = 0; // over the line protocol and HTTP; 0: no limit
     char decimalSeparator = ',';
     std::vector<TerminalConfig> terminals;
     std::optional<HttpConfig> http;
 };
 
 // What reading the file found: the configuration, the problems that refuse it (one message
-// each), and warnings about keys that mean nothing here.
+// each), and warnings about what starts but is likely a mistake: keys that mean nothing here,
+// a file without terminals, a listener open to every address with no Allow=. A start and
+// --check (and a reload) run the same checks.
 struct ServerConfigCheck {
     ServerConfig config;
     std::vector<std::string> problems;

@@ -2,6 +2,9 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include "server/server_config.h"
 #include "settings/profile_file.h"
@@ -27,6 +30,8 @@ testing_files::MemoryFileSystem& Files() {
 ServerConfigCheck Check(const std::string& ini) {
     return CheckServerConfig(ProfileFile::FromBytes(ini), Files(), "/etc/vesmera/");
 }
+
+const std::string kNoTerminal = "no terminal section: the server has nothing to serve\n";
 
 std::string Joined(const std::vector<std::string>& lines) {
     std::string out;
@@ -54,37 +59,73 @@ INSTANTIATE_TEST_SUITE_P(
     Rules, ConfigProblemTest,
     ::testing::Values(
         ProblemRow{"Sound",
-                   "[Server]\r\nListen=0.0.0.0:5000,[::]:0\r\n[A]\r\nПорт=Com1\r\n[B]\r\n"
-                   "Порт=Com2\r\nПротокол=6.43\r\n",
+                   "[Server]\r\nListen=0.0.0.0:5000,[::]:0\r\nAllow=10.0.0.0/8\r\n[A]\r\n"
+                   "Порт=Com1\r\n[B]\r\nПорт=Com2\r\nПротокол=6.43\r\nСкорость обмена=57600\r\n"
+                   "Канал=255\r\nЗадержка(мск)=65535\r\n",
                    "", ""},
+        // Every address may connect: started, with a word about it.
+        ProblemRow{"OpenListenWithoutAllow",
+                   "[Server]\nListen=0.0.0.0:5000,127.0.0.1:5001,[::]:0\n[A]\nПорт=Com1\n", "",
+                   "Listen: 0.0.0.0:5000 takes clients from every address, and no Allow= limits "
+                   "them\n"
+                   "Listen: [::]:0 takes clients from every address, and no Allow= limits them\n"},
+        ProblemRow{"NoTerminal", "[Server]\nListen=127.0.0.1:5000\n", "", kNoTerminal},
+        ProblemRow{"PortMissingOrEmpty", "[A]\n[B]\nПорт=\n[C]\nПорт=Com3\n",
+                   "terminal \"A\": \"Порт\" is missing\nterminal \"B\": \"Порт\" is empty\n", ""},
+        ProblemRow{"NumbersOutsideTheirRange",
+                   "[A]\nПорт=Com1\nСкорость обмена=12345\nКанал=999\nЗадержка(мск)=70000\n"
+                   "[B]\nПорт=Com2\nСкорость обмена=fast\nКанал=-1\nЗадержка(мск)=-1\n",
+                   "terminal \"A\": \"Скорость обмена\" must be one of 9600, 14400, 19200, 38400, "
+                   "57600, not \"12345\"\n"
+                   "terminal \"A\": \"Канал\" must be from 0 to 255, not \"999\"\n"
+                   "terminal \"A\": \"Задержка(мск)\" must be from 0 to 65535, not \"70000\"\n"
+                   "terminal \"B\": \"Скорость обмена\" must be one of 9600, 14400, 19200, 38400, "
+                   "57600, not \"fast\"\n"
+                   "terminal \"B\": \"Канал\" must be from 0 to 255, not \"-1\"\n"
+                   "terminal \"B\": \"Задержка(мск)\" must be from 0 to 65535, not \"-1\"\n",
+                   ""},
         ProblemRow{"CaseTwins", "[Весы]\nПорт=Com1\n[ВЕСЫ]\nПорт=Com2\n",
                    "sections \"Весы\" and \"ВЕСЫ\" differ only in letter case\n", ""},
-        // The same spelling twice is one section to the profile rules.
-        ProblemRow{"SameNameTwice", "[A]\nПорт=Com1\n[A]\nКанал=2\n", "", ""},
+        // The profile rules would merge them into one.
+        ProblemRow{"SameNameTwice", "[A]\nПорт=Com1\n[A]\nКанал=2\n[Server]\n[server]\n",
+                   "section \"A\" is given twice\nsection \"server\" is given twice\n", ""},
         ProblemRow{"ZeroPrefix", "[SetNull1]\nПорт=Com1\n[setnull2]\nПорт=Com2\n",
                    "terminal \"SetNull1\": a name may not begin with \"SetNull\" (it would read as "
                    "a zero request)\n",
                    ""},
-        ProblemRow{"SharedPort", "[A]\nПорт=Com1\n[B]\nПорт=/dev/ttyS0\n[C]\n",
+        // One device by two names: a ComN name, a device's path written another way.
+        ProblemRow{"SharedPort",
+                   "[A]\nПорт=Com1\n[B]\nПорт=/dev/ttyS0\n[C]\nПорт=/dev/null\n[D]\n"
+                   "Порт=/dev/../dev//null\n[E]\nПорт=/nonexistent/tty\n[F]\n"
+                   "Порт=/nonexistent/./tty\n",
                    "terminals \"A\" and \"B\" use the same port \"/dev/ttyS0\"\n"
-                   "terminals \"A\" and \"C\" use the same port \"Com1\"\n"
-                   "terminals \"B\" and \"C\" use the same port \"Com1\"\n",
+                   "terminals \"C\" and \"D\" use the same port \"/dev/../dev//null\"\n"
+                   "terminals \"E\" and \"F\" use the same port \"/nonexistent/./tty\"\n",
                    ""},
-        ProblemRow{"UnknownProtocol", "[A]\nПротокол=ворлен\n",
+        ProblemRow{"UnknownProtocol", "[A]\nПорт=Com1\nПротокол=ворлен\n",
                    "terminal \"A\": unknown protocol \"ворлен\"\n", ""},
         ProblemRow{"BadListen",
                    "[Server]\nListen=127.0.0.1:5000, localhost:1,::1:5,1.2.3.4:70000\n",
                    "Listen: cannot parse the address \"localhost:1\"\n"
                    "Listen: cannot parse the address \"::1:5\"\n"
                    "Listen: cannot parse the address \"1.2.3.4:70000\"\n",
-                   ""},
+                   kNoTerminal},
         ProblemRow{"EmptyListen", "[Server]\nListen=\n", "Listen: cannot parse the address \"\"\n",
-                   ""},
+                   kNoTerminal},
         ProblemRow{"BadAllow", "[Server]\nAllow=10.0.0.0/8,10.0.0.0/33,fe80::/10\n",
-                   "Allow: cannot parse the address or range \"10.0.0.0/33\"\n", ""},
-        ProblemRow{"BadLimits", "[Server]\nMaxClients=0\nDecimalSeparator=,,\n",
-                   "MaxClients: must be at least 1\n"
+                   "Allow: cannot parse the address or range \"10.0.0.0/33\"\n", kNoTerminal},
+        ProblemRow{"BadLimits",
+                   "[Server]\nMaxClients=0\nMaxClientsPerAddress=-1\nDecimalSeparator=,,\n[A]\n"
+                   "Порт=Com1\n",
+                   "MaxClients: must be a positive whole number, not \"0\"\n"
+                   "MaxClientsPerAddress: must be a whole number, 0 for no limit, not \"-1\"\n"
                    "DecimalSeparator: must be one character, not \",,\"\n",
+                   ""},
+        // The profile rules would give the default for these.
+        ProblemRow{"CountsThatAreNoNumbers",
+                   "[Server]\nMaxClients=abc\nMaxClientsPerAddress=\n[A]\nПорт=Com1\n",
+                   "MaxClients: must be a positive whole number, not \"abc\"\n"
+                   "MaxClientsPerAddress: must be a whole number, 0 for no limit, not \"\"\n",
                    ""},
         ProblemRow{"UnknownKeys", "[server]\nPort=1\n;Allow=::1\n[A]\nпорт=Com3\nСкорость=9600\n",
                    "",
@@ -92,7 +133,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "unknown key \"Скорость\" in section \"A\" ignored\n"},
         // The server's own sections in any letter case are never terminals.
         ProblemRow{"ReservedNames",
-                   "[SERVER]\nПорт=Com1\n[Http]\nПротокол=6.43\n[mqtt]\nКанал=2\nHost=x\n[A]\n",
+                   "[SERVER]\nПорт=Com1\n[Http]\nПротокол=6.43\n[mqtt]\nКанал=2\nHost=x\n[A]\n"
+                   "Порт=Com2\n",
                    "section \"SERVER\" is reserved for the server's settings and cannot name a "
                    "terminal\n"
                    "section \"Http\" is reserved for the server's settings and cannot name a "
@@ -104,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "[HTTP]\nListen=[::1]:0,127.0.0.1:5080\nTokenFile=token\nAllowOrigin="
                    "https://pos.example:8443, http://localhost\nCertificate=/etc/vesmera/cert.pem\n"
                    "Key=key.pem\nMaxConnections=10\nMaxStreams=2\n",
-                   "", ""},
+                   "", kNoTerminal},
         ProblemRow{"HttpBadValues",
                    "[HTTP]\nListen=localhost:80\nToken=two words\nAllowOrigin=*,pos.example,"
                    "https://a/b,https://\nMaxConnections=0\nMaxStreams=-1\nPort=1\n",
@@ -115,22 +157,22 @@ INSTANTIATE_TEST_SUITE_P(
                    "[HTTP] AllowOrigin: cannot parse the origin \"https://\"\n"
                    "[HTTP] MaxConnections: must be at least 1\n"
                    "[HTTP] MaxStreams: must be at least 1\n",
-                   "unknown key \"Port\" in section \"HTTP\" ignored\n"},
+                   "unknown key \"Port\" in section \"HTTP\" ignored\n" + kNoTerminal},
         ProblemRow{"HttpBothTokens", "[HTTP]\nToken=a\nTokenFile=token\nCertificate=c.pem\n",
                    "[HTTP] Token and TokenFile: give one of them, not both\n"
                    "[HTTP] Certificate and Key: give both or neither\n",
-                   ""},
+                   kNoTerminal},
         ProblemRow{"HttpUnreadableFiles",
                    "[HTTP]\nTokenFile=missing\nCertificate=/tmp/der.crt\nKey=/nowhere/key.pem\n",
                    "[HTTP] TokenFile: cannot read /etc/vesmera/missing: No such file or "
                    "directory\n"
                    "[HTTP] Certificate: /tmp/der.crt holds no PEM data\n"
                    "[HTTP] Key: cannot read /nowhere/key.pem: No such file or directory\n",
-                   ""},
+                   kNoTerminal},
         ProblemRow{"HttpEmptyTokenFile", "[HTTP]\nTokenFile=blank\n",
                    "[HTTP] TokenFile: blank holds no token (visible ASCII characters, without "
                    "blanks)\n",
-                   ""}),
+                   kNoTerminal}),
     [](const auto& info) { return info.param.name; });
 
 TEST(ServerConfigValues, DefaultsAndProfileRules) {
@@ -140,6 +182,7 @@ TEST(ServerConfigValues, DefaultsAndProfileRules) {
     EXPECT_EQ(*ParseListenAddress(kDefaultListen), none.config.listen[0]);
     EXPECT_TRUE(none.config.allow.empty());
     EXPECT_EQ(none.config.maxClients, 1024);
+    EXPECT_EQ(none.config.maxClientsPerAddress, 0);
     EXPECT_EQ(none.config.decimalSeparator, ',');
     EXPECT_TRUE(none.config.terminals.empty());
     EXPECT_FALSE(none.config.http); // HTTP only with a section of its own
@@ -165,23 +208,40 @@ TEST(ServerConfigValues, DefaultsAndProfileRules) {
     EXPECT_EQ(files.config.http->keyPem, Files().files["/etc/vesmera/key.pem"]);
     EXPECT_EQ(files.config.http->allowOrigins, std::vector<std::string>{"*"});
 
-    // Integers that do not convert give the defaults; the delay is taken modulo 65536; names
-    // keep their spelling and blanks inside.
-    const auto c = Check("[Server]\nMaxClients=0x10\nDecimalSeparator=.\n[ Весы 1 ]\nПорт=\n"
-                         "Скорость обмена=fast\nКанал=$1A\nЗадержка(мск)=-1\n[B]\nПорт=Com9\n");
+    // Integers in any of the profile's forms; names keep their spelling and blanks inside.
+    const auto c =
+        Check("[Server]\nMaxClients=0x10\nMaxClientsPerAddress=$40\nDecimalSeparator=.\n"
+              "[ Весы 1 ]\nПорт=Com4\nСкорость обмена=57600\nКанал=$1A\nЗадержка(мск)=0\n[B]\n"
+              "Порт=Com9\n");
     ASSERT_TRUE(c.problems.empty()) << Joined(c.problems);
     EXPECT_EQ(c.config.maxClients, 16);
+    EXPECT_EQ(c.config.maxClientsPerAddress, 64);
     EXPECT_EQ(c.config.decimalSeparator, '.');
     ASSERT_EQ(c.config.terminals.size(), 2u);
     const TerminalConfig& t = c.config.terminals[0];
     EXPECT_EQ(t.name, "Весы 1");
-    EXPECT_EQ(t.port, "");
-    EXPECT_EQ(t.baudRate, 19200);
+    EXPECT_EQ(t.port, "Com4");
+    EXPECT_EQ(t.baudRate, 57600);
     EXPECT_EQ(t.channel, 26);
-    EXPECT_EQ(t.delayMs, 65535);
+    EXPECT_EQ(t.delayMs, 0);
     EXPECT_EQ(t.protocol, "Ворлен");
-    EXPECT_EQ(c.config.terminals[1].delayMs, 100);
-    EXPECT_EQ(c.config.terminals[1].channel, 1);
+    const TerminalConfig& b = c.config.terminals[1];
+    EXPECT_EQ(b.baudRate, 19200);
+    EXPECT_EQ(b.delayMs, 100);
+    EXPECT_EQ(b.channel, 1);
+}
+
+// A /dev/serial/by-id name is a symbolic link to the device another terminal names directly.
+TEST(ServerConfigValues, OneDeviceUnderALinkIsOnePort) {
+    char pattern[] = "/tmp/vesmera-config-XXXXXX";
+    const std::string dir = ::mkdtemp(pattern);
+    const std::string link = dir + "/usb-FTDI-if00-port0";
+    ASSERT_EQ(::symlink("/dev/null", link.c_str()), 0);
+    const auto check = Check("[A]\nПорт=" + link + "\n[B]\nПорт=/dev/null\n[C]\nПорт=/dev/zero\n");
+    ::unlink(link.c_str());
+    ::rmdir(dir.c_str());
+    EXPECT_EQ(Joined(check.problems),
+              "terminals \"A\" and \"B\" use the same port \"/dev/null\"\n");
 }
 
 TEST(ServerConfigValues, ReadsWindows1251AndUtf16Files) {

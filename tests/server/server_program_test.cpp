@@ -75,16 +75,26 @@ INSTANTIATE_TEST_SUITE_P(
         CheckRow{"Sound", "[Server]\nListen=127.0.0.1:0\n[A]\nПорт=/dev/null\n", 0, ""},
         CheckRow{"UnknownKeyWarns", "[A]\nПорт=/dev/null\nЦвет1=clRed\n", 0,
                  "FILE: warning: unknown key \"Цвет1\" in section \"A\" ignored\n"},
+        CheckRow{"WarningsStartAnyway", "[Server]\nListen=0.0.0.0:0\n", 0,
+                 "FILE: warning: Listen: 0.0.0.0:0 takes clients from every address, and no "
+                 "Allow= limits them\n"
+                 "FILE: warning: no terminal section: the server has nothing to serve\n"},
         CheckRow{"Problems",
-                 "[Server]\nListen=[::1]:5000,nowhere:1\n[Весы]\nПротокол=?\n[ВЕСЫ]\n"
-                 "[SetNullB]\nПорт=Com1\n",
+                 "[Server]\nListen=[::1]:5000,nowhere:1\nMaxClients=abc\n[Весы]\nПротокол=?\n"
+                 "[ВЕСЫ]\n[SetNullB]\nПорт=Com1\nСкорость обмена=12345\n[C]\nПорт=/dev/ttyS0\n"
+                 "[C]\n",
                  1,
                  "FILE: Listen: cannot parse the address \"nowhere:1\"\n"
+                 "FILE: MaxClients: must be a positive whole number, not \"abc\"\n"
+                 "FILE: terminal \"Весы\": \"Порт\" is missing\n"
                  "FILE: terminal \"Весы\": unknown protocol \"?\"\n"
                  "FILE: sections \"Весы\" and \"ВЕСЫ\" differ only in letter case\n"
+                 "FILE: terminal \"SetNullB\": \"Скорость обмена\" must be one of 9600, 14400, "
+                 "19200, 38400, 57600, not \"12345\"\n"
                  "FILE: terminal \"SetNullB\": a name may not begin with \"SetNull\" (it would "
                  "read as a zero request)\n"
-                 "FILE: terminals \"Весы\" and \"SetNullB\" use the same port \"Com1\"\n"}),
+                 "FILE: terminals \"SetNullB\" and \"C\" use the same port \"/dev/ttyS0\"\n"
+                 "FILE: section \"C\" is given twice\n"}),
     [](const auto& info) { return info.param.name; });
 
 TEST(ServerCheck, MissingFileIsAProblem) {
@@ -358,7 +368,10 @@ TEST(ServerProgram, AddressInUseEndsTheStartWithTheReason) {
     EXPECT_TRUE(server.OutputLine().starts_with("listening on 127.0.0.1:"));
     EXPECT_EQ(WEXITSTATUS(server.Wait()), 1);
     EXPECT_EQ(server.AllErrors(),
-              "vesmera-server: cannot listen on " + endpoint + ": Address already in use\n");
+              file +
+                  ": warning: no terminal section: the server has nothing to serve\n"
+                  "vesmera-server: cannot listen on " +
+                  endpoint + ": Address already in use\n");
     ::close(taken);
 }
 
