@@ -1,6 +1,7 @@
 #include "app/app_icon.h"
 
 #include <QFont>
+#include <QGuiApplication>
 #include <QPainter>
 
 namespace vesmera {
@@ -25,9 +26,15 @@ QPixmap VesmeraIconPixmap(int size) {
 }
 
 QIcon VesmeraIcon() {
+    // On a scaled screen every size is drawn at that screen's pixels too, so the window and the
+    // notification area are given a picture of their own pixel size, not one stretched to it.
+    const qreal ratio = qGuiApp != nullptr ? qGuiApp->devicePixelRatio() : 1.0;
     QIcon icon;
-    for (int size : kIconSizes)
+    for (int size : kIconSizes) {
         icon.addPixmap(VesmeraIconPixmap(size));
+        if (const int scaled = qRound(size * ratio); scaled != size)
+            icon.addPixmap(VesmeraIconPixmap(scaled));
+    }
     return icon;
 }
 

@@ -12,7 +12,8 @@ inline constexpr int kIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
 // The program's own icon at one size (square): a lit weight on a dark display.
 QPixmap VesmeraIconPixmap(int size);
 
-// The icon at every size, for the main window and the notification area.
+// The icon at every size, and at every size times the screens' largest pixel ratio, for the
+// main window and the notification area.
 QIcon VesmeraIcon();
 
 } // namespace vesmera

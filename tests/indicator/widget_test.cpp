@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include <QCoreApplication>
 #include <QEnterEvent>
@@ -108,6 +110,38 @@ TEST_F(IndicatorWidget, MainWindowIndicatorAtAngleZero) {
     // The six pixels right of the last cell keep the background.
     for (int x = 230; x < 236; ++x)
         EXPECT_EQ(Pixel(x, 32), Rgb(clBlack)) << x;
+}
+
+// On a screen at scale 2 the segments are rasterised at the device's pixels: the slanted left
+// edge of segment e in the first cell, from (8,35) to (6,47), moves 4 device pixels in 4 steps
+// of one pixel, where a picture drawn at logical pixels and doubled steps by 2.
+TEST_F(IndicatorWidget, AtScaleTwoEdgesStepByOneDevicePixel) {
+    LoadMainWindowIndicator();
+    w->SetIndicatorstring("8888888");
+    const TIndicatorScene scene = w->Model().Scene();
+    TIndicatorMaterials materials;
+    QImage canvas;
+    std::optional<TPixelMask> clip;
+    RenderScene(scene, materials, mmStretch, mmStretch, canvas, clip, 2.0);
+    ASSERT_EQ(canvas.size(), QSize(2 * 242, 2 * 64));
+    EXPECT_EQ(canvas.devicePixelRatio(), 2.0);
+    const QRgb lit = Rgb(scene.litColor);
+    std::vector<int> edge; // the first lit pixel of each device row along the edge
+    for (int y = 2 * 36; y < 2 * 47; ++y) {
+        int x = 0;
+        while (x < 40 && canvas.pixel(x, y) != lit)
+            ++x;
+        edge.push_back(x);
+    }
+    EXPECT_EQ(edge.front(), 16);
+    EXPECT_EQ(edge.back(), 12);
+    int steps = 0;
+    for (std::size_t i = 1; i < edge.size(); ++i) {
+        EXPECT_LE(edge[i - 1] - edge[i], 1) << "row " << 2 * 36 + i;
+        EXPECT_GE(edge[i - 1] - edge[i], 0) << "row " << 2 * 36 + i;
+        steps += edge[i - 1] != edge[i] ? 1 : 0;
+    }
+    EXPECT_EQ(steps, 4);
 }
 
 TEST_F(IndicatorWidget, MainWindowIndicatorAtAngle900) {

@@ -135,6 +135,26 @@ TEST(LitCell, ShapeBySize) {
     EXPECT_EQ(cell(2, 2, psRound), "##\n##\n");
 }
 
+// At scale 2 the message screen's 3 x 3 round dot is drawn at 6 x 6 device pixels as a disc,
+// not as its plus doubled into 2-pixel blocks; dots and gaps keep their logical places.
+TEST(Dots, AtScaleTwoEachDotIsDrawnAtTheDevicesPixels) {
+    const MonoImage frame = Pattern(2, 1, {{1, 0}});
+    RgbImage target(2 * 7, 2 * 3, kGap);
+    RenderDots(frame, {3, 3, 1, psRound, kOn, kOff, kGap}, target, 2.0);
+    std::string s;
+    for (int y = 0; y < target.Height(); ++y) {
+        for (int x = 0; x < target.Width(); ++x)
+            s += target.At(x, y) == kOn ? '#' : target.At(x, y) == kOff ? '.' : ' ';
+        s += '\n';
+    }
+    EXPECT_EQ(s, "......  ..##..\n"
+                 "......  .####.\n"
+                 "......  ######\n"
+                 "......  ######\n"
+                 "......  .####.\n"
+                 "......  ..##..\n");
+}
+
 TEST(Dots, LitCellsWhereDarkUnlitElsewhereGapsInBackground) {
     // Dots 2 x 2 with spacing 1: dot i starts at 3 i.
     const MonoImage frame = Pattern(9, 2, {{0, 0}, {8, 0}, {3, 1}});

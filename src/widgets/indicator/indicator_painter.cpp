@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <cwchar>
 
@@ -103,10 +104,16 @@ void CopyAll(QImage& canvas, const QImage& layer) {
 } // namespace
 
 const QImage& TMaterialLayers::Get(const QImage& material, TZyrelMaterialMode mode,
-                                   std::size_t slot, QSize size) {
+                                   std::size_t slot, QSize size, double scale) {
     Layer& l = layers_[slot];
     if (!l.made || l.mode != mode || l.image.size() != size) {
-        l.image = MaterialLayer(material, mode, size.width(), size.height());
+        // A tiled material keeps its logical size on a screen of more pixels.
+        const QImage tile = mode == mmStretch || scale == 1.0 || !Present(material)
+                                ? material
+                                : material.scaled(DevicePixels(material.width(), scale),
+                                                  DevicePixels(material.height(), scale),
+                                                  Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        l.image = MaterialLayer(tile, mode, size.width(), size.height());
         l.mode = mode;
         l.made = true;
     }
@@ -129,10 +136,17 @@ void TIndicatorMaterials::Prepare(TZyrelMaterialShadowMode shadowMode) {
     backLD = ShiftBytes(back, shadowMode == msmDark ? -32 : shadowMode == msmLight ? 32 : 0);
 }
 
+int DevicePixels(int logical, double scale) {
+    // At scale 1 the size itself; otherwise enough pixels to cover the logical size.
+    return scale == 1.0 ? logical : static_cast<int>(std::ceil(logical * scale - 1e-9));
+}
+
 void RenderScene(const TIndicatorScene& scene, TIndicatorMaterials& materials,
                  TZyrelMaterialMode backMode, TZyrelMaterialMode foreMode, QImage& canvas,
-                 std::optional<TPixelMask>& clip) {
-    const int w = scene.width, h = scene.height;
+                 std::optional<TPixelMask>& clip, double scale) {
+    // The polygons are in logical pixels; the canvas has the device's pixels, so that every
+    // edge is rasterised at the screen's own resolution.
+    const int w = DevicePixels(scene.width, scale), h = DevicePixels(scene.height, scale);
     clip.reset();
     if (scene.transparentMode != tmNone)
         clip.emplace(w, h);
@@ -141,44 +155,45 @@ void RenderScene(const TIndicatorScene& scene, TIndicatorMaterials& materials,
         canvas = QImage(std::max(w, 0), std::max(h, 0), QImage::Format_RGB32);
     if (canvas.isNull())
         return;
+    canvas.setDevicePixelRatio(scale);
     TMaterialLayers& layers = materials.layers;
     const QSize size(w, h);
     const bool backMaterial = Present(materials.back);
 
     if (backMaterial)
-        CopyAll(canvas, layers.Get(materials.back, backMode, kBack, size));
+        CopyAll(canvas, layers.Get(materials.back, backMode, kBack, size, scale));
     else
         canvas.fill(ToRgb(scene.backColor));
 
     std::vector<TSpan> spans;
     for (const TBevelQuad& side : scene.bevelSides) {
-        RasterizeEvenOdd(side.quad.data(), 4, w, h, spans);
+        RasterizeEvenOdd(side.quad.data(), 4, w, h, spans, scale);
         if (clip)
             clip->Add(spans);
         if (backMaterial)
             CopySpans(canvas, spans,
-                      side.light ? layers.Get(materials.backL, backMode, kLight, size)
-                                 : layers.Get(materials.backD, backMode, kDark, size));
+                      side.light ? layers.Get(materials.backL, backMode, kLight, size, scale)
+                                 : layers.Get(materials.backD, backMode, kDark, size, scale));
         else
             FillSpans(canvas, spans, side.light ? scene.bevelLight : scene.bevelDark);
     }
 
     if (scene.lit.n > 0) {
-        RasterizeEvenOdd(scene.lit, w, h, spans);
+        RasterizeEvenOdd(scene.lit, w, h, spans, scale);
         if (clip)
             clip->Add(spans);
         if (Present(materials.fore) && !scene.litColorHover)
-            CopySpans(canvas, spans, layers.Get(materials.fore, foreMode, kFore, size));
+            CopySpans(canvas, spans, layers.Get(materials.fore, foreMode, kFore, size, scale));
         else
             FillSpans(canvas, spans, scene.litColor);
     }
 
     if (scene.unlit.n > 0) {
-        RasterizeEvenOdd(scene.unlit, w, h, spans);
+        RasterizeEvenOdd(scene.unlit, w, h, spans, scale);
         if (clip && scene.transparentMode == tmBackOnly)
             clip->Add(spans);
         if (backMaterial)
-            CopySpans(canvas, spans, layers.Get(materials.backLD, backMode, kShade, size));
+            CopySpans(canvas, spans, layers.Get(materials.backLD, backMode, kShade, size, scale));
         else
             FillSpans(canvas, spans, scene.unlitColor);
     }

@@ -16,8 +16,9 @@ namespace vesmera {
 // materials stay the same, so that a rebuild only copies their pixels.
 class TMaterialLayers {
 public:
-    const QImage& Get(const QImage& material, TZyrelMaterialMode mode, std::size_t slot,
-                      QSize size);
+    // `size` in device pixels, `scale` device pixels to a logical one.
+    const QImage& Get(const QImage& material, TZyrelMaterialMode mode, std::size_t slot, QSize size,
+                      double scale = 1.0);
     void Forget();
 
 private:
@@ -42,11 +43,18 @@ struct TIndicatorMaterials {
     void Prepare(TZyrelMaterialShadowMode shadowMode);
 };
 
+// Logical pixels to device pixels at a scale: the size itself at scale 1, otherwise rounded
+// up, so that the device pixels cover it.
+int DevicePixels(int logical, double scale);
+
 // Draws the scene into the canvas (made Width x Height, 32 bits per pixel) and, when the
-// scene is transparent, collects the pixels that painting may touch.
+// scene is transparent, collects the pixels that painting may touch. With a scale (the screen's
+// device pixel ratio) the canvas has that many pixels to a logical one and carries the ratio;
+// the scene's polygons are rasterised at those pixels, and at scale 1 every pixel is as
+// without one.
 void RenderScene(const TIndicatorScene& scene, TIndicatorMaterials& materials,
                  TZyrelMaterialMode backMode, TZyrelMaterialMode foreMode, QImage& canvas,
-                 std::optional<TPixelMask>& clip);
+                 std::optional<TPixelMask>& clip, double scale = 1.0);
 
 // Row runs as a region.
 QRegion RegionFromSpans(const std::vector<TSpan>& spans);

@@ -31,7 +31,9 @@ int RowAtOrBelow(double y, int limit) {
     return CeilWithin(y - 0.5, limit);
 }
 
-void AddEdges(const TPoint* points, int count, int height, std::vector<Edge>& edges) {
+// The vertices are in logical pixels and the raster has `scale` raster pixels to one of them;
+// at scale 1 every product below is the vertex itself.
+void AddEdges(const TPoint* points, int count, int height, double scale, std::vector<Edge>& edges) {
     if (count < 3)
         return;
     for (int i = 0; i < count; ++i) {
@@ -40,13 +42,15 @@ void AddEdges(const TPoint* points, int count, int height, std::vector<Edge>& ed
             continue;
         if (p.y > q.y)
             std::swap(p, q);
+        const double px = p.x * scale, py = p.y * scale, qy = q.y * scale;
         // Rows whose centres satisfy p.y <= y + 0.5 < q.y.
-        const int first = RowAtOrBelow(p.y, height);
-        const int end = RowAtOrBelow(q.y, height);
+        const int first = RowAtOrBelow(py, height);
+        const int end = RowAtOrBelow(qy, height);
         if (first >= end)
             continue;
+        // The slope is the same at every scale.
         const double dxdy = (static_cast<double>(q.x) - p.x) / (static_cast<double>(q.y) - p.y);
-        edges.push_back({static_cast<double>(p.x), dxdy, static_cast<double>(p.y), first, end - 1});
+        edges.push_back({px, dxdy, py, first, end - 1});
     }
 }
 
@@ -114,7 +118,8 @@ std::vector<Edge>& EdgeBuffer() {
 
 } // namespace
 
-void RasterizeEvenOdd(const TPolyList& polygons, int width, int height, std::vector<TSpan>& out) {
+void RasterizeEvenOdd(const TPolyList& polygons, int width, int height, std::vector<TSpan>& out,
+                      double scale) {
     out.clear();
     if (width <= 0 || height <= 0)
         return;
@@ -125,19 +130,19 @@ void RasterizeEvenOdd(const TPolyList& polygons, int width, int height, std::vec
         const int count = polygons.counts[static_cast<std::size_t>(i)];
         if (count <= 0 || at + static_cast<std::size_t>(count) > polygons.vertices.size())
             break;
-        AddEdges(polygons.vertices.data() + at, count, height, edges);
+        AddEdges(polygons.vertices.data() + at, count, height, scale, edges);
         at += static_cast<std::size_t>(count);
     }
     Scan(edges, width, out);
 }
 
 void RasterizeEvenOdd(const TPoint* points, int count, int width, int height,
-                      std::vector<TSpan>& out) {
+                      std::vector<TSpan>& out, double scale) {
     out.clear();
     if (width <= 0 || height <= 0)
         return;
     std::vector<Edge>& edges = EdgeBuffer();
-    AddEdges(points, count, height, edges);
+    AddEdges(points, count, height, scale, edges);
     Scan(edges, width, out);
 }
 

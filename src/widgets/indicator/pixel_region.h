@@ -20,10 +20,13 @@ struct TSpan {
 // Only rows and columns of the raster are visited, so far-away vertices cost nothing.
 std::vector<TSpan> RasterizeEvenOdd(const TPolyList& polygons, int width, int height);
 std::vector<TSpan> RasterizeEvenOdd(const TPoint* points, int count, int width, int height);
-// The same into a caller's buffer, so that its memory serves again.
-void RasterizeEvenOdd(const TPolyList& polygons, int width, int height, std::vector<TSpan>& out);
+// The same into a caller's buffer, so that its memory serves again. With a scale, the raster
+// has that many pixels to one unit of the vertices (a screen's device pixel ratio): its pixels
+// are tested at their own centres, so edges step by one raster pixel at any scale.
+void RasterizeEvenOdd(const TPolyList& polygons, int width, int height, std::vector<TSpan>& out,
+                      double scale = 1.0);
 void RasterizeEvenOdd(const TPoint* points, int count, int width, int height,
-                      std::vector<TSpan>& out);
+                      std::vector<TSpan>& out, double scale = 1.0);
 
 // A set of pixels of a raster, one byte per pixel; unions are cheap.
 class TPixelMask {

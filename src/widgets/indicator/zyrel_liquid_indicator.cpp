@@ -72,7 +72,10 @@ struct TZyrelLiquidIndicator::Impl final : IIndicatorHost {
     }
     void Rebuild() override {
         clip.reset();
-        const qint64 pixels = qint64(widget.width()) * widget.height();
+        // Drawn at the screen's own pixels, so that edges stay sharp on a scaled screen.
+        scale = widget.devicePixelRatioF();
+        const qint64 pixels =
+            qint64(DevicePixels(widget.width(), scale)) * DevicePixels(widget.height(), scale);
         if (pixels > kMaxCanvasPixels) {
             canvas = QImage();
             return;
@@ -80,9 +83,22 @@ struct TZyrelLiquidIndicator::Impl final : IIndicatorHost {
         const TIndicatorScene scene = model.Scene();
         std::optional<TPixelMask> mask;
         const TIndicatorProperties& p = model.Properties();
-        RenderScene(scene, materials, p.materialMode, p.foreMaterialMode, canvas, mask);
-        if (mask)
+        RenderScene(scene, materials, p.materialMode, p.foreMaterialMode, canvas, mask, scale);
+        if (!mask)
+            return;
+        if (scale == 1.0) {
             clip = RegionFromSpans(mask->Spans());
+            return;
+        }
+        // A clip region has logical pixels only: on a scaled screen the pixels outside the
+        // mask are made transparent instead, which keeps the mask's device pixels.
+        canvas = canvas.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < canvas.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(canvas.scanLine(y));
+            for (int x = 0; x < canvas.width(); ++x)
+                if (!mask->Contains(x, y))
+                    row[x] = 0;
+        }
     }
     void Invalidate() override { widget.update(); }
     void InvalidateParent() override {
@@ -102,6 +118,7 @@ struct TZyrelLiquidIndicator::Impl final : IIndicatorHost {
     TIndicatorMaterials materials;
     QImage canvas;               // CanvasBitmap
     std::optional<QRegion> clip; // ClipRGN: only while transparent
+    qreal scale = 1.0;           // the device pixel ratio the canvas was drawn for
 };
 
 TZyrelLiquidIndicator::TZyrelLiquidIndicator(QWidget* parent)
@@ -132,6 +149,9 @@ bool TZyrelLiquidIndicator::event(QEvent* e) {
 }
 
 void TZyrelLiquidIndicator::paintEvent(QPaintEvent*) {
+    // The window moved to a screen of another pixel ratio since the last rebuild.
+    if (devicePixelRatioF() != d_->scale)
+        d_->Rebuild();
     QPainter painter(this);
     if (d_->clip)
         painter.setClipRegion(*d_->clip);

@@ -1,6 +1,8 @@
 #include "widgets/lcd/dot_renderer.h"
 
 #include <algorithm>
+#include <cmath>
+#include <vector>
 
 namespace vesmera {
 
@@ -70,25 +72,72 @@ MonoImage BuildDotFrame(int nbX, int nbY, TDisplayMode mode, TBitmapCopyMode cop
 }
 
 RgbImage MakeLitCell(const CellStyle& s) {
-    RgbImage cell(s.PixelWidth, s.PixelHeight, s.Off);
+    return MakeLitCell(s, s.PixelWidth, s.PixelHeight);
+}
+
+RgbImage MakeLitCell(const CellStyle& s, int width, int height) {
+    RgbImage cell(width, height, s.Off);
     if (s.Shape == psSquare || (s.PixelWidth == 1 && s.PixelHeight == 1)) {
-        cell.FillRect(0, 0, s.PixelWidth, s.PixelHeight, s.On);
+        cell.FillRect(0, 0, width, height, s.On);
         return cell;
     }
-    const double rx = s.PixelWidth / 2.0 - 0.25, ry = s.PixelHeight / 2.0 - 0.25;
-    for (int y = 0; y < s.PixelHeight; ++y)
-        for (int x = 0; x < s.PixelWidth; ++x) {
-            const double dx = (x + 0.5 - s.PixelWidth / 2.0) / rx;
-            const double dy = (y + 0.5 - s.PixelHeight / 2.0) / ry;
+    // The quarter-pixel inset is one of the pixels drawn, so at any size the disc keeps the
+    // look of the display's dots.
+    const double rx = width / 2.0 - 0.25, ry = height / 2.0 - 0.25;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const double dx = (x + 0.5 - width / 2.0) / rx;
+            const double dy = (y + 0.5 - height / 2.0) / ry;
             if (dx * dx + dy * dy <= 1.0)
                 cell.Row(y)[x] = s.On;
         }
     return cell;
 }
 
-void RenderDots(const MonoImage& frame, const CellStyle& s, RgbImage& target) {
+namespace {
+
+// The dots at `scale` device pixels to a logical one: each cell's edges are its logical edges
+// scaled and rounded, so cells tile the target as they do at scale 1 and each is drawn at the
+// device's own pixels.
+void RenderScaledDots(const MonoImage& frame, const CellStyle& s, RgbImage& target, double scale) {
+    const long long pitchX = static_cast<long long>(s.PixelWidth) + s.PixelSpacing;
+    const long long pitchY = static_cast<long long>(s.PixelHeight) + s.PixelSpacing;
+    const auto edge = [scale](long long logical) { return std::llround(logical * scale); };
+    std::vector<RgbImage> litCells; // by device size; a fractional scale gives two or so
+    const auto litCell = [&](long long w, long long h) -> const RgbImage& {
+        for (const RgbImage& c : litCells)
+            if (c.Width() == w && c.Height() == h)
+                return c;
+        return litCells.emplace_back(MakeLitCell(s, static_cast<int>(w), static_cast<int>(h)));
+    };
+    for (int j = 0; j < frame.Height(); ++j) {
+        const long long y0 = edge(j * pitchY), y1 = edge(j * pitchY + s.PixelHeight);
+        if (y0 >= target.Height())
+            break;
+        const std::uint8_t* row = frame.Row(j);
+        // Unlit cells go on across the whole target, as the strip of unlit cells does.
+        for (long long i = 0;; ++i) {
+            const long long x0 = edge(i * pitchX), x1 = edge(i * pitchX + s.PixelWidth);
+            if (x0 >= target.Width() || x1 <= x0)
+                break;
+            const bool dark = i < frame.Width() && (row[i / 8] & (0x80 >> (i % 8)));
+            if (dark)
+                target.CopyFrom(litCell(x1 - x0, y1 - y0), 0, 0, x1 - x0, y1 - y0, x0, y0);
+            else
+                target.FillRect(x0, y0, x1 - x0, y1 - y0, s.Off);
+        }
+    }
+}
+
+} // namespace
+
+void RenderDots(const MonoImage& frame, const CellStyle& s, RgbImage& target, double scale) {
     if (frame.Empty() || target.Empty() || s.PixelWidth <= 0 || s.PixelHeight <= 0)
         return;
+    if (scale != 1.0) {
+        RenderScaledDots(frame, s, target, scale);
+        return;
+    }
     const RgbImage lit = MakeLitCell(s);
     const long long pitchX = static_cast<long long>(s.PixelWidth) + s.PixelSpacing;
     const long long pitchY = static_cast<long long>(s.PixelHeight) + s.PixelSpacing;

@@ -54,10 +54,16 @@ struct CellStyle {
 // pixels whose centres lie inside the inscribed ellipse inset by a quarter pixel (a plus for
 // 3 x 3, as the small round dots of the display look); a 1 x 1 cell is one On pixel.
 RgbImage MakeLitCell(const CellStyle& style);
+// The lit cell drawn at width x height pixels (a scaled screen's pixels), the inset a quarter
+// of one of those pixels.
+RgbImage MakeLitCell(const CellStyle& style, int width, int height);
 
 // Draws the frame into target: each dot row is one copy of a prepared strip of unlit cells
 // (built by doubling copies) plus one copy of the lit cell per dark frame pixel; the frame is
 // read a byte at a time so eight unlit dots cost one test. Gaps keep the background.
-void RenderDots(const MonoImage& frame, const CellStyle& style, RgbImage& target);
+// With a scale (a screen's device pixel ratio) the target has that many pixels to a logical
+// one, and each cell is drawn at them, a round dot as a finer disc.
+void RenderDots(const MonoImage& frame, const CellStyle& style, RgbImage& target,
+                double scale = 1.0);
 
 } // namespace vesmera

@@ -100,12 +100,15 @@ void TLCDScreen::hideEvent(QHideEvent* event) {
 }
 
 void TLCDScreen::paintEvent(QPaintEvent*) {
+    // Composed at the screen's own pixels, so that round dots stay round on a scaled screen.
+    const qreal scale = devicePixelRatioF();
     FPainting = true;
-    RgbImage picture = Compose(isEnabled());
+    RgbImage picture = Compose(isEnabled(), scale);
     FPainting = false;
     // The composed pixels are drawn in one copy, wrapped where they lie.
-    const QImage view(reinterpret_cast<const uchar*>(picture.Data()), picture.Width(),
-                      picture.Height(), picture.Width() * 4, QImage::Format_RGB32);
+    QImage view(reinterpret_cast<const uchar*>(picture.Data()), picture.Width(), picture.Height(),
+                picture.Width() * 4, QImage::Format_RGB32);
+    view.setDevicePixelRatio(scale);
     QPainter painter(this);
     painter.drawImage(0, 0, view);
 }

@@ -1,6 +1,7 @@
 #include "widgets/lcd/lcd_screen_model.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "common/message_box.h"
 
@@ -8,18 +9,19 @@ namespace vesmera {
 
 namespace {
 
-void DrawBorder(RgbImage& picture, TLCDBorder style) {
+// The border lines are `thickness` pixels wide: one logical pixel at the picture's scale.
+void DrawBorder(RgbImage& picture, TLCDBorder style, int thickness) {
     if (style == bsNone || picture.Empty())
         return;
     const auto highlight = RgbImage::FromColor(clBtnHighlight);
     const auto shadow = RgbImage::FromColor(clBtnShadow);
     const auto bottomRight = style == bsLowered ? highlight : shadow;
     const auto topLeft = style == bsLowered ? shadow : highlight;
-    const int w = picture.Width(), h = picture.Height();
-    picture.FillRect(w - 1, 0, 1, h, bottomRight);
-    picture.FillRect(0, h - 1, w, 1, bottomRight);
-    picture.FillRect(0, 0, w, 1, topLeft);
-    picture.FillRect(0, 0, 1, h, topLeft);
+    const int w = picture.Width(), h = picture.Height(), t = thickness;
+    picture.FillRect(w - t, 0, t, h, bottomRight);
+    picture.FillRect(0, h - t, w, t, bottomRight);
+    picture.FillRect(0, 0, w, t, topLeft);
+    picture.FillRect(0, 0, t, h, topLeft);
 }
 
 std::int8_t LowByte(std::int32_t value) {
@@ -198,13 +200,19 @@ void TLCDScreenModel::RunGeometry() {
         FHost->SizeSnapped(FWidth, FHeight);
 }
 
-RgbImage TLCDScreenModel::Compose(bool enabled) {
+RgbImage TLCDScreenModel::Compose(bool enabled, double scale) {
+    // Logical pixels to the picture's; at scale 1 every size is its own.
+    const auto device = [scale](long long logical) {
+        return static_cast<int>(std::llround(logical * scale));
+    };
     const auto background = RgbImage::FromColor(FColor);
-    RgbImage picture(FWidth, FHeight, background);
-    DrawBorder(picture, FBorderStyle);
+    RgbImage picture(device(FWidth), device(FHeight), background);
+    DrawBorder(picture, FBorderStyle, std::max(device(1), 1));
     if (!enabled)
         return picture;
-    RgbImage inner(FWidth - 2 * FBorderSpace, FHeight - 2 * FBorderSpace, background);
+    const int innerLeft = device(FBorderSpace);
+    RgbImage inner(device(FWidth - FBorderSpace) - innerLeft,
+                   device(FHeight - FBorderSpace) - innerLeft, background);
     RunGeometry();
     if (FGeometry.HasDots() && !inner.Empty()) {
         const MonoImage frame =
@@ -215,9 +223,9 @@ RgbImage TLCDScreenModel::Compose(bool enabled) {
                    {FPixelWidth, FPixelHeight, FPixelSpacing, FPixelShape,
                     RgbImage::FromColor(FTrueColors.On), RgbImage::FromColor(FTrueColors.Off),
                     background},
-                   inner);
+                   inner, scale);
     }
-    picture.CopyFrom(inner, 0, 0, inner.Width(), inner.Height(), FBorderSpace, FBorderSpace);
+    picture.CopyFrom(inner, 0, 0, inner.Width(), inner.Height(), innerLeft, innerLeft);
     return picture;
 }
 

@@ -109,7 +109,9 @@ public:
     void Paint();
     // The whole control as one off-screen picture: background, border and, when enabled, the
     // dots. Runs the geometry step, which may snap the size.
-    RgbImage Compose(bool enabled);
+    // With a scale (the screen's device pixel ratio) the picture has that many pixels to a
+    // logical one, each dot drawn at them.
+    RgbImage Compose(bool enabled, double scale = 1.0);
 
     // One event of the animation timer. A script error is shown as a message box and ends the
     // tick; ticks that arrive while that box is open do nothing.
