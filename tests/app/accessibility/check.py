@@ -11,7 +11,10 @@ import time
 import pyatspi
 
 LIMIT_S = 30  # generous: ctest runs it beside other tests, also under ASan
-ACTION_S = 1  # an action answers at once, also one that opens a modal window
+# An action answers at once: one that opens a modal window within a second, any other within
+# a bound that a loaded machine meets too, where a nested wait would take the bus's 25 s.
+MODAL_ACTION_S = 1
+ACTION_S = 5
 
 
 def fail(why):
@@ -57,14 +60,14 @@ def find(root, role, name=None, showing=False):
     return None
 
 
-def do_action(node, name):
+def do_action(node, name, within=ACTION_S):
     action = node.queryAction()
     for i in range(action.nActions):
         if action.getName(i) == name:
             started = time.monotonic()
             action.doAction(i)
             took = time.monotonic() - started
-            if took > ACTION_S:
+            if took > within:
                 fail("%s %r took %.1f s to answer %r" % (node.getRoleName(), node.name, took, name))
             return
     fail("%s %r has no action %r" % (node.getRoleName(), node.name, name))
@@ -123,7 +126,7 @@ if find(frame, pyatspi.ROLE_PUSH_BUTTON, "") is not None:
     fail("an unnamed push button in the main window: the hidden zero button is never shown")
 
 # "Настройки" opens the dialog modally, after its action has answered.
-do_action(menu.getChildAtIndex(0), "Press")
+do_action(menu.getChildAtIndex(0), "Press", MODAL_ACTION_S)
 dialog = wait_for(lambda: find(app, pyatspi.ROLE_DIALOG, "Настройки", showing=True),
                   "the settings dialog")
 for role in (pyatspi.ROLE_COMBO_BOX, pyatspi.ROLE_TEXT):
@@ -163,7 +166,7 @@ wait_for(lambda: None if find(app, pyatspi.ROLE_DIALOG, "Настройки", sh
 # The About window reads as its text, not as an unnamed picture.
 do_action(frame, "ShowMenu")
 menu = wait_for(lambda: find(app, pyatspi.ROLE_POPUP_MENU, showing=True), "the context menu")
-do_action(menu.getChildAtIndex(3), "Press")
+do_action(menu.getChildAtIndex(3), "Press", MODAL_ACTION_S)
 about = wait_for(lambda: find(app, pyatspi.ROLE_DIALOG, "О Программе", showing=True),
                  "the About window")
 wait_for(lambda: find(about, pyatspi.ROLE_LABEL, "Vesmera v.3.1"), "the program's name")
