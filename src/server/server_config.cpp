@@ -1,6 +1,7 @@
 #include "server/server_config.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -12,8 +13,10 @@
 #include "common/held_settings.h"
 #include "common/letter_case.h"
 #include "common/number_text.h"
+#include "common/text_encoding.h"
 #include "common/zero_request.h"
 #include "link/comport_name.h"
+#include "server/secret_file.h"
 #include "settings/file_system.h"
 #include "settings/port_setting_keys.h"
 #include "settings/profile_file.h"
@@ -35,6 +38,16 @@ constexpr const char* kKey = "Key";
 constexpr const char* kMaxConnections = "MaxConnections";
 constexpr const char* kMaxStreams = "MaxStreams";
 constexpr const char* kHttpPrefix = "[HTTP] ";
+constexpr const char* kBroker = "Broker";
+constexpr const char* kClientId = "ClientId";
+constexpr const char* kTopic = "Topic";
+constexpr const char* kUsername = "Username";
+constexpr const char* kPasswordFile = "PasswordFile";
+constexpr const char* kCAFile = "CAFile";
+constexpr const char* kQoS = "QoS";
+constexpr const char* kHeartbeat = "Heartbeat";
+constexpr const char* kCommands = "Commands";
+constexpr const char* kMqttPrefix = "[MQTT] ";
 
 constexpr std::initializer_list<const char*> kTerminalKeys = {kKeyPort, kKeyBaudRate, kKeyChannel,
                                                               kKeyDelay, kKeyProtocol};
@@ -96,6 +109,64 @@ std::string_view TrimSpace(std::string_view text) {
     while (!text.empty() && space(text.back()))
         text.remove_suffix(1);
     return text;
+}
+
+// "host:port", "[v6]:port" or a host alone (the default port then). Nothing when it does not
+// parse.
+std::optional<std::pair<std::string, std::uint16_t>> ParseBroker(std::string_view text,
+                                                                 std::uint16_t defaultPort) {
+    std::string_view host = text, port;
+    bool portGiven = false;
+    if (text.starts_with('[')) {
+        const auto close = text.find(']');
+        if (close == std::string_view::npos || close == 1)
+            return std::nullopt;
+        host = text.substr(1, close - 1);
+        const std::string_view rest = text.substr(close + 1);
+        if (!rest.empty() && !rest.starts_with(':'))
+            return std::nullopt;
+        portGiven = !rest.empty();
+        if (portGiven)
+            port = rest.substr(1);
+        if (host.find(':') == std::string_view::npos)
+            return std::nullopt;
+    } else if (const auto colon = text.rfind(':'); colon != std::string_view::npos) {
+        host = text.substr(0, colon);
+        port = text.substr(colon + 1);
+        portGiven = true;
+        if (host.find(':') != std::string_view::npos) // an IPv6 literal needs its brackets
+            return std::nullopt;
+    }
+    const bool hostOk = !host.empty() && std::all_of(host.begin(), host.end(), [](char c) {
+        return static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7F &&
+               c != '/' && c != '[' && c != ']';
+    });
+    if (!hostOk)
+        return std::nullopt;
+    if (!portGiven)
+        return std::pair{std::string(host), defaultPort};
+    const auto number = ParseInt32(port);
+    if (!number || *number < 1 || *number > 65535 ||
+        !std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    return std::pair{std::string(host), static_cast<std::uint16_t>(*number)};
+}
+
+// Why a topic prefix cannot be published under, or nothing when it can: wildcards and NUL
+// have a meaning of their own, '$' begins the broker's own topics, and a trailing '/' would
+// make an empty level before every topic.
+std::optional<std::string> TopicPrefixFault(std::string_view topic) {
+    if (topic.empty())
+        return "must not be empty";
+    if (topic.find_first_of(std::string_view("+#\0", 3)) != std::string_view::npos)
+        return "must not hold '+', '#' or NUL";
+    if (topic.starts_with('$'))
+        return "must not begin with '$'";
+    if (topic.ends_with('/'))
+        return "must not end with '/'";
+    if (!IsValidUtf8(topic))
+        return "must be UTF-8 text";
+    return std::nullopt;
 }
 
 // One device, by whatever name: "Com1", "COM1" and "/dev/ttyS0" are the same port, and so are
@@ -230,6 +301,12 @@ private:
                             {kListen, kToken, kTokenFile, kAllowOrigin, kCertificate, kKey,
                              kMaxConnections, kMaxStreams},
                             kTerminalKeys);
+        } else if (EqualNoCase(name, kMqttSection)) {
+            ReadMqtt(name);
+            WarnUnknownKeys(name,
+                            {kBroker, kClientId, kTopic, kUsername, kPasswordFile, kCAFile,
+                             kCertificate, kKey, kQoS, kHeartbeat, kCommands},
+                            kTerminalKeys);
         } else {
             WarnUnknownKeys(name, {}, kTerminalKeys);
         }
@@ -255,14 +332,95 @@ private:
     }
 
     // The file's text, or nothing with a problem naming the key, the path and the reason.
-    std::optional<std::string> ReadNamedFile(const char* key, const std::string& path) {
-        const std::string full = path.starts_with('/') ? path : baseDir_ + path;
+    std::optional<std::string> ReadNamedFile(const char* key, const std::string& path,
+                                             const char* prefix = kHttpPrefix) {
+        const std::string full = FullPath(path);
         try {
             return fs_.ReadFile(full);
         } catch (const FileError& e) {
-            HttpProblem(std::string(key) + ": cannot read " + full + ": " + e.Message());
+            Problem(prefix + std::string(key) + ": cannot read " + full + ": " + e.Message());
             return std::nullopt;
         }
+    }
+    std::string FullPath(const std::string& path) const {
+        return path.starts_with('/') ? path : baseDir_ + path;
+    }
+
+    void MqttProblem(const std::string& text) { Problem(kMqttPrefix + text); }
+
+    // A secret named by file: the path it is read from and its text, or nothing with a problem.
+    std::optional<std::pair<std::string, std::string>>
+    ReadSecret(const char* key, const std::string& name, SecretForm form) {
+        try {
+            const std::string path = SecretFilePath(name, baseDir_, CredentialsDirectory());
+            return std::pair{path, ReadSecretFile(path, form)};
+        } catch (const Exception& e) {
+            MqttProblem(std::string(key) + ": " + e.Message());
+            return std::nullopt;
+        }
+    }
+
+    void ReadMqtt(const std::string& section) {
+        const std::string broker = file_.ReadString(section, kBroker).value_or("");
+        if (TrimBlanks(broker).empty())
+            return; // off
+        MqttConfig m;
+        const std::string ca = file_.ReadString(section, kCAFile).value_or("");
+        const std::string certificate = file_.ReadString(section, kCertificate).value_or("");
+        const std::string key = file_.ReadString(section, kKey).value_or("");
+        m.tls = !ca.empty() || !certificate.empty() || !key.empty();
+        if (auto parsed =
+                ParseBroker(TrimBlanks(broker), m.tls ? kDefaultMqttTlsPort : kDefaultMqttPort)) {
+            m.host = parsed->first;
+            m.port = parsed->second;
+        } else {
+            MqttProblem("Broker: cannot parse the address " + Quoted(broker));
+        }
+
+        m.topic = file_.ReadString(section, kTopic).value_or("");
+        if (m.topic.empty())
+            m.topic = "vesmera/" + HostName();
+        if (const auto fault = TopicPrefixFault(m.topic))
+            MqttProblem("Topic: " + *fault);
+        m.clientId = file_.ReadString(section, kClientId).value_or("");
+        if (m.clientId.empty())
+            m.clientId = "vesmera-server@" + HostName() + ":" + m.topic;
+        if (!IsValidUtf8(m.clientId) || m.clientId.size() > 65535)
+            MqttProblem("ClientId: must be UTF-8 text of at most 65535 bytes");
+
+        m.username = file_.ReadString(section, kUsername).value_or("");
+        const std::string passwordFile = file_.ReadString(section, kPasswordFile).value_or("");
+        if (!passwordFile.empty()) {
+            if (m.username.empty())
+                MqttProblem("PasswordFile: a password needs a Username");
+            else if (auto secret = ReadSecret(kPasswordFile, passwordFile, SecretForm::kLine))
+                m.password = std::move(secret->second);
+        }
+
+        if (certificate.empty() != key.empty()) {
+            MqttProblem("Certificate and Key: give both or neither");
+        } else if (!certificate.empty()) {
+            m.certificateFile = FullPath(certificate);
+            ReadNamedFile(kCertificate, certificate, kMqttPrefix);
+            if (auto secret = ReadSecret(kKey, key, SecretForm::kWhole))
+                m.keyFile = std::move(secret->first);
+        }
+        if (!ca.empty()) {
+            m.caFile = FullPath(ca);
+            ReadNamedFile(kCAFile, ca, kMqttPrefix);
+        }
+
+        const auto zeroOrOne = [](std::int32_t v) { return v == 0 || v == 1; };
+        const auto subject = [](const char* key) { return kMqttPrefix + std::string(key) + ":"; };
+        m.qos = ReadNumber(section, kQoS, zeroOrOne, subject(kQoS), "0 or 1").value_or(m.qos);
+        m.heartbeatS = ReadNumber(
+                           section, kHeartbeat, [](std::int32_t v) { return v >= 1; },
+                           subject(kHeartbeat), "a whole number of seconds from 1")
+                           .value_or(m.heartbeatS);
+        m.commands =
+            ReadNumber(section, kCommands, zeroOrOne, subject(kCommands), "0 or 1").value_or(0) ==
+            1;
+        result_.config.mqtt = std::move(m);
     }
 
     void ReadHttp(const std::string& section) {
@@ -381,6 +539,18 @@ private:
 };
 
 } // namespace
+
+std::string MqttConfig::Endpoint() const {
+    return (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
+           std::to_string(port);
+}
+
+std::string HostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0')
+        return "localhost";
+    return name;
+}
 
 bool IsReservedSection(std::string_view name) {
     return EqualNoCase(name, kServerSection) || EqualNoCase(name, kHttpSection) ||

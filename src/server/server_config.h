@@ -41,6 +41,29 @@ struct HttpConfig {
     bool operator==(const HttpConfig&) const = default;
 };
 
+// The MQTT publisher, on while the file has an [MQTT] section with a Broker. The password is
+// read when the configuration is checked; the TLS files are given to the library by path, so
+// they are checked for being readable here.
+struct MqttConfig {
+    std::string host;       // Broker=host:port, an IPv6 literal in brackets
+    std::uint16_t port = 0; // 1883, or 8883 with TLS, when the Broker names none
+    std::string clientId;   // unique per broker
+    std::string topic;      // the prefix of every topic, without a trailing '/'
+    std::string username;   // empty: none
+    std::string password;   // the text of PasswordFile=
+    bool tls = false;       // on with any of CAFile, Certificate, Key
+    std::string caFile;     // empty: the system's trusted certificates
+    std::string certificateFile;
+    std::string keyFile;  // the path found for Key= (a secret file)
+    std::int32_t qos = 1; // 0 or 1
+    std::int32_t heartbeatS = 30;
+    bool commands = false; // whether the zero command topics are subscribed
+
+    // "host:port" as the log lines name the broker.
+    std::string Endpoint() const;
+    bool operator==(const MqttConfig&) const = default;
+};
+
 struct ServerConfig {
     std::vector<ListenAddress> listen;
     std::vector<AddressRange> allow; // empty: every client
@@ -49,6 +72,7 @@ struct ServerConfig {
     char decimalSeparator = ',';
     std::vector<TerminalConfig> terminals;
     std::optional<HttpConfig> http;
+    std::optional<MqttConfig> mqtt;
 };
 
 // What reading the file found: the configuration, the problems that refuse it (one message
@@ -66,6 +90,11 @@ inline constexpr const char* kHttpSection = "HTTP";
 inline constexpr const char* kMqttSection = "MQTT";
 inline constexpr const char* kDefaultListen = "127.0.0.1:5000";
 inline constexpr const char* kDefaultHttpListen = "127.0.0.1:5080";
+inline constexpr std::uint16_t kDefaultMqttPort = 1883;
+inline constexpr std::uint16_t kDefaultMqttTlsPort = 8883;
+
+// The machine's host name, which the default topic prefix and client id are made from.
+std::string HostName();
 
 // Whether a section name belongs to the server's own settings (in any letter case) and so can
 // never name a terminal.

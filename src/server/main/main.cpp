@@ -17,6 +17,8 @@
 #include "server/client_notes.h"
 #include "server/epoll_loop.h"
 #include "server/line_server.h"
+#include "server/mqtt/mosquitto_link.h"
+#include "server/mqtt/mqtt_publisher.h"
 #include "server/request_handler.h"
 #include "server/server_config.h"
 #include "server/server_log.h"
@@ -101,6 +103,10 @@ int Serve(const ServerConfig& config) {
     LineServer server(loop, handler, notes, limits);
     for (const auto& address : config.listen)
         PrintLine("listening on " + FormatEndpoint(server.Listen(address)));
+    MqttPublisher mqtt(loop, terminals, log, [](const MqttConfig& c, std::size_t capacity) {
+        return std::make_unique<MosquittoLink>(c, capacity);
+    });
+    mqtt.Apply(config.mqtt);
     terminals.Start();
 
     ScheduledTask stop(loop);
@@ -113,6 +119,8 @@ int Serve(const ServerConfig& config) {
     });
     loop.Run();
     stop.Cancel();
+    // "offline" goes out before the session ends, since a clean disconnect suppresses the will.
+    mqtt.Stop();
     ::close(signals);
     return 0;
 }
