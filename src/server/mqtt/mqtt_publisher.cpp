@@ -136,24 +136,14 @@ void MqttPublisher::Dispatch(const BrokerEvent& event) {
         ArmHeartbeat();
         break;
     case BrokerEvent::Kind::ConnectFailed:
-        if (event.text != lastFault_)
-            log_.Write(LogPriority::Warning, kLogPrefix + std::string("cannot connect to ") +
-                                                 endpoint + ": " + event.text + "; retrying in " +
-                                                 Seconds(retryMs_));
-        lastFault_ = event.text;
-        RetryLater(retryMs_);
-        retryMs_ = std::min(retryMs_ * 2, kLastRetryMs);
+        RetryLater("cannot connect to " + endpoint + ": ", event.text);
         break;
     case BrokerEvent::Kind::Lost:
         connected_ = false;
         heartbeat_.Cancel();
         retryMs_ = kFirstRetryMs;
-        log_.Write(LogPriority::Warning, kLogPrefix + std::string("connection to ") + endpoint +
-                                             " lost: " + event.text + "; retrying in " +
-                                             Seconds(retryMs_));
-        lastFault_ = event.text;
-        RetryLater(retryMs_);
-        retryMs_ = std::min(retryMs_ * 2, kLastRetryMs);
+        lastFault_.clear(); // a loss is always a change of state
+        RetryLater("connection to " + endpoint + " lost: ", event.text);
         break;
     case BrokerEvent::Kind::Command:
         // A retained request would zero again at every reconnect: only live ones count.
@@ -165,10 +155,13 @@ void MqttPublisher::Dispatch(const BrokerEvent& event) {
     }
 }
 
-void MqttPublisher::RetryLater(std::uint32_t ms) {
-    retry_.After(ms, [this] {
-        link_->Connect();
-    });
+void MqttPublisher::RetryLater(const std::string& what, const std::string& fault) {
+    if (fault != lastFault_)
+        log_.Write(LogPriority::Warning,
+                   kLogPrefix + what + fault + "; retrying in " + Seconds(retryMs_));
+    lastFault_ = fault;
+    retry_.After(retryMs_, [this] { link_->Connect(); });
+    retryMs_ = std::min(retryMs_ * 2, kLastRetryMs);
 }
 
 void MqttPublisher::ArmHeartbeat() {

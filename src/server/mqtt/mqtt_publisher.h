@@ -69,7 +69,8 @@ private:
     void RetireLink();
     void RetiringEvents(Retiring* retiring);
     void Retired(Retiring* retiring);
-    void RetryLater(std::uint32_t ms);
+    // Logs the failure unless it repeats the last, and tries again after the current delay.
+    void RetryLater(const std::string& what, const std::string& fault);
     void OfferAll();
     void OfferReading(const Reading& reading);
     void Offer(std::string topic, std::string payload, bool retain);
