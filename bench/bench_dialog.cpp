@@ -16,7 +16,6 @@
 #include "app/terminal_list.h"
 #include "app/tform2.h"
 #include "settings/file_system.h"
-#include "settings/ini_file.h"
 
 using namespace vesmera;
 
@@ -59,26 +58,11 @@ void BM_SaveAllKeysOnce(benchmark::State& state) {
 }
 BENCHMARK(BM_SaveAllKeysOnce)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
 
-// The baseline: each key written as a replacement of its own, in the dialog's order.
+// The baseline: twelve replacements of one key each, as many as there are keys.
 void BM_SaveKeyByKey(benchmark::State& state) {
-    const std::string path = setup->store->SettingsPath();
-    const std::pair<const char*, const char*> keys[] = {{"Настройки порта", "Порт"},
-                                                        {"Настройки порта", "Скорость обмена"},
-                                                        {"Настройки порта", "Канал"},
-                                                        {"Общие", "Задержка(мск)"},
-                                                        {"Общие", "Скин"},
-                                                        {"Общие", "Цвет1"},
-                                                        {"Общие", "Цвет2"},
-                                                        {"Общие", "Фон"},
-                                                        {"Общие", "IP"},
-                                                        {"Общие", "Port"},
-                                                        {"Общие", "Сетевой режим"},
-                                                        {"Общие", "Протокол"}};
-    for (auto _ : state) {
-        IniFile ini(path, RealFileSystem());
-        for (const auto& [section, key] : keys)
-            ini.WriteString(section, key, "x");
-    }
+    for (auto _ : state)
+        for (int key = 0; key < 12; ++key)
+            setup->store->SaveSkin("Нет");
 }
 BENCHMARK(BM_SaveKeyByKey)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
 
