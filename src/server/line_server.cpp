@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "common/exception.h"
 #include "server/client_notes.h"
@@ -57,30 +58,38 @@ struct LineServer::Listener {
 };
 
 struct LineServer::Client {
-    Client(IScheduler& scheduler, int socket, std::string address)
-        : fd(socket), peer(std::move(address)), reading(scheduler), writing(scheduler) {}
+    Client(IScheduler& scheduler, int socket, std::string address, AddressSlots::Slot place)
+        : fd(socket), peer(std::move(address)), slot(std::move(place)), reading(scheduler),
+          writing(scheduler), stall(scheduler) {}
     ~Client() {
         reading.Cancel();
         writing.Cancel();
+        stall.Cancel();
         ::close(fd);
     }
     std::size_t Unsent() const { return output.size() - sent; }
 
     int fd;
     std::string peer;
-    std::string input;  // the part of a line not yet ended
+    std::optional<AddressSlots::Slot> slot; // given back when the client is closed
+    std::string input;  // requests not yet answered: the part of a line not yet ended, and
+                        // whole lines while the client is held
     std::string output; // replies, of which the first `sent` bytes are gone
     std::size_t sent = 0;
-    bool peerDone = false; // the client has shut down its side; close once all is sent
-    bool closed = false;   // waits to be freed; nothing more is read, written or answered
+    bool peerDone = false;        // the client has shut down its side; close once all is sent
+    bool closed = false;          // waits to be freed; nothing more is read, written or answered
+    bool held = false;            // over the output limit: not read until it takes its replies
+    std::int64_t lastTakenMs = 0; // when the client last took reply bytes while held
     ScheduledTask reading;
     ScheduledTask writing;
+    ScheduledTask stall;
 };
 
 LineServer::LineServer(IScheduler& scheduler, RequestHandler& handler, ClientNotes& notes,
-                       ServerLimits limits)
-    : scheduler_(scheduler), handler_(handler), notes_(notes), limits_(std::move(limits)),
-      reaper_(scheduler), spareFd_(::open("/dev/null", O_RDONLY | O_CLOEXEC)) {}
+                       AddressSlots& slots, ServerLimits limits)
+    : scheduler_(scheduler), handler_(handler), notes_(notes), slots_(slots),
+      limits_(std::move(limits)), reaper_(scheduler),
+      spareFd_(::open("/dev/null", O_RDONLY | O_CLOEXEC)) {}
 
 LineServer::~LineServer() {
     reaper_.Cancel();
@@ -159,12 +168,20 @@ void LineServer::Admit(int fd, const sockaddr_storage& peer) {
                                                 std::to_string(limits_.maxClients) + ") reached");
         return;
     }
+    auto slot = slots_.Take(peer);
+    if (!slot) {
+        ::close(fd);
+        notes_.Note(ClientNote::AddressFull, "client " + address +
+                                                 " refused: MaxClientsPerAddress (" +
+                                                 std::to_string(slots_.PerAddress()) + ") reached");
+        return;
+    }
     SetOption(fd, IPPROTO_TCP, TCP_NODELAY, 1);
     SetOption(fd, SOL_SOCKET, SO_KEEPALIVE, 1);
     SetOption(fd, IPPROTO_TCP, TCP_KEEPIDLE, kKeepIdleS);
     SetOption(fd, IPPROTO_TCP, TCP_KEEPINTVL, kKeepIntervalS);
     SetOption(fd, IPPROTO_TCP, TCP_KEEPCNT, kKeepCount);
-    auto client = std::make_unique<Client>(scheduler_, fd, address);
+    auto client = std::make_unique<Client>(scheduler_, fd, address, std::move(*slot));
     Client& c = *client;
     clients_[fd] = std::move(client);
     c.reading.WhenReadable(fd, [this, &c] { OnReadable(c); });
@@ -172,7 +189,7 @@ void LineServer::Admit(int fd, const sockaddr_storage& peer) {
 
 void LineServer::OnReadable(Client& client) {
     char buffer[kReadChunk];
-    for (int round = 0; round < kReadsPerRound; ++round) {
+    for (int round = 0; round < kReadsPerRound && !client.held; ++round) {
         const ssize_t n = ::recv(client.fd, buffer, sizeof buffer, 0);
         if (n < 0 && errno == EINTR)
             continue;
@@ -189,35 +206,63 @@ void LineServer::OnReadable(Client& client) {
             break;
         }
         client.input.append(buffer, static_cast<std::size_t>(n));
-        std::size_t start = 0;
-        for (std::size_t end; (end = client.input.find('\n', start)) != std::string::npos;
-             start = end + 1) {
-            std::string_view line(client.input.data() + start, end - start);
-            if (!line.empty() && line.back() == '\r')
-                line.remove_suffix(1);
-            if (line.size() > limits_.lineLimit) {
-                Drop(client, ClientNote::LineTooLong,
-                     "line longer than " + std::to_string(limits_.lineLimit) + " bytes");
-                return;
-            }
-            client.output += handler_.Handle(line, client.peer);
-        }
-        client.input.erase(0, start);
-        // A CR may still come before the LF, so one byte more waits.
-        if (client.input.size() > limits_.lineLimit + 1) {
-            Drop(client, ClientNote::LineTooLong,
-                 "line longer than " + std::to_string(limits_.lineLimit) + " bytes");
+        if (!ServeLines(client))
             return;
-        }
-        if (client.Unsent() > limits_.outputLimit) {
-            Drop(client, ClientNote::RepliesNotRead,
-                 "replies not read (" + std::to_string(client.Unsent()) + " bytes unsent)");
-            return;
-        }
         if (static_cast<std::size_t>(n) < sizeof buffer)
             break;
     }
     Flush(client);
+}
+
+bool LineServer::ServeLines(Client& client) {
+    std::size_t start = 0;
+    for (std::size_t end; client.Unsent() <= limits_.outputLimit &&
+                          (end = client.input.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+        std::string_view line(client.input.data() + start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (line.size() > limits_.lineLimit) {
+            Drop(client, ClientNote::LineTooLong,
+                 "line longer than " + std::to_string(limits_.lineLimit) + " bytes");
+            return false;
+        }
+        client.output += handler_.Handle(line, client.peer);
+    }
+    client.input.erase(0, start);
+    if (client.Unsent() > limits_.outputLimit) {
+        Hold(client);
+        return true;
+    }
+    // What is left is part of one line. A CR may still come before the LF, so one byte more
+    // waits.
+    if (client.input.size() > limits_.lineLimit + 1) {
+        Drop(client, ClientNote::LineTooLong,
+             "line longer than " + std::to_string(limits_.lineLimit) + " bytes");
+        return false;
+    }
+    return true;
+}
+
+void LineServer::Hold(Client& client) {
+    if (client.held)
+        return;
+    client.held = true;
+    client.reading.Cancel();
+    client.lastTakenMs = scheduler_.NowMs();
+    client.stall.After(limits_.stallMs, [this, &client] { CheckStall(client); });
+}
+
+void LineServer::CheckStall(Client& client) {
+    const std::int64_t idle = scheduler_.NowMs() - client.lastTakenMs;
+    if (idle < limits_.stallMs) {
+        client.stall.After(static_cast<std::uint32_t>(limits_.stallMs - idle),
+                           [this, &client] { CheckStall(client); });
+        return;
+    }
+    Drop(client, ClientNote::RepliesNotRead,
+         "replies not read for " + std::to_string(limits_.stallMs / 1000) + " s (" +
+             std::to_string(client.Unsent()) + " bytes unsent)");
 }
 
 void LineServer::Flush(Client& client) {
@@ -226,25 +271,36 @@ void LineServer::Flush(Client& client) {
             ::send(client.fd, client.output.data() + client.sent, client.Unsent(), MSG_NOSIGNAL);
         if (n > 0) {
             client.sent += static_cast<std::size_t>(n);
+            client.lastTakenMs = scheduler_.NowMs();
             continue;
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!client.writing.Pending())
-                client.writing.WhenWritable(client.fd, [this, &client] { Flush(client); });
-            // Keep the buffer from growing by the part already gone.
-            if (client.sent > client.output.size() / 2) {
-                client.output.erase(0, client.sent);
-                client.sent = 0;
-            }
-            return;
-        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
         Close(client); // the peer is gone
         return;
     }
-    client.output.clear();
-    client.sent = 0;
+    // Keep the buffer from growing by the part already gone.
+    if (client.sent > client.output.size() / 2) {
+        client.output.erase(0, client.sent);
+        client.sent = 0;
+    }
+    if (client.held && client.Unsent() <= limits_.outputLimit) {
+        // Taken enough: the requests that waited are answered, and reading goes on unless
+        // they pass the limit again.
+        client.held = false;
+        client.stall.Cancel();
+        if (!ServeLines(client))
+            return;
+        if (!client.held && !client.peerDone)
+            client.reading.WhenReadable(client.fd, [this, &client] { OnReadable(client); });
+    }
+    if (client.Unsent() > 0) {
+        if (!client.writing.Pending())
+            client.writing.WhenWritable(client.fd, [this, &client] { Flush(client); });
+        return;
+    }
     client.writing.Cancel();
     if (client.peerDone)
         Close(client);
@@ -261,6 +317,8 @@ void LineServer::Close(Client& client) {
     client.closed = true;
     client.reading.Cancel();
     client.writing.Cancel();
+    client.stall.Cancel();
+    client.slot.reset(); // the address may connect again at once
     auto it = clients_.find(client.fd);
     closed_.push_back(std::move(it->second));
     clients_.erase(it);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/scheduler.h"
+#include "server/address_slots.h"
 #include "server/net_address.h"
 
 namespace vesmera {
@@ -21,18 +22,23 @@ class RequestHandler;
 struct ServerLimits {
     std::size_t maxClients = 1024;
     std::size_t lineLimit = 16384;       // bytes of one request line, its line end not counted
-    std::size_t outputLimit = 64 * 1024; // unsent reply bytes a client may leave behind
+    std::size_t outputLimit = 64 * 1024; // unsent reply bytes above which a client is not read
+    std::uint32_t stallMs = 30000;       // a client over outputLimit that reads nothing for
+                                         // this long is dropped
     std::vector<AddressRange> allow;     // empty: every client
 };
 
 // The TCP side of the server: listening sockets and their clients on one scheduler. Each
 // client is a buffer of input and a buffer of output; requests on one connection are answered
-// in order, and a client that sends an endless line, stops reading or exceeds the limits is
-// dropped without ever holding up the others.
+// in order. A client whose unsent replies pass the output limit is not read (nor its read
+// requests answered) until it has taken enough of them, so a client that pipelines a burst is
+// served at the pace it reads; one that reads nothing for stallMs while over the limit is
+// dropped, as is one that sends an endless line. None of them holds up the others. Each client
+// holds a place of its address in `slots`, shared with the server's other interfaces.
 class LineServer {
 public:
     LineServer(IScheduler& scheduler, RequestHandler& handler, ClientNotes& notes,
-               ServerLimits limits);
+               AddressSlots& slots, ServerLimits limits);
     ~LineServer();
     LineServer(const LineServer&) = delete;
     LineServer& operator=(const LineServer&) = delete;
@@ -50,6 +56,12 @@ private:
     void Accept(Listener& listener);
     void Admit(int fd, const sockaddr_storage& peer);
     void OnReadable(Client& client);
+    // Answers the complete lines that have come while the unsent replies stay within the
+    // limit, and holds the client (stops reading it) once they pass it. False when the client
+    // was dropped.
+    bool ServeLines(Client& client);
+    void Hold(Client& client);
+    void CheckStall(Client& client);
     void Flush(Client& client);
     void Drop(Client& client, ClientNote kind, const std::string& reason);
     // Marks the client closed: its watches stop at once, and it is freed (its descriptor
@@ -60,6 +72,7 @@ private:
     IScheduler& scheduler_;
     RequestHandler& handler_;
     ClientNotes& notes_;
+    AddressSlots& slots_;
     ServerLimits limits_;
     std::vector<std::unique_ptr<Listener>> listeners_;
     std::unordered_map<int, std::unique_ptr<Client>> clients_;

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <functional>
 
 #include "server/client_notes.h"
 #include "server/line_server.h"
@@ -22,10 +25,11 @@ using testing::FakeTerminals;
 // The server on loopback with a fake clock; clients are plain sockets of the test. Real waits
 // only ever wait for something certain to happen, with a cap so a fault fails the test.
 struct ServerRig {
-    explicit ServerRig(ServerLimits limits = {}) : notes(clock, log), handler(terminals, notes) {
+    explicit ServerRig(ServerLimits limits = {}, std::size_t perAddress = 0)
+        : notes(clock, log), handler(terminals, notes), slots(perAddress) {
         terminals.answers["A"] = {"12,5", -5002};
         terminals.answers["Весы 2"] = {"-5001", -5003};
-        server = std::make_unique<LineServer>(clock, handler, notes, std::move(limits));
+        server = std::make_unique<LineServer>(clock, handler, notes, slots, std::move(limits));
         const sockaddr_storage bound = server->Listen(*ParseListenAddress("127.0.0.1:0"));
         port = ntohs(reinterpret_cast<const sockaddr_in&>(bound).sin_port);
     }
@@ -33,8 +37,18 @@ struct ServerRig {
         for (int fd : clients)
             ::close(fd);
     }
-    int Connect() {
+    // A client from another loopback address when `from` names one, with a receive buffer of
+    // that size when one is given.
+    int Connect(const char* from = nullptr, int receiveBuffer = 0) {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (receiveBuffer > 0)
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        if (from) {
+            sockaddr_in local{};
+            local.sin_family = AF_INET;
+            ::inet_pton(AF_INET, from, &local.sin_addr);
+            EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+        }
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(port);
@@ -84,6 +98,7 @@ struct ServerRig {
     FakeLog log;
     ClientNotes notes;
     RequestHandler handler;
+    AddressSlots slots;
     std::unique_ptr<LineServer> server;
     std::uint16_t port = 0;
     std::vector<int> clients;
@@ -157,30 +172,167 @@ TEST(LineServerLimits, ClientThatSendsNoMoreIsAnsweredThenClosed) {
     EXPECT_TRUE(rig.log.lines.empty());
 }
 
-TEST(LineServerLimits, ClientThatStopsReadingIsDroppedWithoutHoldingUpOthers) {
+// A burst of requests sent at once and read only afterwards: the replies pass the output limit
+// many times over, and every one arrives, in order, at the pace the client reads.
+TEST(LineServerLimits, PipelinedBurstIsAnsweredWhileTheClientReads) {
+    ServerRig rig;
+    const int fd = rig.Connect();
+    std::string burst, replies;
+    for (int i = 0; i < 12000; ++i) {
+        burst += i % 2 ? "A\n" : "Весы 2\n";
+        replies += i % 2 ? kA : "-5001\r\n-5003\r\n";
+    }
+    ASSERT_GT(replies.size(), 2 * ServerLimits{}.outputLimit);
+    rig.Send(fd, burst);
+    EXPECT_TRUE(rig.Receive(fd, replies.size()) == replies);
+    EXPECT_EQ(rig.server->Clients(), 1u);
+    EXPECT_TRUE(rig.log.lines.empty());
+}
+
+// A client that sends requests and reads nothing is held (not read) once its replies pass the
+// limit, and dropped only after reading nothing for 30 s; the others are served meanwhile.
+TEST(LineServerLimits, ClientThatStopsReadingIsHeldThenDroppedAfterThirtySeconds) {
     ServerLimits limits;
     limits.outputLimit = 4096;
     ServerRig rig(limits);
-    const int stuck = rig.Connect();
+    // A small receive buffer keeps the replies from vanishing into the sockets.
+    const int stuck = rig.Connect(nullptr, 4096);
     const int honest = rig.Connect();
     ::fcntl(stuck, F_SETFL, O_NONBLOCK);
     std::string requests;
     for (int i = 0; i < 4096; ++i)
         requests += "A\n";
-    // Requests keep coming while no reply is read, until the server gives up on the client.
-    bool dropped = false;
-    for (int round = 0; round < 2000 && !dropped; ++round) {
-        const ssize_t n = ::send(stuck, requests.data(), requests.size(), MSG_NOSIGNAL);
-        dropped = n < 0 && errno != EAGAIN;
-        rig.clock.PumpDescriptors(0);
-        dropped = dropped || rig.server->Clients() == 1;
-    }
-    EXPECT_TRUE(dropped);
+    // Requests go out until neither the server nor the sockets take more.
+    const auto push = [&] {
+        for (int refused = 0, round = 0; refused < 30 && round < 5000; ++round) {
+            const ssize_t n = ::send(stuck, requests.data(), requests.size(), MSG_NOSIGNAL);
+            ASSERT_TRUE(n > 0 || errno == EAGAIN);
+            refused = n > 0 ? 0 : refused + 1;
+            // Once the client is refused, time for the sockets to settle.
+            rig.clock.PumpDescriptors(refused > 0 ? 10 : 0);
+        }
+    };
+    push();
     rig.Send(honest, "A\n");
     EXPECT_EQ(rig.Receive(honest, kA.size()), kA);
-    ASSERT_FALSE(rig.log.lines.empty());
-    EXPECT_NE(rig.log.lines[0].find("dropped: replies not read"), std::string::npos);
+    push();
+    rig.clock.Advance(29999);
+    rig.Pump();
+    EXPECT_EQ(rig.server->Clients(), 2u);
+    EXPECT_TRUE(rig.log.lines.empty());
+    rig.clock.Advance(1);
+    EXPECT_TRUE(rig.Closed(stuck));
+    EXPECT_EQ(rig.server->Clients(), 1u);
+    ASSERT_EQ(rig.log.lines.size(), 1u);
+    EXPECT_NE(rig.log.lines[0].find(" dropped: replies not read for 30 s ("), std::string::npos)
+        << rig.log.lines[0];
 }
+
+TEST(LineServerLimits, RefusesPastMaxClientsPerAddressCountingEachAddress) {
+    ServerRig rig({}, 2);
+    const int first = rig.Connect();
+    rig.Connect();
+    EXPECT_TRUE(rig.Closed(rig.Connect()));
+    const int other = rig.Connect("127.0.0.2");
+    EXPECT_EQ(rig.server->Clients(), 3u);
+    ASSERT_EQ(rig.log.lines.size(), 1u);
+    EXPECT_TRUE(rig.log.lines[0].starts_with("client 127.0.0.1:"));
+    EXPECT_TRUE(rig.log.lines[0].ends_with(" refused: MaxClientsPerAddress (2) reached"));
+    // A place that comes free is taken at once.
+    ::close(first);
+    rig.clients.erase(rig.clients.begin());
+    for (int round = 0; round < 100 && rig.server->Clients() == 3; ++round) {
+        rig.clock.PumpDescriptors(10);
+        rig.clock.Advance(0);
+    }
+    const int again = rig.Connect();
+    rig.Send(again, "A\n");
+    EXPECT_EQ(rig.Receive(again, kA.size()), kA);
+    rig.Send(other, "A\n");
+    EXPECT_EQ(rig.Receive(other, kA.size()), kA);
+}
+
+// One kind of flood each: a hostile client (or a crowd of them) keeps at it for three seconds
+// of the clock while an honest client from another address polls every 100 ms. Every poll is
+// answered, and the log says each kind at most once a second.
+struct FloodRow {
+    const char* name;
+    ServerLimits limits;
+    std::size_t perAddress;
+    std::function<void(ServerRig&, int hostile)> round; // one round of the flood
+    const char* said;                                   // what each log line says
+};
+
+class LineServerFloodTest : public ::testing::TestWithParam<FloodRow> {};
+
+TEST_P(LineServerFloodTest, LogStaysBoundedAndHonestClientIsServed) {
+    const FloodRow& row = GetParam();
+    ServerRig rig(row.limits, row.perAddress);
+    const int honest = rig.Connect("127.0.0.2");
+    const int hostile = rig.Connect();
+    for (int round = 0; round < 30; ++round) {
+        row.round(rig, hostile);
+        rig.Pump();
+        rig.Send(honest, "A\n");
+        ASSERT_EQ(rig.Receive(honest, kA.size()), kA) << "round " << round;
+        rig.clock.Advance(100);
+    }
+    rig.clock.Advance(1000); // what was held back is said
+    ASSERT_GE(rig.log.lines.size(), 2u);
+    EXPECT_LE(rig.log.lines.size(), 5u);
+    for (const auto& line : rig.log.lines)
+        EXPECT_NE(line.find(row.said), std::string::npos) << line;
+    EXPECT_NE(rig.log.lines.back().find(" more)"), std::string::npos) << rig.log.lines.back();
+}
+
+ServerLimits AllowOnly(const char* range) {
+    ServerLimits limits;
+    limits.allow = {*AddressRange::Parse(range)};
+    return limits;
+}
+
+ServerLimits MaxClients(std::size_t count) {
+    ServerLimits limits;
+    limits.maxClients = count;
+    return limits;
+}
+
+void ConnectMany(ServerRig& rig, int) {
+    for (int i = 0; i < 5; ++i)
+        rig.Connect();
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, LineServerFloodTest,
+                         ::testing::Values(FloodRow{"ZeroRequestsForUnknownNames",
+                                                    {},
+                                                    0,
+                                                    [](ServerRig& rig, int hostile) {
+                                                        std::string zeros;
+                                                        for (int i = 0; i < 200; ++i)
+                                                            zeros += "SetNull\xFFnobody\n";
+                                                        rig.Send(hostile, zeros);
+                                                    },
+                                                    "for unknown terminal \"\xFFnobody\" ignored"},
+                                           FloodRow{"OverlongLines",
+                                                    {},
+                                                    0,
+                                                    [](ServerRig& rig, int) {
+                                                        for (int i = 0; i < 3; ++i)
+                                                            rig.Send(rig.Connect(),
+                                                                     std::string(16385, 'x') +
+                                                                         "\n");
+                                                    },
+                                                    " dropped: line longer than 16384 bytes"},
+                                           FloodRow{"NotInAllow", AllowOnly("127.0.0.2"), 0,
+                                                    ConnectMany, " refused: not in Allow"},
+                                           FloodRow{"MaxClients", MaxClients(2), 0, ConnectMany,
+                                                    " refused: MaxClients (2) reached"},
+                                           FloodRow{"MaxClientsPerAddress",
+                                                    {},
+                                                    1,
+                                                    ConnectMany,
+                                                    " refused: MaxClientsPerAddress (1) reached"}),
+                         [](const auto& info) { return info.param.name; });
 
 TEST(LineServerLimits, RefusesOutsideAllow) {
     ServerLimits limits;

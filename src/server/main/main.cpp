@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/exception.h"
+#include "server/address_slots.h"
 #include "server/client_notes.h"
 #include "server/epoll_loop.h"
 #include "server/line_server.h"
@@ -100,7 +101,9 @@ int Serve(const ServerConfig& config) {
     ServerLimits limits;
     limits.maxClients = static_cast<std::size_t>(config.maxClients);
     limits.allow = config.allow;
-    LineServer server(loop, handler, notes, limits);
+    // One count per client address for every interface that takes clients.
+    AddressSlots slots(static_cast<std::size_t>(config.maxClientsPerAddress));
+    LineServer server(loop, handler, notes, slots, limits);
     for (const auto& address : config.listen)
         PrintLine("listening on " + FormatEndpoint(server.Listen(address)));
     MqttPublisher mqtt(loop, terminals, log, [](const MqttConfig& c, std::size_t capacity) {
