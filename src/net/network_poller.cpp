@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/color.h"
+#include "common/exception.h"
 #include "common/number_text.h"
 #include "net/line_channel_error.h"
 
@@ -22,14 +23,11 @@ NetworkPoller::~NetworkPoller() {
 
 void NetworkPoller::ShowWeight(const std::string& line) {
     indicator_.SetIndicatorString(line);
-    message_.SetVisible(false);
-    indicator_.SetVisible(true);
+    ShowIndicator(indicator_, message_);
 }
 
 void NetworkPoller::ShowMessage(const std::string& text) {
-    indicator_.SetVisible(false);
-    message_.SetVisible(true);
-    message_.SetText(text);
+    ShowMessageScreen(indicator_, message_, text);
 }
 
 void NetworkPoller::DropIfDead() {
@@ -38,26 +36,28 @@ void NetworkPoller::DropIfDead() {
     }
 }
 
-bool NetworkPoller::ConnectedOrDrop() {
+NetworkPoller::Connection NetworkPoller::TestConnection() {
     try {
-        return client_.Connected();
+        return {client_.Connected(), std::nullopt};
+    } catch (const LineChannelError& e) {
+        client_.Discard();
+        return {false, PollFailure{e.Message()}};
     } catch (const Exception&) {
         client_.Discard();
-        throw;
+        return {false, PollFailure{}};
     }
 }
 
-void NetworkPoller::ReportChannelFailure(const Exception& e) {
-    // Only the channel's own failures say something a user can act on; a malformed reply or a
-    // missing tab is plain from the display.
-    if (failures_ && dynamic_cast<const LineChannelError*>(&e))
-        failures_->Failed(e.Message());
-}
-
-void NetworkPoller::Failed(const Exception& error) {
-    ReportChannelFailure(error);
+void NetworkPoller::Failed(const PollFailure& failure) {
+    if (failures_ && failure.channelMessage)
+        failures_->Failed(*failure.channelMessage);
     ShowMessage(kMessageServerNotFound);
     DropIfDead();
+}
+
+void NetworkPoller::FailedAndEnded(const PollFailure& failure) {
+    Failed(failure);
+    WorkEnded();
 }
 
 void NetworkPoller::Timer2Tick() {
@@ -69,17 +69,13 @@ void NetworkPoller::Timer2Tick() {
 }
 
 void NetworkPoller::StartTimer2() {
-    bool connected = false;
-    try {
-        connected = client_.Connected();
-    } catch (const Exception& e) {
-        // A reset connection: dropped, and the next tick reconnects.
-        client_.Discard();
-        Failed(e);
-        WorkEnded();
+    const Connection connection = TestConnection();
+    if (connection.failure) {
+        // A reset connection, dropped: the next tick reconnects.
+        FailedAndEnded(*connection.failure);
         return;
     }
-    if (connected) {
+    if (connection.connected) {
         PollIfConnected();
         return;
     }
@@ -95,71 +91,69 @@ void NetworkPoller::StartTimer2() {
 }
 
 void NetworkPoller::PollIfConnected() {
-    try {
-        if (!ConnectedOrDrop()) {
-            WorkEnded();
-            return;
-        }
-        const std::optional<std::string> terminal = selectedTab_ ? selectedTab_() : std::nullopt;
-        if (!terminal)
-            throw Exception("no terminal tab");
-        if (client_.HasUnread()) {
-            // Bytes nobody asked for: whatever the next request reads could be theirs.
-            client_.Discard();
-            throw Exception("unrequested bytes from the server");
-        }
-        switch (CheckPollName(*terminal)) {
-        case PollName::Smuggles:
-            throw Exception("terminal name holds a line end");
-        case PollName::ZeroLookalike:
-            // The server would take it as a zero request; it knows no terminal of this name.
-            ShowMessage(kMessageNoSuchTerminal);
-            Succeeded();
-            WorkEnded();
-            return;
-        case PollName::Sendable:
-            break;
-        }
-        work_ = Work::Poll;
-        exchange_ = std::make_unique<ServerExchange>(
-            client_, Exchange::Poll, ServerExchange::Channel::Main, *terminal,
-            [this, tab = tab_, era = era_](const ExchangeOutcome& outcome) {
-                PollEnded(outcome, tab, era);
-            });
-        exchange_->Start();
-    } catch (const Exception& e) {
-        Failed(e);
-        WorkEnded();
+    const Connection connection = TestConnection();
+    if (connection.failure) {
+        FailedAndEnded(*connection.failure);
+        return;
     }
+    if (!connection.connected) {
+        WorkEnded();
+        return;
+    }
+    const std::optional<std::string> terminal = selectedTab_ ? selectedTab_() : std::nullopt;
+    if (!terminal) {
+        FailedAndEnded({}); // no terminal tab
+        return;
+    }
+    if (client_.HasUnread()) {
+        // Bytes nobody asked for: whatever the next request reads could be theirs.
+        client_.Discard();
+        FailedAndEnded({});
+        return;
+    }
+    switch (CheckPollName(*terminal)) {
+    case PollName::Smuggles: // a line end in the name would put further requests on the wire
+        FailedAndEnded({});
+        return;
+    case PollName::ZeroLookalike:
+        // The server would take it as a zero request; it knows no terminal of this name.
+        ShowMessage(kMessageNoSuchTerminal);
+        Succeeded();
+        WorkEnded();
+        return;
+    case PollName::Sendable:
+        break;
+    }
+    work_ = Work::Poll;
+    exchange_ = std::make_unique<ServerExchange>(
+        client_, Exchange::Poll, ServerExchange::Channel::Main, *terminal,
+        [this, tab = tab_, era = era_](const ExchangeOutcome& outcome) {
+            PollEnded(outcome, tab, era);
+        });
+    exchange_->Start();
 }
 
 void NetworkPoller::PollEnded(const ExchangeOutcome& outcome, std::uint64_t tab,
                               std::uint64_t era) {
     work_ = Work::None;
-    if (era != era_) {
-        // Still in step with the server: a failure after the request went out drops the
-        // connection, but nothing is shown or reported under the new settings.
-        if (outcome.requestSent && (outcome.error || client_.HasUnread()))
-            client_.Discard();
-        WorkEnded();
-        return;
-    }
-    try {
-        if (outcome.error)
-            throw *outcome.error;
-        if (client_.HasUnread())
-            throw Exception("a reply of more than two lines");
-        if (tab == tab_) {
-            Show(outcome.reply);
-            Succeeded();
-        }
-    } catch (const Exception& e) {
-        // Once the request has gone out, what the server still sends for it would be read as
-        // the reply to the next one: the connection goes, and the next tick starts in step.
-        if (outcome.requestSent)
-            client_.Discard();
-        Failed(e);
-    }
+    // Work of replaced settings shows and reports nothing, and a reply for the old tab is not
+    // shown; either is still read to its end.
+    const bool current = era == era_;
+    std::optional<PollFailure> failure;
+    if (outcome.error)
+        failure = PollFailure{outcome.error->Message()};
+    else if (client_.HasUnread())
+        failure = PollFailure{}; // a reply of more than two lines
+    else if (current && tab == tab_ && !Show(outcome.reply))
+        failure = PollFailure{};
+    // Once the request has gone out, what the server still sends for it would be read as the
+    // reply to the next one: the connection goes, and the next tick starts in step.
+    if (failure && outcome.requestSent)
+        client_.Discard();
+    if (current && failure)
+        Failed(*failure);
+    else if (current && tab == tab_)
+        Succeeded();
     WorkEnded();
 }
 
@@ -181,21 +175,22 @@ void NetworkPoller::TabChanged() {
     countAfresh_ = true;
 }
 
-void NetworkPoller::Show(const PollReply& reply) {
+bool NetworkPoller::Show(const PollReply& reply) {
     const std::optional<std::int32_t> status = ParseDecimalInt32(reply.statusLine);
-    if (!status) {
-        throw Exception("status line is not a whole number");
-    }
-    indicator_.SetNumberForeColor(*status == kStatusStable ? TextToColor(settings_.color2)
-                                                           : TextToColor(settings_.color1));
+    if (!status)
+        return false;
+    const std::optional<TColor> colour =
+        TryTextToColor(*status == kStatusStable ? settings_.color2 : settings_.color1);
+    if (!colour)
+        return false;
+    indicator_.SetNumberForeColor(*colour);
 
     // A weight line has no thousands separator, so either mark is the decimal one, whatever
     // the user's own.
     const char separator = reply.weightLine.find(',') != std::string::npos ? ',' : '.';
     const std::optional<long double> weight = ParseFloat(reply.weightLine, separator);
-    if (!weight) {
-        throw Exception("weight line is not a number");
-    }
+    if (!weight)
+        return false;
     last_ = {*weight, *status};
     if (*weight > kWeightFloor) {
         ShowWeight(reply.weightLine);
@@ -204,11 +199,12 @@ void NetworkPoller::Show(const PollReply& reply) {
         ShowMessage(kMessageNoSuchTerminal);
     }
     if (*weight == kNoTerminalLink) {
-        ShowMessage(kMessageNoTerminalLink);
+        ShowMessage(kMessageLinkLost);
     }
     if (*weight == kPortFailed) {
         ShowMessage(kMessageServerPortError);
     }
+    return true;
 }
 
 void NetworkPoller::Timer3Tick() {
@@ -227,13 +223,8 @@ void NetworkPoller::StartTimer3() {
     if (stale)
         ShowMessage(kMessageServerNotFound);
     DropIfDead();
-    bool connected = false;
-    try {
-        connected = ConnectedOrDrop();
-    } catch (const Exception&) {
-        // A reset connection, already dropped: reconnect below.
-    }
-    if (connected) {
+    // A reset connection is dropped by the test, and reconnected below.
+    if (TestConnection().connected) {
         WorkEnded();
         return;
     }
@@ -244,7 +235,8 @@ void NetworkPoller::StartTimer3() {
 void NetworkPoller::ConnectEnded(const LineResult& result, std::uint64_t era) {
     work_ = Work::None;
     if (result.error && era == era_) {
-        ReportChannelFailure(*result.error);
+        if (failures_)
+            failures_->Failed(result.error->Message());
         ShowMessage(kMessageServerNotFound);
     }
     WorkEnded();

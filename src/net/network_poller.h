@@ -6,19 +6,14 @@
 #include <optional>
 #include <string>
 
-#include "common/exception.h"
 #include "common/failure_report.h"
 #include "common/held_settings.h"
+#include "common/shown_messages.h"
 #include "common/views.h"
 #include "net/line_channel.h"
 #include "net/weight_server.h"
 
 namespace vesmera {
-
-inline constexpr const char* kMessageNoSuchTerminal = "Teрминал не найден"; // Latin "Te"
-inline constexpr const char* kMessageNoTerminalLink = "С терминалом нет связи";
-inline constexpr const char* kMessageServerPortError = "Ошибка открытия Com-порта на сервере";
-inline constexpr const char* kMessageServerNotFound = "Сервер не найден";
 
 // The network mode's two timers over the main window's channel: Timer2 reconnects silently
 // and polls the selected tab's terminal, Timer3 reconnects and reports a server it cannot
@@ -71,19 +66,31 @@ public:
 
 private:
     enum class Work { None, SilentConnect, Poll, Connect };
+    // A poll that ends in "Сервер не найден". Only the channel's own failures say something a
+    // user can act on, so only they carry a text for the failure report; a missing tab or a
+    // malformed reply is plain from the display.
+    struct PollFailure {
+        std::optional<std::string> channelMessage;
+    };
+    // The connected test. A test that fails itself means a reset connection: it is dropped, and
+    // the failure is given.
+    struct Connection {
+        bool connected = false;
+        std::optional<PollFailure> failure;
+    };
 
     void StartTimer2();
     void PollIfConnected();
     void PollEnded(const ExchangeOutcome& outcome, std::uint64_t tab, std::uint64_t era);
     void Succeeded();
-    void Show(const PollReply& reply);
+    // False when the status line, the colour setting or the weight line does not convert.
+    bool Show(const PollReply& reply);
     void StartTimer3();
     void ConnectEnded(const LineResult& result, std::uint64_t era);
     void WorkEnded();
-    void Failed(const Exception& error);
-    void ReportChannelFailure(const Exception& e);
-    // The connected test; a test that fails itself means a reset connection, which is dropped.
-    bool ConnectedOrDrop();
+    void Failed(const PollFailure& failure);
+    void FailedAndEnded(const PollFailure& failure);
+    Connection TestConnection();
     void DropIfDead();
     void ShowWeight(const std::string& line);
     void ShowMessage(const std::string& text);
