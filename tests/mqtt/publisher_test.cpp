@@ -285,6 +285,8 @@ TEST_F(PublisherTest, ReloadReconnectsOnlyForChangesAndClearsRemovedTerminals) {
 
     publisher.Stop();
     EXPECT_TRUE(links[1]->closed);
+    EXPECT_EQ(log.lines.back(), "mqtt: publishing ends: 8 messages published, 0 replaced by a "
+                                "newer one before they went out");
     terminals.Change(Weight("B", 9, 5));
     EXPECT_EQ(links.size(), 2u);
     EXPECT_TRUE(Offered().empty());

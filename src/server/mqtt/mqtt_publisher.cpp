@@ -51,6 +51,11 @@ void MqttPublisher::Apply(const std::optional<MqttConfig>& config) {
                 OfferReading(r);
         });
     }
+    if (link_ && !config_)
+        log_.Write(LogPriority::Info,
+                   kLogPrefix + std::string("publishing ends: ") + std::to_string(Published()) +
+                       " messages published, " + std::to_string(Coalesced()) +
+                       " replaced by a newer one before they went out");
     // The next link starts once every closing one has ended.
     if (link_)
         RetireLink();

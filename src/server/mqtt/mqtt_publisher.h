@@ -51,7 +51,8 @@ public:
     // Clears the retained reading of a terminal the server no longer has (now, or as soon as
     // a session stands).
     void Forget(const std::string& terminal);
-    // Ends publishing cleanly; the link waits, bounded, for "offline" to be acknowledged.
+    // Ends publishing cleanly, with a log line that counts what was published; the link waits,
+    // bounded, for "offline" to be acknowledged.
     void Stop() { Apply(std::nullopt); }
 
     bool Connected() const { return connected_; }
