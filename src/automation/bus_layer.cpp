@@ -46,6 +46,13 @@ QDBusMessage ArgumentError(const QDBusMessage& message, const BusMethod& method)
                                message.signature()));
 }
 
+QDBusMessage AccessError(const QDBusMessage& message) {
+    return message.createErrorReply(
+        kAccessDenied, QStringLiteral("%1 belongs to the connection that created it; no other "
+                                      "connection may call or release it")
+                           .arg(message.path()));
+}
+
 QDBusMessage MethodError(const QDBusMessage& message) {
     return message.createErrorReply(
         kUnknownMethod, QStringLiteral("No method %1 of interface \"%2\" at %3")
@@ -61,10 +68,6 @@ QDBusMessage AnswerProperties(const BusMethod& method, const QDBusMessage& messa
             .arg(message.arguments().value(1).toString(), message.arguments().value(0).toString()));
 }
 
-QString FactoryPathOf(const ClassInfo& cls) {
-    return QString::fromLatin1(kObjectRoot) + "/" + QString::fromStdString(cls.name);
-}
-
 QString NodeXml(const QString& name) {
     return QStringLiteral("  <node name=\"%1\"/>\n").arg(name);
 }
@@ -72,16 +75,20 @@ QString NodeXml(const QString& name) {
 } // namespace
 
 AutomationBusLayer::AutomationBusLayer(TComServer& server, QDBusConnection connection)
-    : server_(server), connection_(std::move(connection)),
-      watcher_(std::make_unique<QDBusServiceWatcher>()) {
+    : connection_(std::move(connection)),
+      watcher_(std::make_unique<QDBusServiceWatcher>()),
+      table_(server,
+             {[this](const std::string& client) { WatchClient(QString::fromStdString(client)); },
+              [this](const std::string& client) {
+                  watcher_->removeWatchedService(QString::fromStdString(client));
+              }}) {
     watcher_->setConnection(connection_);
     watcher_->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
-    for (const ClassInfo* cls : FactoryList()) {
-        const QString path = FactoryPathOf(*cls);
-        classes_.emplace(path, ClassEntry{cls, path, BusInterfaceOf(*cls->defaultInterface)});
-    }
+    for (const ClassInfo* cls : FactoryList())
+        classes_.emplace(QString::fromStdString(FactoryPathOf(*cls)),
+                         ClassEntry{cls, BusInterfaceOf(*cls->defaultInterface)});
     connect(watcher_.get(), &QDBusServiceWatcher::serviceUnregistered, this,
-            [this](const QString& owner) { ClientLeft(owner); });
+            [this](const QString& client) { table_.ClientLeft(client.toStdString()); });
 }
 
 AutomationBusLayer::~AutomationBusLayer() {
@@ -150,13 +157,6 @@ void AutomationBusLayer::Revoke() {
     offered_ = false;
 }
 
-std::size_t AutomationBusLayer::HeldLocks() const {
-    std::size_t total = 0;
-    for (const auto& [owner, count] : locks_)
-        total += static_cast<std::size_t>(count);
-    return total;
-}
-
 bool AutomationBusLayer::handleMessage(const QDBusMessage& message, const QDBusConnection&) {
     if (message.type() != QDBusMessage::MethodCallMessage)
         return false;
@@ -173,20 +173,18 @@ bool AutomationBusLayer::handleMessage(const QDBusMessage& message, const QDBusC
 void AutomationBusLayer::Dispatch(const QDBusMessage& message) {
     const QString path = message.path();
     const bool reading = reading_ && path == QLatin1String(kReadingPath);
-    ClassEntry* entry = reading ? nullptr : FactoryAt(path);
-    const auto object = objects_.find(path);
-    if (!reading && !entry && object == objects_.end()) {
+    const ClassEntry* entry = reading ? nullptr : FactoryAt(path);
+    const std::string objectPath = path.toStdString();
+    const ObjectTable::Object* object = table_.Find(objectPath);
+    if (!reading && !entry && !object) {
         Reply(
             message.createErrorReply(kUnknownObject, QStringLiteral("No object at %1").arg(path)));
         return;
     }
-    // Every call on an object passes here, answered at once or later: only the connection
-    // that created an object may use or release it.
-    if (object != objects_.end() && object->second.owner != message.service()) {
-        Reply(message.createErrorReply(
-            kAccessDenied, QStringLiteral("%1 belongs to the connection that created it; no "
-                                          "other connection may call or release it")
-                               .arg(path)));
+    // Every call on an object passes here, answered at once or later.
+    if (object &&
+        table_.Use(objectPath, message.service().toStdString()) != ObjectTable::Access::Granted) {
+        Reply(AccessError(message));
         return;
     }
     if (message.interface() == QLatin1String(kPropertiesInterface)) {
@@ -199,7 +197,7 @@ void AutomationBusLayer::Dispatch(const QDBusMessage& message) {
     else if (entry)
         CallFactory(*entry, message);
     else
-        CallObject(path, object->second, message);
+        CallObject(*object, message);
 }
 
 const BusMethod* AutomationBusLayer::Checked(std::initializer_list<const BusInterface*> ifaces,
@@ -222,12 +220,12 @@ void AutomationBusLayer::CallReading(const QDBusMessage& message) {
         Reply(AnswerReadingCall(*reading_, *method, message));
 }
 
-AutomationBusLayer::ClassEntry* AutomationBusLayer::FactoryAt(const QString& path) {
+const AutomationBusLayer::ClassEntry* AutomationBusLayer::FactoryAt(const QString& path) const {
     const auto it = classes_.find(path);
     return it == classes_.end() ? nullptr : &it->second;
 }
 
-void AutomationBusLayer::CallFactory(ClassEntry& entry, const QDBusMessage& message) {
+void AutomationBusLayer::CallFactory(const ClassEntry& entry, const QDBusMessage& message) {
     const BusMethod* method = Checked({&ClassFactoryBusInterface()}, message);
     if (!method)
         return;
@@ -235,40 +233,29 @@ void AutomationBusLayer::CallFactory(ClassEntry& entry, const QDBusMessage& mess
         Reply(CreateObject(entry, message));
         return;
     }
-    // LockServer: a client unlocks only what it locked, so one client cannot end the server
-    // under the feet of another.
-    const QString owner = message.service();
+    const std::string owner = message.service().toStdString();
     if (message.arguments().at(0).toBool()) {
-        ++locks_[owner];
-        Reference(owner);
+        table_.Lock(owner);
         Reply(message.createReply());
-        server_.CountObject(true);
         return;
     }
-    const auto lock = locks_.find(owner);
-    if (lock == locks_.end()) {
+    if (!table_.HoldsLock(owner)) {
         Reply(message.createErrorReply(
             kAccessDenied, QStringLiteral("This connection holds no lock on the server; only "
                                           "the connection that locked it may unlock it")));
         return;
     }
+    // Answered before the count goes down: the last release may end the program.
     Reply(message.createReply());
-    if (--lock->second == 0)
-        locks_.erase(lock);
-    Unreference(owner);
-    server_.CountObject(false);
+    table_.Unlock(owner);
 }
 
-QDBusMessage AutomationBusLayer::CreateObject(ClassEntry& entry, const QDBusMessage& message) {
+QDBusMessage AutomationBusLayer::CreateObject(const ClassEntry& entry,
+                                              const QDBusMessage& message) {
     try {
-        if (objects_.size() >= objectLimit_)
-            throw Exception("Too many automation objects are alive");
-        const QString path = entry.factoryPath + "/" + QString::number(entry.nextNumber++);
-        const QString owner = message.service();
-        objects_.emplace(path, LiveObject{entry.cls, owner});
-        server_.CountObject(true);
-        Reference(owner);
-        return message.createReply(QVariant::fromValue(QDBusObjectPath(path)));
+        const std::string path = table_.Create(*entry.cls, message.service().toStdString());
+        return message.createReply(
+            QVariant::fromValue(QDBusObjectPath(QString::fromStdString(path))));
     } catch (const Exception& error) {
         // A box waits for its answer in a loop that serves further calls: a client that goes
         // on creating meanwhile gets its failures at once, not a pile of boxes.
@@ -281,96 +268,57 @@ QDBusMessage AutomationBusLayer::CreateObject(ClassEntry& entry, const QDBusMess
     }
 }
 
-void AutomationBusLayer::CallObject(const QString& path, const LiveObject& object,
+void AutomationBusLayer::CallObject(const ObjectTable::Object& object,
                                     const QDBusMessage& message) {
-    const BusInterface& iface = classes_.at(FactoryPathOf(*object.cls)).iface;
+    const BusInterface& iface =
+        FactoryAt(QString::fromStdString(FactoryPathOf(*object.cls)))->iface;
     const BusMethod* method = Checked({&ObjectBusInterface(), &iface}, message);
     if (!method)
         return;
     if (ObjectBusInterface().Find(method->name) == method) {
+        // Answered before the count goes down: the last release may end the program.
         Reply(message.createReply());
-        ReleaseObject(path);
+        table_.Release(message.path().toStdString(), message.service().toStdString());
         return;
     }
     CallMember(object, *method, message);
 }
 
-void AutomationBusLayer::CallMember(const LiveObject& object, const BusMethod& method,
+void AutomationBusLayer::CallMember(const ObjectTable::Object& object, const BusMethod& method,
                                     const QDBusMessage& message) {
     try {
         // The answer may come after this returns (a zero command waits for the serial
         // exchange in flight). It holds its own copies of the call and the connection, so it
         // stays good whatever becomes of the object or this layer meanwhile.
-        InvokeMemberLater(*object.cls, method.name, *context_, message.arguments(),
-                          [connection = connection_, message](const QVariantList& out) mutable {
-                              connection.send(message.createReply(out));
-                          });
+        InvokeMember(*object.cls, method.name, *context_, message.arguments(),
+                     [connection = connection_, message](const QVariantList& out) mutable {
+                         connection.send(message.createReply(out));
+                     });
     } catch (const std::exception& error) {
         // An unexpected fault of a member reaches its client as the failing call it is.
         Reply(message.createErrorReply(kUnexpectedError, QString::fromUtf8(error.what())));
     }
 }
 
-void AutomationBusLayer::ReleaseObject(const QString& path) {
-    const auto it = objects_.find(path);
-    if (it == objects_.end())
-        return;
-    const QString owner = it->second.owner;
-    objects_.erase(it);
-    Unreference(owner);
-    server_.CountObject(false);
-}
-
-void AutomationBusLayer::Reference(const QString& owner) {
-    if (references_[owner]++ != 0)
-        return;
-    watcher_->addWatchedService(owner);
+void AutomationBusLayer::WatchClient(const QString& client) {
+    watcher_->addWatchedService(client);
     // A client may have left between its call and now; the watch set up above catches every
     // later departure, this question the earlier one. Its answer is handled when it arrives,
-    // so no handler waits on the bus daemon. A unique name is never given out again, so an
-    // owner found gone stays gone, however late the answer comes.
+    // so no handler waits on the bus daemon. A unique name is never given out again, so a
+    // client found gone stays gone, however late the answer comes.
     const QDBusMessage hasOwner =
         QDBusMessage::createMethodCall(kBusDaemonService, kBusDaemonPath, kBusDaemonService,
                                        QStringLiteral("NameHasOwner"))
-        << owner;
+        << client;
     auto* answer = new QDBusPendingCallWatcher(connection_.asyncCall(hasOwner), this);
     connect(answer, &QDBusPendingCallWatcher::finished, this,
-            [this, owner](QDBusPendingCallWatcher* call) {
+            [this, client = client.toStdString()](QDBusPendingCallWatcher* call) {
                 call->deleteLater();
                 const QDBusPendingReply<bool> reply = *call;
                 // No answer (bus gone) proves nothing; the watch stays in charge.
-                if (reply.isValid() && !reply.value() && references_.contains(owner))
-                    ClientLeft(owner);
+                if (reply.isValid() && !reply.value() && table_.Holds(client))
+                    table_.ClientLeft(client);
             });
-}
-
-void AutomationBusLayer::Unreference(const QString& owner) {
-    const auto it = references_.find(owner);
-    if (it == references_.end())
-        return;
-    if (--it->second == 0) {
-        references_.erase(it);
-        watcher_->removeWatchedService(owner);
-    }
-}
-
-void AutomationBusLayer::ClientLeft(const QString& owner) {
-    std::vector<QString> paths;
-    for (const auto& [path, object] : objects_)
-        if (object.owner == owner)
-            paths.push_back(path);
-    std::int32_t locks = 0;
-    if (const auto lock = locks_.find(owner); lock != locks_.end()) {
-        locks = lock->second;
-        locks_.erase(lock);
-    }
-    references_.erase(owner);
-    watcher_->removeWatchedService(owner);
-    for (const QString& path : paths)
-        objects_.erase(path);
-    // Counted down last, so that a quit at the last release finds the books balanced.
-    for (std::size_t i = 0; i < paths.size() + static_cast<std::size_t>(locks); ++i)
-        server_.CountObject(false);
 }
 
 void AutomationBusLayer::Reply(const QDBusMessage& reply) {
@@ -388,16 +336,15 @@ QString AutomationBusLayer::introspect(const QString& path) const {
     }
     if (reading_ && path == QLatin1String(kReadingPath))
         return QString::fromStdString(IntrospectionXml(ReadingBusInterface()));
-    if (const auto it = classes_.find(path); it != classes_.end()) {
+    if (const ClassEntry* entry = FactoryAt(path)) {
         QString xml = QString::fromStdString(IntrospectionXml(ClassFactoryBusInterface()));
-        for (const auto& [objectPath, object] : objects_)
-            if (object.cls == it->second.cls)
-                xml += NodeXml(objectPath.mid(path.size() + 1));
+        for (const std::string& objectPath : table_.ObjectsOf(*entry->cls))
+            xml += NodeXml(QString::fromStdString(objectPath).mid(path.size() + 1));
         return xml;
     }
-    if (const auto it = objects_.find(path); it != objects_.end()) {
-        const auto& entry = classes_.at(FactoryPathOf(*it->second.cls));
-        return QString::fromStdString(IntrospectionXml(entry.iface) +
+    if (const ObjectTable::Object* object = table_.Find(path.toStdString())) {
+        const ClassEntry* entry = FactoryAt(QString::fromStdString(FactoryPathOf(*object->cls)));
+        return QString::fromStdString(IntrospectionXml(entry->iface) +
                                       IntrospectionXml(ObjectBusInterface()));
     }
     return QString();

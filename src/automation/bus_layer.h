@@ -14,6 +14,7 @@
 #include "automation/automation_context.h"
 #include "automation/bus_interface.h"
 #include "automation/com_server.h"
+#include "automation/object_table.h"
 #include "automation/type_library.h"
 #include "common/live_reading.h"
 
@@ -21,13 +22,10 @@ class QDBusServiceWatcher;
 
 namespace vesmera {
 
-inline constexpr const char* kObjectRoot = "/Vesmera";
-
 // The class objects and objects of the automation server on one bus connection: every path
 // below /Vesmera is answered here, checked against the interface tables and dispatched to
-// TData and TScAuto. Objects and server locks are counted in the TComServer and belong to the
-// connection that made them: no other connection may call, release or unlock them, and a
-// client that leaves the bus leaves nothing behind.
+// TData and TScAuto. Who holds what, and who may touch it, is the ObjectTable's; this layer
+// turns its answers into bus replies and tells it when a client has left the bus.
 class AutomationBusLayer : public QDBusVirtualObject {
     Q_OBJECT
 public:
@@ -45,29 +43,23 @@ public:
     bool Offer();
     void Revoke();
 
-    std::size_t LiveObjects() const { return objects_.size(); }
-    std::size_t HeldLocks() const;
+    std::size_t LiveObjects() const { return table_.LiveObjects(); }
+    std::size_t HeldLocks() const { return table_.HeldLocks(); }
     std::size_t WaitingCalls() const { return waiting_.size(); }
     // The live reading served at /Vesmera/Reading, its changes sent as signals; none by
     // default. It must outlive the layer or be taken back with nullptr.
     void SetReading(LiveReading* reading);
 
     // A guard against a client that creates without end; creation beyond it fails.
-    void SetObjectLimit(std::size_t limit) { objectLimit_ = limit; }
+    void SetObjectLimit(std::size_t limit) { table_.SetObjectLimit(limit); }
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
     QString introspect(const QString& path) const override;
 
 private:
-    struct LiveObject {
-        const ClassInfo* cls;
-        QString owner;
-    };
     struct ClassEntry {
         const ClassInfo* cls;
-        QString factoryPath;
         BusInterface iface;
-        std::uint64_t nextNumber = 1;
     };
 
     void Dispatch(const QDBusMessage& message);
@@ -76,28 +68,22 @@ private:
     const BusMethod* Checked(std::initializer_list<const BusInterface*> ifaces,
                              const QDBusMessage& message);
     void CallReading(const QDBusMessage& message);
-    void CallFactory(ClassEntry& entry, const QDBusMessage& message);
-    void CallObject(const QString& path, const LiveObject& object, const QDBusMessage& message);
-    void CallMember(const LiveObject& object, const BusMethod& method, const QDBusMessage& message);
-    QDBusMessage CreateObject(ClassEntry& entry, const QDBusMessage& message);
-    void ReleaseObject(const QString& path);
-    void Reference(const QString& owner);
-    void Unreference(const QString& owner);
-    void ClientLeft(const QString& owner);
+    void CallFactory(const ClassEntry& entry, const QDBusMessage& message);
+    void CallObject(const ObjectTable::Object& object, const QDBusMessage& message);
+    void CallMember(const ObjectTable::Object& object, const BusMethod& method,
+                    const QDBusMessage& message);
+    QDBusMessage CreateObject(const ClassEntry& entry, const QDBusMessage& message);
+    void WatchClient(const QString& client);
     void Reply(const QDBusMessage& reply);
-    ClassEntry* FactoryAt(const QString& path);
+    const ClassEntry* FactoryAt(const QString& path) const;
 
-    TComServer& server_;
     const AutomationContext* context_ = nullptr;
     std::vector<QDBusMessage> waiting_; // calls that came before Serve
     QDBusConnection connection_;
     std::unique_ptr<QDBusServiceWatcher> watcher_;
-    std::map<QString, ClassEntry> classes_;     // by factory path
-    std::map<QString, LiveObject> objects_;     // by object path
-    std::map<QString, std::int32_t> locks_;     // by owner
-    std::map<QString, std::size_t> references_; // objects and locks by owner
+    std::map<QString, ClassEntry> classes_; // by factory path
+    ObjectTable table_;
     LiveReading* reading_ = nullptr;
-    std::size_t objectLimit_ = 100000;
     bool failureBoxOpen_ = false;
     bool offered_ = false;
     bool namesOwned_ = false;

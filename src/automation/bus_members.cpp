@@ -13,11 +13,14 @@ namespace vesmera {
 
 namespace {
 
+// A member's bus call: its answer may come after it returns.
 template <typename Object>
-using Handler = std::function<QVariantList(const Object&, const QVariantList&)>;
-// A member whose answer may come after it returns.
-template <typename Object>
-using LaterHandler = std::function<void(const Object&, const QVariantList&, BusAnswer)>;
+using Handler = std::function<void(const Object&, const QVariantList&, BusAnswer)>;
+
+// A member that answers from memory, before it returns.
+template <typename Object, typename Fn> Handler<Object> Now(Fn fn) {
+    return [fn](const Object& o, const QVariantList& a, BusAnswer answer) { answer(fn(o, a)); };
+}
 
 // Bus arguments to the declared automation types: "y" carries the bits of an I1.
 std::int8_t I1(const QVariantList& a, int i) {
@@ -48,81 +51,9 @@ QVariantList Text(const std::string& value) {
 
 // Every member of IData asks the weight server, so all of them answer later.
 const std::map<std::string, Handler<TData>>& DataHandlers() {
-    static const std::map<std::string, Handler<TData>> handlers{};
-    return handlers;
-}
-
-const std::map<std::string, Handler<TScAuto>>& ScAutoHandlers() {
-    using O = TScAuto;
-    using L = QVariantList;
-    static const std::map<std::string, Handler<TScAuto>> handlers{
-        {member_names::GetWeight,
-         [](const O& o, const L& a) { return V(o.GetWeight(I2(a, 0), I2(a, 1))); }},
-        {member_names::GetCount,
-         [](const O& o, const L& a) { return V(o.GetCount(I2(a, 0), I2(a, 1), I2(a, 2))); }},
-        {member_names::GetStatus,
-         [](const O& o, const L& a) { return V(o.GetStatus(I2(a, 0), I2(a, 1))); }},
-        {member_names::SetTerminal,
-         [](const O& o, const L& a) { return V(o.SetTerminal(I2(a, 0), I2(a, 1))); }},
-        {member_names::GetOsCount,
-         [](const O& o, const L& a) { return V(o.GetOsCount(I1(a, 0), I1(a, 1))); }},
-        {member_names::GetOsWeight,
-         [](const O& o, const L& a) { return V(o.GetOsWeight(I1(a, 0), I1(a, 1), I1(a, 2))); }},
-        {member_names::SetOutLevels,
-         [](const O& o, const L& a) { return V(o.SetOutLevels(I1(a, 0), I1(a, 1), I1(a, 2))); }},
-        {member_names::GetInLevels,
-         [](const O& o, const L& a) { return V(o.GetInLevels(I1(a, 0), I1(a, 1))); }},
-        {member_names::GetChannels,
-         [](const O& o, const L&) {
-             AutoValue ccn, ct1, ct2;
-             o.GetChannels(ccn, ct1, ct2);
-             return L{ToBusVariant(ccn), ToBusVariant(ct1), ToBusVariant(ct2)};
-         }},
-        {member_names::GetTerminalAddress,
-         [](const O& o, const L& a) { return V(o.GetTerminalAddress(I1(a, 0), I1(a, 1))); }},
-        {member_names::ChannelsCount, [](const O& o, const L&) { return Byte(o.ChannelsCount()); }},
-        {member_names::DevicesOnFirstChannel,
-         [](const O& o, const L&) { return Byte(o.DevicesOnFirstChannel()); }},
-        {member_names::DevicesOnSecondChannel,
-         [](const O& o, const L&) { return Byte(o.DevicesOnSecondChannel()); }},
-        {member_names::GetCompPrms,
-         [](const O& o, const L& a) { return V(o.GetCompPrms(I1(a, 0), I1(a, 1), I1(a, 2))); }},
-        {member_names::SetCompPrms,
-         [](const O& o, const L& a) {
-             return V(o.SetCompPrms(I1(a, 0), I1(a, 1), I1(a, 2), CY(a, 3), CY(a, 4), CY(a, 5)));
-         }},
-        {member_names::DozatorAction,
-         [](const O& o, const L& a) { return V(o.DozatorAction(I1(a, 0), I1(a, 1), I1(a, 2))); }},
-        {member_names::GetSensors, [](const O& o, const L&) { return V(o.GetSensors()); }},
-        {member_names::SetSignal, [](const O& o, const L& a) { return V(o.SetSignal(I4(a, 0))); }},
-        {member_names::GetLastError,
-         [](const O& o, const L& a) { return V(o.GetLastError(I1(a, 0), I1(a, 1))); }},
-        {member_names::SaveRecipe,
-         [](const O& o, const L& a) { return V(o.SaveRecipe(I1(a, 0), I1(a, 1))); }},
-        {member_names::SendMessage,
-         [](const O& o, const L& a) { return V(o.SendMessage(I1(a, 0), I1(a, 1), Str(a, 2))); }},
-        {member_names::SetIndMode,
-         [](const O& o, const L& a) { return V(o.SetIndMode(I1(a, 0), I1(a, 1))); }},
-        {member_names::DynamicStatus,
-         [](const O& o, const L&) {
-             o.DynamicStatus();
-             return Byte(0);
-         }},
-        {member_names::GetStatusEx,
-         [](const O& o, const L& a) { return V(o.GetStatusEx(I1(a, 0), I1(a, 1))); }},
-        {member_names::GetCountInt,
-         [](const O& o, const L& a) { return V(o.GetCountInt(I1(a, 0), I1(a, 1), I1(a, 2))); }},
-        {member_names::GetWeightNetto,
-         [](const O& o, const L& a) { return V(o.GetWeightNetto(I2(a, 0), I2(a, 1))); }},
-    };
-    return handlers;
-}
-
-// Members that wait for an exchange before they answer.
-const std::map<std::string, LaterHandler<TData>>& DataLaterHandlers() {
     using O = TData;
     using L = QVariantList;
-    static const std::map<std::string, LaterHandler<TData>> handlers{
+    static const std::map<std::string, Handler<TData>> handlers{
         {member_names::GetStatus,
          [](const O& o, const L& a, BusAnswer answer) {
              o.GetStatus(Str(a, 0), [answer](const std::string& t) { answer(Text(t)); });
@@ -139,10 +70,75 @@ const std::map<std::string, LaterHandler<TData>>& DataLaterHandlers() {
     return handlers;
 }
 
-const std::map<std::string, LaterHandler<TScAuto>>& ScAutoLaterHandlers() {
+const std::map<std::string, Handler<TScAuto>>& ScAutoHandlers() {
     using O = TScAuto;
     using L = QVariantList;
-    static const std::map<std::string, LaterHandler<TScAuto>> handlers{
+    static const std::map<std::string, Handler<TScAuto>> handlers{
+        {member_names::GetWeight,
+         Now<O>([](const O& o, const L& a) { return V(o.GetWeight(I2(a, 0), I2(a, 1))); })},
+        {member_names::GetCount, Now<O>([](const O& o, const L& a) {
+             return V(o.GetCount(I2(a, 0), I2(a, 1), I2(a, 2)));
+         })},
+        {member_names::GetStatus,
+         Now<O>([](const O& o, const L& a) { return V(o.GetStatus(I2(a, 0), I2(a, 1))); })},
+        {member_names::SetTerminal,
+         Now<O>([](const O& o, const L& a) { return V(o.SetTerminal(I2(a, 0), I2(a, 1))); })},
+        {member_names::GetOsCount,
+         Now<O>([](const O& o, const L& a) { return V(o.GetOsCount(I1(a, 0), I1(a, 1))); })},
+        {member_names::GetOsWeight, Now<O>([](const O& o, const L& a) {
+             return V(o.GetOsWeight(I1(a, 0), I1(a, 1), I1(a, 2)));
+         })},
+        {member_names::SetOutLevels, Now<O>([](const O& o, const L& a) {
+             return V(o.SetOutLevels(I1(a, 0), I1(a, 1), I1(a, 2)));
+         })},
+        {member_names::GetInLevels,
+         Now<O>([](const O& o, const L& a) { return V(o.GetInLevels(I1(a, 0), I1(a, 1))); })},
+        {member_names::GetChannels, Now<O>([](const O& o, const L&) {
+             AutoValue ccn, ct1, ct2;
+             o.GetChannels(ccn, ct1, ct2);
+             return L{ToBusVariant(ccn), ToBusVariant(ct1), ToBusVariant(ct2)};
+         })},
+        {member_names::GetTerminalAddress, Now<O>([](const O& o, const L& a) {
+             return V(o.GetTerminalAddress(I1(a, 0), I1(a, 1)));
+         })},
+        {member_names::ChannelsCount,
+         Now<O>([](const O& o, const L&) { return Byte(o.ChannelsCount()); })},
+        {member_names::DevicesOnFirstChannel,
+         Now<O>([](const O& o, const L&) { return Byte(o.DevicesOnFirstChannel()); })},
+        {member_names::DevicesOnSecondChannel,
+         Now<O>([](const O& o, const L&) { return Byte(o.DevicesOnSecondChannel()); })},
+        {member_names::GetCompPrms, Now<O>([](const O& o, const L& a) {
+             return V(o.GetCompPrms(I1(a, 0), I1(a, 1), I1(a, 2)));
+         })},
+        {member_names::SetCompPrms, Now<O>([](const O& o, const L& a) {
+             return V(o.SetCompPrms(I1(a, 0), I1(a, 1), I1(a, 2), CY(a, 3), CY(a, 4), CY(a, 5)));
+         })},
+        {member_names::DozatorAction, Now<O>([](const O& o, const L& a) {
+             return V(o.DozatorAction(I1(a, 0), I1(a, 1), I1(a, 2)));
+         })},
+        {member_names::GetSensors, Now<O>([](const O& o, const L&) { return V(o.GetSensors()); })},
+        {member_names::SetSignal,
+         Now<O>([](const O& o, const L& a) { return V(o.SetSignal(I4(a, 0))); })},
+        {member_names::GetLastError,
+         Now<O>([](const O& o, const L& a) { return V(o.GetLastError(I1(a, 0), I1(a, 1))); })},
+        {member_names::SaveRecipe,
+         Now<O>([](const O& o, const L& a) { return V(o.SaveRecipe(I1(a, 0), I1(a, 1))); })},
+        {member_names::SendMessage, Now<O>([](const O& o, const L& a) {
+             return V(o.SendMessage(I1(a, 0), I1(a, 1), Str(a, 2)));
+         })},
+        {member_names::SetIndMode,
+         Now<O>([](const O& o, const L& a) { return V(o.SetIndMode(I1(a, 0), I1(a, 1))); })},
+        {member_names::DynamicStatus, Now<O>([](const O& o, const L&) {
+             o.DynamicStatus();
+             return Byte(0);
+         })},
+        {member_names::GetStatusEx,
+         Now<O>([](const O& o, const L& a) { return V(o.GetStatusEx(I1(a, 0), I1(a, 1))); })},
+        {member_names::GetCountInt, Now<O>([](const O& o, const L& a) {
+             return V(o.GetCountInt(I1(a, 0), I1(a, 1), I1(a, 2)));
+         })},
+        {member_names::GetWeightNetto,
+         Now<O>([](const O& o, const L& a) { return V(o.GetWeightNetto(I2(a, 0), I2(a, 1))); })},
         {member_names::SetNull,
          [](const O& o, const L& a, BusAnswer answer) {
              o.SetNull(I2(a, 0), I2(a, 1),
@@ -165,23 +161,12 @@ const std::map<std::string, LaterHandler<TScAuto>>& ScAutoLaterHandlers() {
 }
 
 template <typename Object>
-bool RunLater(const std::map<std::string, LaterHandler<Object>>& handlers,
-              const std::string& member, const AutomationContext& context, const QVariantList& args,
-              BusAnswer& answer) {
-    const auto it = handlers.find(member);
-    if (it == handlers.end())
-        return false;
-    it->second(Object(context), args, std::move(answer));
-    return true;
-}
-
-template <typename Object>
-QVariantList Run(const std::map<std::string, Handler<Object>>& handlers, const std::string& member,
-                 const AutomationContext& context, const QVariantList& args) {
+void Run(const std::map<std::string, Handler<Object>>& handlers, const std::string& member,
+         const AutomationContext& context, const QVariantList& args, BusAnswer answer) {
     const auto it = handlers.find(member);
     if (it == handlers.end())
         throw Exception("Unknown member " + member);
-    return it->second(Object(context), args);
+    it->second(Object(context), args, std::move(answer));
 }
 
 } // namespace
@@ -198,21 +183,12 @@ QVariant ToBusVariant(const AutoValue& value) {
     return QVariant::fromValue(QDBusVariant(std::visit(Visitor{}, value)));
 }
 
-QVariantList InvokeMember(const ClassInfo& cls, const std::string& member,
-                          const AutomationContext& context, const QVariantList& args) {
+void InvokeMember(const ClassInfo& cls, const std::string& member, const AutomationContext& context,
+                  const QVariantList& args, BusAnswer answer) {
     if (&cls == &DataClass())
-        return Run(DataHandlers(), member, context, args);
-    return Run(ScAutoHandlers(), member, context, args);
-}
-
-void InvokeMemberLater(const ClassInfo& cls, const std::string& member,
-                       const AutomationContext& context, const QVariantList& args,
-                       BusAnswer answer) {
-    const bool later = &cls == &DataClass()
-                           ? RunLater(DataLaterHandlers(), member, context, args, answer)
-                           : RunLater(ScAutoLaterHandlers(), member, context, args, answer);
-    if (!later)
-        answer(InvokeMember(cls, member, context, args));
+        Run(DataHandlers(), member, context, args, std::move(answer));
+    else
+        Run(ScAutoHandlers(), member, context, args, std::move(answer));
 }
 
 } // namespace vesmera

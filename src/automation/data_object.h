@@ -3,7 +3,7 @@
 #include <string>
 
 #include "automation/automation_context.h"
-#include "automation/server_exchange.h"
+#include "automation/server_calls.h"
 
 namespace vesmera {
 

@@ -6,7 +6,7 @@
 
 #include "automation/auto_value.h"
 #include "automation/automation_context.h"
-#include "automation/server_exchange.h"
+#include "automation/server_calls.h"
 
 namespace vesmera {
 

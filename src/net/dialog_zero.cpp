@@ -16,7 +16,7 @@ void DialogZeroAction(bool networkMode, ILineChannel& mainClient, ServerCallPool
     // The button reports nothing, whatever fails: the connected test of a reset connection,
     // the connect, the send, a full pool.
     try {
-        if (!mainClient.Connected() || !selectedTab) {
+        if (!MayAskServer(ExchangeUser::DialogZero, networkMode, mainClient) || !selectedTab) {
             return;
         }
     } catch (const Exception&) {

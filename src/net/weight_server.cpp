@@ -22,6 +22,12 @@ bool LineSendable(const std::string& name) {
     return !EndsALine(name);
 }
 
+bool MayAskServer(ExchangeUser user, bool networkMode, ILineChannel& mainChannel) {
+    if (!networkMode)
+        return false;
+    return !UseOf(user).needsMainConnected || mainChannel.Connected();
+}
+
 ServerExchange::ServerExchange(ILineChannel& channel, Exchange exchange, Channel kind,
                                std::string terminal, Done done)
     : channel_(channel), exchange_(exchange), kind_(kind),

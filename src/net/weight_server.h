@@ -59,6 +59,12 @@ constexpr const ExchangeUse& UseOf(ExchangeUser user) {
     return kExchangeUses[static_cast<int>(user)];
 }
 
+// Whether the user may ask the server now: only in network mode and, for the users whose row
+// says so, while the main window's channel reports itself connected. That connected test
+// throws when it fails itself (a reset connection); each caller deals with that as its own
+// rules say.
+bool MayAskServer(ExchangeUser user, bool networkMode, ILineChannel& mainChannel);
+
 struct PollReply {
     std::string weightLine;
     std::string statusLine;

@@ -483,8 +483,8 @@ TEST(BusDispatch, EveryDescribedMemberIsAnswered) {
                 if (param.direction == ParamDirection::In)
                     args.push_back(ArgumentOf(param.type));
             int answers = 0;
-            EXPECT_NO_THROW(InvokeMemberLater(*cls, m.name, p.context, args,
-                                              [&](const QVariantList&) { ++answers; }))
+            EXPECT_NO_THROW(InvokeMember(*cls, m.name, p.context, args,
+                                         [&](const QVariantList&) { ++answers; }))
                 << cls->name << "." << m.name;
             for (int i = 0; i < 1000 && answers == 0; ++i) {
                 for (auto& end : std::exchange(p.zeroEnds, {}))
@@ -497,7 +497,7 @@ TEST(BusDispatch, EveryDescribedMemberIsAnswered) {
     }
     Program p;
     EXPECT_THROW(
-        InvokeMemberLater(DataClass(), "GetChannels", p.context, {}, [](const QVariantList&) {}),
+        InvokeMember(DataClass(), "GetChannels", p.context, {}, [](const QVariantList&) {}),
         Exception);
 }
 
