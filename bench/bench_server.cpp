@@ -10,6 +10,14 @@
 //            one byte a second, 17 send a 1 MiB line once a second (reconnecting when cut),
 //            16 connect and vanish ten times a second (reset at once).
 //   Accepts: 32 clients in turn connect, poll once, read the reply and reset, for 2 s.
+//   ZeroFlood: the honest load alone, then beside 4 connections that send zero requests for
+//            names the server does not know, 16 KiB of them (about 900) per connection every
+//            10 ms, some 360,000 a second; the server's log goes to a file, and log_lines
+//            counts its lines for the whole run.
+//   StoppedLogReader: the same, with the server's standard error a pipe that is full before
+//            the server starts and never read.
+//   The rule for the hostile kinds: honest p99 within 20 % or 0.5 ms of the clean run of the
+//   same repetition, whichever is larger (p99_within = 1), and under 100 log lines.
 //
 //   build/bin/bench_server                      (BENCH_SERVER_SECONDS=10 by default; each
 //                                                repetition runs about three such windows)
@@ -61,17 +69,21 @@ double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-// A child process with its standard output on a pipe; killed and reaped at the end.
+// A child process with its standard output on a pipe and its standard error on errFd (or
+// /dev/null); killed and reaped at the end.
 class Child {
 public:
-    explicit Child(std::vector<std::string> argv) {
+    explicit Child(std::vector<std::string> argv, int errFd = -1) {
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0)
             std::abort();
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        if (errFd >= 0)
+            posix_spawn_file_actions_adddup2(&actions, errFd, 2);
+        else
+            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
         std::vector<char*> args;
         for (auto& a : argv)
             args.push_back(a.data());
@@ -204,7 +216,8 @@ std::unique_ptr<Child> StartEcho(std::uint16_t& port) {
 
 // vesmera-server on two simulated terminals, in a folder of its own.
 struct VesmeraSetup {
-    VesmeraSetup() {
+    // The server's standard error goes to serverErr when one is given.
+    explicit VesmeraSetup(int serverErr = -1) {
         char pattern[] = "/tmp/vesmera-bench-XXXXXX";
         dir = ::mkdtemp(pattern);
         vorlen = std::make_unique<Child>(
@@ -216,7 +229,7 @@ struct VesmeraSetup {
                               << vorlen->Line() << "\n[Весы 2]\nПорт=" << p643->Line()
                               << "\nПротокол=6.43\n";
         server = std::make_unique<Child>(
-            std::vector<std::string>{VESMERA_SERVER_BIN, "--config", config});
+            std::vector<std::string>{VESMERA_SERVER_BIN, "--config", config}, serverErr);
         const std::string listening = server->Line();
         port = static_cast<std::uint16_t>(
             std::atoi(listening.substr(listening.rfind(':') + 1).c_str()));
@@ -377,6 +390,47 @@ void HostileLoad(std::uint16_t port, const std::atomic<bool>& stop) {
             ::close(h.fd);
 }
 
+// Zero requests for unknown names on 4 connections, a 16 KiB chunk on each every 10 ms, on a
+// thread of their own until `stop`.
+void ZeroFlood(std::uint16_t port, const std::atomic<bool>& stop) {
+    constexpr int kConnections = 4;
+    std::string chunk;
+    for (int i = 0; chunk.size() < 16384; ++i)
+        chunk += "SetNullnobody " + std::to_string(i % 1000) + "\n";
+    std::vector<pollfd> fds;
+    for (int i = 0; i < kConnections; ++i)
+        fds.push_back(pollfd{ConnectTo(port, false), POLLOUT, 0});
+    ::poll(fds.data(), fds.size(), 1000); // connected
+    std::vector<std::size_t> offset(kConnections, 0);
+    auto next = Clock::now();
+    while (!stop) {
+        next += std::chrono::milliseconds(10);
+        for (int i = 0; i < kConnections; ++i) {
+            // A whole chunk each time, so every connection sends the same rate.
+            for (std::size_t sent = 0; sent < chunk.size() && !stop;) {
+                const ssize_t n = ::send(fds[i].fd, chunk.data() + offset[i],
+                                         chunk.size() - offset[i], MSG_NOSIGNAL | MSG_DONTWAIT);
+                if (n <= 0) {
+                    pollfd one{fds[i].fd, POLLOUT, 0};
+                    ::poll(&one, 1, 10);
+                    continue;
+                }
+                sent += static_cast<std::size_t>(n);
+                offset[i] = (offset[i] + static_cast<std::size_t>(n)) % chunk.size();
+            }
+        }
+        std::this_thread::sleep_until(next);
+    }
+    for (auto& p : fds)
+        ::close(p.fd);
+}
+
+// Lines in a file.
+long Lines(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::count(std::istreambuf_iterator<char>(in), {}, '\n');
+}
+
 // Connections that connect, poll once, read the reply and reset, 32 at a time, per second.
 double AcceptsPerSecond(std::uint16_t port, int replyLines) {
     constexpr int kParallel = 32;
@@ -462,27 +516,78 @@ void BM_ServerCleanVsEcho(benchmark::State& state) {
 }
 BENCHMARK(BM_ServerCleanVsEcho)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
+// The honest load alone, then beside `attack` (on a thread until it is told to stop), on one
+// server; both runs reported under their prefixes, with the rule: the attacked p99 within
+// 20 % or 0.5 ms of the clean one, whichever is larger.
+void CleanThenAttacked(benchmark::State& state, VesmeraSetup& setup,
+                       void (*attack)(std::uint16_t, const std::atomic<bool>&),
+                       const char* prefix) {
+    const int seconds = Seconds();
+    const LoadResult clean = HonestLoad(setup.port, setup.server->Pid(), 2, seconds);
+    std::atomic<bool> stop = false;
+    std::thread hostile(attack, setup.port, std::cref(stop));
+    const LoadResult attacked = HonestLoad(setup.port, setup.server->Pid(), 2, seconds);
+    stop = true;
+    hostile.join();
+    Report(state, "clean_", clean);
+    Report(state, prefix, attacked);
+    const double allowed = std::max(clean.p99 * 0.2, 0.5);
+    state.counters["p99_growth_ms"] = attacked.p99 - clean.p99;
+    state.counters["p99_within"] = attacked.p99 - clean.p99 <= allowed ? 1 : 0;
+    state.counters["answered_ratio"] =
+        attacked.sent > 0 ? static_cast<double>(attacked.answered) / attacked.sent : 0;
+}
+
 void BM_ServerHostile(benchmark::State& state) {
     RaiseDescriptorLimit();
-    const int seconds = Seconds();
     for (auto _ : state) {
         VesmeraSetup setup;
-        const LoadResult clean = HonestLoad(setup.port, setup.server->Pid(), 2, seconds);
-        std::atomic<bool> stop = false;
-        std::thread hostile(HostileLoad, setup.port, std::cref(stop));
-        const LoadResult attacked = HonestLoad(setup.port, setup.server->Pid(), 2, seconds);
-        stop = true;
-        hostile.join();
-        Report(state, "clean_", clean);
-        Report(state, "hostile_", attacked);
-        // Within 20 % or 0.5 ms of the clean run, whichever is larger.
-        const double allowed = std::max(clean.p99 * 0.2, 0.5);
-        state.counters["p99_growth_ms"] = attacked.p99 - clean.p99;
-        state.counters["p99_within"] = attacked.p99 - clean.p99 <= allowed ? 1 : 0;
+        CleanThenAttacked(state, setup, HostileLoad, "hostile_");
         state.SetIterationTime(1);
     }
 }
 BENCHMARK(BM_ServerHostile)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+void BM_ServerZeroFlood(benchmark::State& state) {
+    RaiseDescriptorLimit();
+    for (auto _ : state) {
+        char pattern[] = "/tmp/vesmera-bench-log-XXXXXX";
+        const int logFd = ::mkstemp(pattern);
+        const std::string logPath = pattern;
+        {
+            VesmeraSetup setup(logFd);
+            CleanThenAttacked(state, setup, ZeroFlood, "flood_");
+        }
+        state.counters["log_lines"] = static_cast<double>(Lines(logPath));
+        ::close(logFd);
+        std::remove(logPath.c_str());
+        state.SetIterationTime(1);
+    }
+}
+BENCHMARK(BM_ServerZeroFlood)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+void BM_ServerStoppedLogReader(benchmark::State& state) {
+    RaiseDescriptorLimit();
+    for (auto _ : state) {
+        // A pipe the parent shares with the server, full before it starts, never read.
+        int pipeFds[2];
+        if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+            std::abort();
+        ::fcntl(pipeFds[1], F_SETFL, O_NONBLOCK);
+        const std::string filler(4096, '.');
+        while (::write(pipeFds[1], filler.data(), filler.size()) > 0) {
+        }
+        ::fcntl(pipeFds[1], F_SETFL, 0);
+        {
+            VesmeraSetup setup(pipeFds[1]);
+            CleanThenAttacked(state, setup, ZeroFlood, "flood_");
+        }
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        state.SetIterationTime(1);
+    }
+}
+BENCHMARK(BM_ServerStoppedLogReader)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 } // namespace
 

@@ -13,16 +13,6 @@ ClientNotes::~ClientNotes() {
             log_.Write(LogPriority::Warning, TakeHeld(kind));
 }
 
-void ClientNotes::Note(ClientNote which, std::string line) {
-    Kind& kind = kinds_[static_cast<std::size_t>(which)];
-    if (kind.periodEnd.Pending()) {
-        kind.latest = std::move(line);
-        ++kind.held;
-        return;
-    }
-    Say(kind, line);
-}
-
 void ClientNotes::Say(Kind& kind, const std::string& line) {
     log_.Write(LogPriority::Warning, line);
     kind.periodEnd.After(kPeriodMs, [this, &kind] {
@@ -32,7 +22,7 @@ void ClientNotes::Say(Kind& kind, const std::string& line) {
 }
 
 std::string ClientNotes::TakeHeld(Kind& kind) {
-    std::string line = std::move(kind.latest);
+    std::string line = std::move(kind.first);
     if (kind.held > 1)
         line += " (" + std::to_string(kind.held - 1) + " more)";
     kind.held = 0;

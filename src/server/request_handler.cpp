@@ -26,10 +26,12 @@ std::string LogText(std::string_view text) {
 std::string RequestHandler::Handle(std::string_view line, const std::string& peer) {
     if (IsZeroRequest(line)) {
         const std::string_view name = line.substr(std::string_view(kZeroRequestPrefix).size());
+        // A flood of these costs the client little: the line is made only when it is said.
         if (!terminals_.Zero(name))
-            notes_.Note(ClientNote::UnknownZero, "zero request from " + peer +
-                                                     " for unknown terminal \"" + LogText(name) +
-                                                     "\" ignored");
+            notes_.Note(ClientNote::UnknownZero, [&] {
+                return "zero request from " + peer + " for unknown terminal \"" + LogText(name) +
+                       "\" ignored";
+            });
         return {};
     }
     const auto answer = terminals_.Answer(line);

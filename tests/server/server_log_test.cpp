@@ -20,9 +20,9 @@ namespace {
 using testing::FakeLog;
 using testing::FakeScheduler;
 
-// A flood of one kind gives one line a second, the last of each second with how many were
-// held back besides it; another kind is not held back by it, and a quiet second lets the next
-// note out at once.
+// A flood of one kind gives one line a second, the first held back in each second with how
+// many were held back besides it; another kind is not held back by it, and a quiet second lets
+// the next note out at once.
 TEST(ClientNotes, OneLinePerKindPerSecondWithTheCountOfTheRest) {
     FakeScheduler clock;
     FakeLog log;
@@ -45,10 +45,19 @@ TEST(ClientNotes, OneLinePerKindPerSecondWithTheCountOfTheRest) {
         at(4600, ClientNote::UnknownZero, "z8");
         at(4700, ClientNote::UnknownZero, "z9");
         EXPECT_EQ(log.lines,
-                  (std::vector<std::string>{"z1", "f1", "z4 (2 more)", "z5", "z6", "z7"}));
+                  (std::vector<std::string>{"z1", "f1", "z2 (2 more)", "z5", "z6", "z7"}));
+        // A line that is made on demand is made only to be said or kept.
+        int made = 0;
+        for (int i = 0; i < 1000; ++i)
+            notes.Note(ClientNote::NotAllowed, [&] {
+                ++made;
+                return std::string("n");
+            });
+        EXPECT_EQ(made, 2);
     }
     // What is still held is said when the notes go.
-    EXPECT_EQ(log.lines.back(), "z9 (1 more)");
+    EXPECT_EQ(log.lines[log.lines.size() - 2], "z8 (1 more)");
+    EXPECT_EQ(log.lines.back(), "n (998 more)");
     for (auto priority : log.priorities)
         EXPECT_EQ(priority, LogPriority::Warning);
 }
