@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <set>
@@ -31,6 +32,8 @@ public:
         ::chmod(file.c_str(), static_cast<mode_t>(mode));
         return file;
     }
+
+    std::string Folder() const { return dir_.File("."); }
 
 private:
     testing_files::TempDir dir_;
@@ -315,6 +318,54 @@ TEST(MqttBroker, AuthenticationFailureIsLogged) {
                                  ": the broker refused the connection: not authorised; retrying "
                                  "in 1 s",
                              "terminal \"A\": linked"});
+}
+
+void RunTool(std::vector<std::string> command) {
+    ChildProcess child(std::move(command));
+    ASSERT_EQ(WEXITSTATUS(child.Wait()), 0) << child.AllErrors();
+}
+
+// A CA and a certificate for 127.0.0.1 that it signed, made with openssl in dir.
+void MakeCertificates(const std::string& dir, const std::string& ca) {
+    const std::vector<std::string> key = {"-newkey", "ec", "-pkeyopt",
+                                          "ec_paramgen_curve:prime256v1", "-nodes"};
+    auto with = [&](std::vector<std::string> head, std::vector<std::string> tail) {
+        head.insert(head.end(), key.begin(), key.end());
+        head.insert(head.end(), tail.begin(), tail.end());
+        return head;
+    };
+    RunTool(with({"/usr/bin/openssl", "req", "-x509"},
+                 {"-keyout", dir + "/" + ca + ".key", "-out", dir + "/" + ca + ".pem", "-days", "2",
+                  "-subj", "/CN=" + ca}));
+    RunTool(with({"/usr/bin/openssl", "req"}, {"-keyout", dir + "/broker.key", "-out",
+                                               dir + "/broker.csr", "-subj", "/CN=127.0.0.1"}));
+    std::ofstream(dir + "/san.ext") << "subjectAltName=IP:127.0.0.1\n";
+    RunTool({"/usr/bin/openssl", "x509", "-req", "-in", dir + "/broker.csr", "-CA",
+             dir + "/" + ca + ".pem", "-CAkey", dir + "/" + ca + ".key", "-CAcreateserial", "-out",
+             dir + "/broker.pem", "-days", "2", "-extfile", dir + "/san.ext"});
+    ::chmod((dir + "/broker.key").c_str(), 0644); // the broker reads it as the user "mosquitto"
+}
+
+// TLS with the CA in CAFile is a session like any other; a broker whose certificate another CA
+// signed is refused, said once in the log, and the server serves its terminals on.
+TEST(MqttBroker, TlsChecksTheBrokersCertificate) {
+    TempDir certificates;
+    const std::string folder = certificates.Folder();
+    MakeCertificates(folder, "site-ca");
+    RunTool({"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+             "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", folder + "/other-ca.key", "-out",
+             folder + "/other-ca.pem", "-days", "2", "-subj", "/CN=other-ca"});
+    Broker broker("allow_anonymous true\ncafile " + folder + "/site-ca.pem\ncertfile " + folder +
+                  "/broker.pem\nkeyfile " + folder + "/broker.key\n");
+    const std::string endpoint = "127.0.0.1:" + std::to_string(broker.Port());
+    {
+        ServerRig rig(broker, {{"A", "2"}}, "CAFile=" + folder + "/site-ca.pem\n");
+        ExpectLog(rig.Server(), {"mqtt: connected to " + endpoint});
+    }
+    ServerRig rig(broker, {{"A", "2"}}, "CAFile=" + folder + "/other-ca.pem\n");
+    ExpectLog(rig.Server(),
+              {"mqtt: cannot connect to " + endpoint + ": A TLS error occurred; retrying in 1 s",
+               "terminal \"A\": linked"});
 }
 
 } // namespace
