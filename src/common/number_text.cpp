@@ -9,8 +9,6 @@
 
 namespace vesmera {
 
-namespace {
-
 int HexDigit(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -20,6 +18,8 @@ int HexDigit(char c) {
         return c - 'A' + 10;
     return -1;
 }
+
+namespace {
 
 std::optional<std::int32_t> Accumulate(std::string_view digits, int base, bool negative) {
     if (digits.empty())

@@ -7,6 +7,9 @@
 
 namespace vesmera {
 
+// The value of a hexadecimal digit in either case; -1 for any other character.
+int HexDigit(char c);
+
 // Integer text as the settings file and the colour names accept it: a text of at least three
 // characters starting with "0x"/"0X" is hexadecimal after those two; otherwise optional
 // leading blanks, an optional sign, then decimal digits or hexadecimal digits after "$", "x",

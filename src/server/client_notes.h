@@ -22,6 +22,9 @@ enum class ClientNote {
     ServerFull,     // refused: MaxClients reached
     AddressFull,    // refused: MaxClientsPerAddress reached
     NoDescriptor,   // refused: the process has no descriptor left
+    BadToken,       // an HTTP command without a valid token
+    StreamNotRead,  // an event stream dropped for not reading its events
+    HttpLibrary,    // what the HTTP library says about a client (a broken request or handshake)
     Count           // not a kind: the number of kinds
 };
 

@@ -29,22 +29,6 @@ void SetOption(int fd, int level, int name, int value) {
     static_cast<void>(::setsockopt(fd, level, name, &value, sizeof value));
 }
 
-sockaddr_storage SocketAddress(const ListenAddress& address) {
-    sockaddr_storage ss{};
-    if (address.family == AF_INET6) {
-        auto& a6 = reinterpret_cast<sockaddr_in6&>(ss);
-        a6.sin6_family = AF_INET6;
-        a6.sin6_port = htons(address.port);
-        std::memcpy(&a6.sin6_addr, address.bytes.data(), 16);
-    } else {
-        auto& a4 = reinterpret_cast<sockaddr_in&>(ss);
-        a4.sin_family = AF_INET;
-        a4.sin_port = htons(address.port);
-        std::memcpy(&a4.sin_addr, address.bytes.data(), 4);
-    }
-    return ss;
-}
-
 } // namespace
 
 struct LineServer::Listener {
@@ -101,27 +85,10 @@ LineServer::~LineServer() {
 }
 
 sockaddr_storage LineServer::Listen(const ListenAddress& address) {
-    sockaddr_storage ss = SocketAddress(address);
-    const auto fail = [&](int error) {
-        throw Exception("cannot listen on " + FormatEndpoint(ss) + ": " + std::strerror(error));
-    };
-    const int fd = ::socket(address.family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        fail(errno);
-    auto listener = std::make_unique<Listener>(scheduler_, fd);
-    SetOption(fd, SOL_SOCKET, SO_REUSEADDR, 1);
-    // [::] means IPv6 only; IPv4 clients come through an IPv4 entry of their own, so both can
-    // be listed on one port.
-    if (address.family == AF_INET6)
-        SetOption(fd, IPPROTO_IPV6, IPV6_V6ONLY, 1);
-    const socklen_t size = address.family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&ss), size) != 0 ||
-        ::listen(fd, SOMAXCONN) != 0)
-        fail(errno);
-    socklen_t length = sizeof ss;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&ss), &length);
+    sockaddr_storage ss{};
+    auto listener = std::make_unique<Listener>(scheduler_, OpenListenSocket(address, ss));
     Listener& l = *listener;
-    l.accepting.WhenReadable(fd, [this, &l] { Accept(l); });
+    l.accepting.WhenReadable(l.fd, [this, &l] { Accept(l); });
     listeners_.push_back(std::move(listener));
     return ss;
 }

@@ -3,8 +3,14 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
 #include <cstring>
+
+#include "common/exception.h"
 
 namespace vesmera {
 
@@ -38,7 +44,48 @@ bool ParseHost(std::string_view host, int& family, std::array<std::uint8_t, 16>&
     return false;
 }
 
+sockaddr_storage SocketAddress(const ListenAddress& address) {
+    sockaddr_storage ss{};
+    if (address.family == AF_INET6) {
+        auto& a6 = reinterpret_cast<sockaddr_in6&>(ss);
+        a6.sin6_family = AF_INET6;
+        a6.sin6_port = htons(address.port);
+        std::memcpy(&a6.sin6_addr, address.bytes.data(), 16);
+    } else {
+        auto& a4 = reinterpret_cast<sockaddr_in&>(ss);
+        a4.sin_family = AF_INET;
+        a4.sin_port = htons(address.port);
+        std::memcpy(&a4.sin_addr, address.bytes.data(), 4);
+    }
+    return ss;
+}
+
 } // namespace
+
+int OpenListenSocket(const ListenAddress& address, sockaddr_storage& bound) {
+    bound = SocketAddress(address);
+    const int fd = ::socket(address.family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const auto fail = [&](int error) {
+        if (fd >= 0)
+            ::close(fd);
+        throw Exception("cannot listen on " + FormatEndpoint(bound) + ": " + std::strerror(error));
+    };
+    if (fd < 0)
+        fail(errno);
+    const int on = 1;
+    // Best effort: a socket without reuse still serves; it only waits out TIME_WAIT.
+    static_cast<void>(::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on));
+    if (address.family == AF_INET6 &&
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on) != 0)
+        fail(errno);
+    const socklen_t size = address.family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&bound), size) != 0 ||
+        ::listen(fd, SOMAXCONN) != 0)
+        fail(errno);
+    socklen_t length = sizeof bound;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
+    return fd;
+}
 
 std::optional<ListenAddress> ParseListenAddress(std::string_view text) {
     std::string_view host, port;

@@ -29,6 +29,12 @@ std::string FormatEndpoint(const sockaddr_storage& address);
 // socket as ::ffff:a.b.c.d; 16 bytes for IPv6.
 std::string HostBytes(const sockaddr_storage& address);
 
+// A listening TCP socket on the address, non-blocking: its descriptor, and the bound address
+// in `bound` (the real port when 0 was asked). An IPv6 address listens for IPv6 only, so
+// "[::]" and "0.0.0.0" can share a port. Fails with an Exception naming the address and the
+// system's reason.
+int OpenListenSocket(const ListenAddress& address, sockaddr_storage& bound);
+
 // A client address or range that the server admits: an address alone, or address/prefix.
 // An IPv4 range also admits the same clients reaching an IPv6 socket as ::ffff:a.b.c.d.
 class AddressRange {

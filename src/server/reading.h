@@ -25,6 +25,12 @@ inline constexpr std::array<ReadingStatus, 6> kReadingStatuses = {
 // "starting", "stable", "unstable", "overload", "link_lost", "port_error".
 std::string_view StatusName(ReadingStatus status);
 
+// Whether the terminal answers its polls: a weight, or an overload it reports itself.
+constexpr bool IsLinked(ReadingStatus status) {
+    return status == ReadingStatus::Stable || status == ReadingStatus::Unstable ||
+           status == ReadingStatus::Overload;
+}
+
 // When a terminal last answered a poll: the wall clock for clients, the loop's steady clock
 // for how old the answer is (the wall clock may be set back while the server runs).
 struct AnswerTime {

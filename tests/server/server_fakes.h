@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "server/reading.h"
 #include "server/request_handler.h"
 #include "server/server_log.h"
 
@@ -38,6 +39,41 @@ public:
     }
     std::map<std::string, TerminalAnswer> answers;
     std::vector<std::string> zeros;
+};
+
+// Terminals with readings set by the test, noting each zero request; Change tells the
+// subscribers as the real terminals do.
+class FakeReadings final : public ITerminalReadings {
+public:
+    std::vector<Reading> Readings() const override { return readings; }
+    std::optional<Reading> ReadingOf(std::string_view name) const override {
+        for (const auto& r : readings)
+            if (r.terminal == name)
+                return r;
+        return std::nullopt;
+    }
+    bool Zero(std::string_view name) override {
+        if (!ReadingOf(name))
+            return false;
+        zeros.emplace_back(name);
+        return true;
+    }
+    ReadingSubscription Subscribe(ReadingListener listener) override {
+        return subscribers.Subscribe(std::move(listener));
+    }
+    std::vector<PollCounts> Polls() const override { return polls; }
+
+    void Change(const Reading& reading) {
+        for (auto& r : readings)
+            if (r.terminal == reading.terminal)
+                r = reading;
+        subscribers.Publish(reading);
+    }
+
+    std::vector<Reading> readings;
+    std::vector<PollCounts> polls;
+    std::vector<std::string> zeros;
+    ReadingSubscribers subscribers;
 };
 
 } // namespace vesmera::testing

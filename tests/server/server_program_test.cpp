@@ -73,6 +73,13 @@ INSTANTIATE_TEST_SUITE_P(
     Files, ServerCheckTest,
     ::testing::Values(
         CheckRow{"Sound", "[Server]\nListen=127.0.0.1:0\n[A]\nПорт=/dev/null\n", 0, ""},
+        CheckRow{
+            "HttpFilesUnreadable",
+            "[HTTP]\nCertificate=/nonexistent/c.pem\nKey=/nonexistent/k.pem\n[A]\nПорт=/dev/null\n",
+            1,
+            "FILE: [HTTP] Certificate: cannot read /nonexistent/c.pem: No such file or "
+            "directory\n"
+            "FILE: [HTTP] Key: cannot read /nonexistent/k.pem: No such file or directory\n"},
         CheckRow{"UnknownKeyWarns", "[A]\nПорт=/dev/null\nЦвет1=clRed\n", 0,
                  "FILE: warning: unknown key \"Цвет1\" in section \"A\" ignored\n"},
         CheckRow{"WarningsStartAnyway", "[Server]\nListen=0.0.0.0:0\n", 0,

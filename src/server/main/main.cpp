@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@
 #include "server/address_slots.h"
 #include "server/client_notes.h"
 #include "server/epoll_loop.h"
+#include "server/http/http_server.h"
+#include "server/http/metrics.h"
 #include "server/line_server.h"
 #include "server/mqtt/mosquitto_link.h"
 #include "server/mqtt/mqtt_publisher.h"
@@ -110,6 +113,31 @@ int Serve(const ServerConfig& config) {
         return std::make_unique<MosquittoLink>(c, capacity);
     });
     mqtt.Apply(config.mqtt);
+
+    Metrics metrics;
+    AddTerminalMetrics(metrics, terminals);
+    metrics.Add(
+        "vesmera_clients", "Connected clients, by protocol.", MetricType::Gauge,
+        [&server](std::vector<MetricSample>& samples) {
+            samples.push_back({{{"protocol", "line"}}, static_cast<double>(server.Clients())});
+        });
+    if (config.mqtt) {
+        metrics.Add("vesmera_mqtt_connected", "Whether the MQTT session is up (1) or not (0).",
+                    MetricType::Gauge, [&mqtt](std::vector<MetricSample>& samples) {
+                        samples.push_back({{}, mqtt.Connected() ? 1.0 : 0.0});
+                    });
+        metrics.Add("vesmera_mqtt_published_total",
+                    "Messages the MQTT broker acknowledged (QoS 1) or that were sent (QoS 0).",
+                    MetricType::Counter, [&mqtt](std::vector<MetricSample>& samples) {
+                        samples.push_back({{}, static_cast<double>(mqtt.Published())});
+                    });
+    }
+    std::optional<HttpServer> http;
+    if (config.http) {
+        http.emplace(loop, terminals, &SystemWallMs, notes, metrics);
+        for (const auto& endpoint : http->Apply(*config.http, config.allow))
+            PrintLine("http listening on " + endpoint);
+    }
     terminals.Start();
 
     ScheduledTask stop(loop);
