@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <optional>
 #include <string_view>
-#include <tuple>
 
 #include "common/blanks.h"
 #include "common/held_settings.h"
@@ -99,16 +98,6 @@ bool IsOriginText(std::string_view text) {
             });
         }
     return false;
-}
-
-// Blanks and line ends around the text of a file.
-std::string_view TrimSpace(std::string_view text) {
-    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && space(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && space(text.back()))
-        text.remove_suffix(1);
-    return text;
 }
 
 // "host:port", "[v6]:port" or a host alone (the default port then). Nothing when it does not
@@ -350,12 +339,13 @@ private:
 
     // A secret named by file: the path it is read from and its text, or nothing with a problem.
     std::optional<std::pair<std::string, std::string>>
-    ReadSecret(const char* key, const std::string& name, SecretForm form) {
+    ReadSecret(const char* key, const std::string& name, SecretForm form,
+               const char* prefix = kMqttPrefix) {
         try {
             const std::string path = SecretFilePath(name, baseDir_, CredentialsDirectory());
             return std::pair{path, ReadSecretFile(path, form)};
         } catch (const Exception& e) {
-            MqttProblem(std::string(key) + ": " + e.Message());
+            Problem(prefix + std::string(key) + ": " + e.Message());
             return std::nullopt;
         }
     }
@@ -443,10 +433,11 @@ private:
             else
                 HttpProblem("Token: only visible ASCII characters, without blanks");
         } else if (tokenFile) {
-            if (const auto text = ReadNamedFile(kTokenFile, *tokenFile)) {
-                const std::string_view trimmed = TrimSpace(*text);
-                if (IsTokenText(trimmed))
-                    h.token = trimmed;
+            // A token is a secret: kept from other users, or given as a systemd credential.
+            if (const auto secret =
+                    ReadSecret(kTokenFile, *tokenFile, SecretForm::kLine, kHttpPrefix)) {
+                if (IsTokenText(secret->second))
+                    h.token = secret->second;
                 else
                     HttpProblem("TokenFile: " + *tokenFile +
                                 " holds no token (visible ASCII characters, without blanks)");
@@ -469,14 +460,16 @@ private:
         } else if (!certificate.empty()) {
             h.certificateFile = certificate;
             h.keyFile = key;
-            for (auto [name, path, pem] :
-                 {std::tuple{kCertificate, &certificate, &h.certificatePem},
-                  std::tuple{kKey, &key, &h.keyPem}})
-                if (auto text = ReadNamedFile(name, *path)) {
-                    if (text->find("-----BEGIN ") == std::string::npos)
-                        HttpProblem(std::string(name) + ": " + *path + " holds no PEM data");
-                    *pem = std::move(*text);
-                }
+            const auto pem = [&](const char* name, const std::string& path,
+                                 std::optional<std::string> text) {
+                if (text && text->find("-----BEGIN ") == std::string::npos)
+                    HttpProblem(std::string(name) + ": " + path + " holds no PEM data");
+                return text.value_or("");
+            };
+            h.certificatePem =
+                pem(kCertificate, FullPath(certificate), ReadNamedFile(kCertificate, certificate));
+            if (auto secret = ReadSecret(kKey, key, SecretForm::kWhole, kHttpPrefix))
+                h.keyPem = pem(kKey, secret->first, std::move(secret->second));
         }
 
         h.maxConnections = ReadInteger(file_, section, kMaxConnections, h.maxConnections);

@@ -100,8 +100,10 @@ std::string HostName();
 // never name a terminal.
 bool IsReservedSection(std::string_view name);
 
-// Files that the configuration names (token, certificate, key) are read through fs; relative
-// paths are taken from baseDir (the configuration's folder, with its trailing '/').
+// Files that the configuration names are found from baseDir (the configuration's folder, with
+// its trailing '/') when relative. Certificates are read through fs; secrets (a token, a
+// password, a key) as secret files: from systemd's credentials directory when there is one,
+// and refused when every user may read them.
 ServerConfigCheck CheckServerConfig(const ProfileFile& file, IFileSystem& fs,
                                     const std::string& baseDir = "");
 // The file at path, read with the profile rules and encodings; a file that cannot be read is

@@ -28,7 +28,7 @@ struct Streams {
               terminals, clock, [this] { return kWallAtStart + clock.NowMs(); }, log, refused,
               maxStreams, outputLimit) {
         terminals.readings = {Stable("Весы 1", 5, 3, 0),
-                              BuildReading("B", {kWeightPortFailed, 0, 0}, std::nullopt, ',')};
+                              BuildReading("B", {kPortFailed, 0, 0}, std::nullopt, ',')};
     }
     EventStream* Open(std::optional<std::string> terminal) {
         const std::size_t index = wakes.size();
@@ -72,7 +72,7 @@ TEST(EventStreams, CurrentReadingsThenChangesThenHeartbeats) {
 
     s.clock.Advance(500);
     const Reading lost = [] {
-        Reading r = BuildReading("B", {kWeightLinkLost, kStatusUnstable, 11}, std::nullopt, ',');
+        Reading r = BuildReading("B", {kNoTerminalLink, kStatusUnstable, 11}, std::nullopt, ',');
         r.seq = 1;
         return r;
     }();

@@ -40,9 +40,8 @@ struct Api {
             WithSeq(BuildReading("Весы 1", {1234.56L, kStatusStable, 0},
                                  AnswerTime{kAnsweredWall, 0}, ','),
                     7),
-            WithSeq(BuildReading("A/B", {kWeightPortFailed, kStatusStable, 0}, std::nullopt, ','),
-                    1),
-            BuildReading("Пуск", {kWeightLinkLost, kStatusUnstable, 0}, std::nullopt, ',')};
+            WithSeq(BuildReading("A/B", {kPortFailed, kStatusStable, 0}, std::nullopt, ','), 1),
+            BuildReading("Пуск", {kNoTerminalLink, kStatusUnstable, 0}, std::nullopt, ',')};
         clock.Advance(40);
         api.SetToken("s3cret");
         api.SetAllowOrigins({"http://pos.example"});

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <csignal>
@@ -66,6 +67,7 @@ TEST(HttpProgram, ServesReadingsStreamsAndZeroToCurl) {
                   vorlen.OutputLine() + "\n[Весы 2]\nПорт=" + p643.OutputLine() +
                   "\nПротокол=6.43\nКанал=3\nЗадержка(мск)=50\n");
     testing_files::WriteBytes(dir.File("token"), "e2e-T0ken\n");
+    ::chmod(dir.File("token").c_str(), 0600);
     ChildProcess server({VESMERA_SERVER_BIN, "--config", file});
     EXPECT_TRUE(server.OutputLine().starts_with("listening on 127.0.0.1:"));
     const std::string http = server.OutputLine();

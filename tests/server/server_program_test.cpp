@@ -79,7 +79,8 @@ INSTANTIATE_TEST_SUITE_P(
             1,
             "FILE: [HTTP] Certificate: cannot read /nonexistent/c.pem: No such file or "
             "directory\n"
-            "FILE: [HTTP] Key: cannot read /nonexistent/k.pem: No such file or directory\n"},
+            "FILE: [HTTP] Key: secret file /nonexistent/k.pem cannot be read: No such file or "
+            "directory\n"},
         CheckRow{"UnknownKeyWarns", "[A]\nПорт=/dev/null\nЦвет1=clRed\n", 0,
                  "FILE: warning: unknown key \"Цвет1\" in section \"A\" ignored\n"},
         CheckRow{"WarningsStartAnyway", "[Server]\nListen=0.0.0.0:0\n", 0,
