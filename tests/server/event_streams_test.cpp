@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "server/client_notes.h"
 #include "server/http/event_streams.h"
 #include "server/reading_json.h"
 #include "server_fakes.h"
@@ -25,7 +26,7 @@ Reading Stable(const std::string& name, long double weight, std::uint64_t seq, s
 struct Streams {
     explicit Streams(std::size_t maxStreams = 10, std::size_t outputLimit = kStreamOutputLimit)
         : streams(
-              terminals, clock, [this] { return kWallAtStart + clock.NowMs(); }, log, refused,
+              terminals, clock, [this] { return kWallAtStart + clock.NowMs(); }, notes, refused,
               maxStreams, outputLimit) {
         terminals.readings = {Stable("Весы 1", 5, 3, 0),
                               BuildReading("B", {kPortFailed, 0, 0}, std::nullopt, ',')};
@@ -46,6 +47,7 @@ struct Streams {
     FakeScheduler clock;
     FakeReadings terminals;
     FakeLog log;
+    ClientNotes notes{clock, log};
     LabelledCounter refused;
     std::vector<int> wakes;
     EventStreams streams;

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "server/reading_json.h"
 #include "server/client_notes.h"
+#include "server/reading_json.h"
 
 namespace vesmera {
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "common/letter_case.h"
+#include "server/client_notes.h"
 #include "server/http/http_path.h"
 #include "server/reading_json.h"
 #include "server/request_handler.h"
-#include "server/client_notes.h"
 
 #ifndef VESMERA_VERSION
 #define VESMERA_VERSION "0"
@@ -222,8 +222,8 @@ HttpResponse HttpApi::Zero(const HttpRequest& request, const std::string& name) 
         // The header is never written anywhere: it may hold a token that is nearly right.
         notes_.Note(ClientNote::BadToken,
                     "zero for terminal \"" + LogText(name) + "\" from " + request.peer +
-                   " refused: " +
-                   (request.authorization.empty() ? "no token" : "the token does not match"));
+                        " refused: " +
+                        (request.authorization.empty() ? "no token" : "the token does not match"));
         HttpResponse r = Error(401, "a valid bearer token is required");
         r.headers.emplace_back("WWW-Authenticate", "Bearer");
         return r;

@@ -82,9 +82,9 @@ HttpServer::HttpServer(IScheduler& scheduler, ITerminalReadings& terminals, Wall
       streams_(terminals, scheduler, std::move(wallClock), notes, refused_, 1024),
       sweep_(scheduler, kSweepPeriodMs) {
     sweep_.SetHandler([this] { Sweep(); });
-    for (const char* reason :
-         {refusal::kDenied, refusal::kConnections, refusal::kAddress, refusal::kStreams, refusal::kToken,
-          refusal::kSlow, refusal::kUnread, refusal::kTooLarge, refusal::kBadRequest})
+    for (const char* reason : {refusal::kDenied, refusal::kConnections, refusal::kAddress,
+                               refusal::kStreams, refusal::kToken, refusal::kSlow, refusal::kUnread,
+                               refusal::kTooLarge, refusal::kBadRequest})
         refused_.Add(reason, 0);
     metrics.Add("vesmera_clients", "Connected clients, by protocol.", MetricType::Gauge,
                 [this](std::vector<MetricSample>& samples) {

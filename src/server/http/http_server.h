@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "common/scheduler.h"
-#include "server/address_slots.h"
 #include "link/scheduled_timer.h"
+#include "server/address_slots.h"
 #include "server/http/event_streams.h"
 #include "server/http/http_api.h"
 #include "server/http/metrics.h"
