@@ -230,7 +230,8 @@ TEST(HttpApi, RefusedTokensAreLoggedWithoutTheToken) {
         a.log.lines,
         (std::vector<std::string>{
             "zero for terminal \"Весы 1\" from 10.0.0.9:5555 refused: the token does not match",
-            "zero for terminal \"Весы 1\" from 10.0.0.9:5555 refused: no token (1 more)"}));
+            "zero for terminal \"Весы 1\" from 10.0.0.9:5555 refused: the token does not match "
+            "(1 more)"}));
     EXPECT_EQ(a.refused.Count("token"), 3u);
 }
 
