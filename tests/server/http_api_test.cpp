@@ -4,6 +4,7 @@
 
 #include "server/client_notes.h"
 #include "server/http/http_api.h"
+#include "server/http/web_assets.h"
 #include "server/reading_json.h"
 #include "server_fakes.h"
 #include "support/fake_scheduler.h"
@@ -153,7 +154,6 @@ INSTANTIATE_TEST_SUITE_P(
                R"({"error":"unknown terminal","terminal":""})"),
         ApiRow("UnknownPath", Get("/v2"), 404, kNotFound),
         ApiRow("SlashUnencoded", Get("/v1/terminals/A/B"), 404, kNotFound),
-        ApiRow("NoRoot", Get("/"), 404, kNotFound),
         ApiRow("BrokenEscape", Get("/v1/terminals/%zz"), 400, kBadPath).Refused("bad_request"),
         ApiRow("CutEscape", Get("/v1/terminals/A%2"), 400, kBadPath),
         ApiRow("EncodedNul", Get("/v1/terminals/A%00B"), 400, kBadPath),
@@ -220,6 +220,36 @@ INSTANTIATE_TEST_SUITE_P(
             .With({"Allow: GET, HEAD, OPTIONS"}, {"Access-Control-Allow-Methods"})),
     [](const auto& info) { return info.param.name; });
 
+TEST(HttpApi, ThePageComesFromTheBinaryWithRelativeAddressesAndItsPolicy) {
+    Api a;
+    const auto header = [](const HttpResponse& r, const std::string& name) {
+        for (const auto& [n, v] : r.headers)
+            if (n == name)
+                return v;
+        return std::string();
+    };
+    const HttpResponse page = a.api.Handle(Get("/"));
+    EXPECT_EQ(page.status, 200);
+    EXPECT_EQ(page.contentType, "text/html;charset=utf-8");
+    EXPECT_EQ(header(page, "Content-Security-Policy"), kPagePolicy);
+    EXPECT_EQ(header(page, "X-Content-Type-Options"), "nosniff");
+    // Behind a proxy's path prefix only relative addresses reach the server, and the policy
+    // allows no inline script or style.
+    EXPECT_NE(page.body.find(R"(<script src="app.js")"), std::string::npos);
+    EXPECT_NE(page.body.find(R"(href="app.css")"), std::string::npos);
+    EXPECT_EQ(page.body.find("<script>"), std::string::npos);
+    EXPECT_EQ(page.body.find("<style"), std::string::npos);
+    EXPECT_EQ(page.body.find("=\"/"), std::string::npos);
+    const HttpResponse script = a.api.Handle(Get("/app.js"));
+    EXPECT_EQ(script.contentType, "text/javascript;charset=utf-8");
+    EXPECT_NE(script.body.find("new EventSource('v1/events')"), std::string::npos);
+    EXPECT_EQ(a.api.Handle(Get("/app.css")).contentType, "text/css;charset=utf-8");
+    EXPECT_EQ(a.api.Handle(Get("/favicon.ico")).status, 404);
+    HttpRequest post = Get("/");
+    post.method = "POST";
+    EXPECT_EQ(a.api.Handle(post).status, 405);
+}
+
 TEST(HttpApi, RefusedTokensAreLoggedWithoutTheToken) {
     Api a;
     a.api.Handle(Zero(kScalesPath + "/zero", "Bearer wrong-s3cret"));
@@ -267,12 +297,12 @@ TEST(HttpApi, StreamsAndResourcesAreRoutesLikeTheOthers) {
     ASSERT_TRUE(one.stream);
     EXPECT_EQ(one.stream->terminal, "A/B");
 
-    a.api.AddResource("/app.js", "text/javascript; charset=utf-8", "let x = 1;\n");
-    const HttpResponse js = a.api.Handle(Get("/app.js"));
+    a.api.AddResource("/extra.js", "text/javascript; charset=utf-8", "let x = 1;\n");
+    const HttpResponse js = a.api.Handle(Get("/extra.js"));
     EXPECT_EQ(js.status, 200);
     EXPECT_EQ(js.contentType, "text/javascript; charset=utf-8");
     EXPECT_EQ(js.body, "let x = 1;\n");
-    EXPECT_EQ(a.api.Handle(Request("POST", "/app.js")).status, 405);
+    EXPECT_EQ(a.api.Handle(Request("POST", "/extra.js")).status, 405);
 }
 
 TEST(Metrics, RendersTheTerminalsAndCountersInTheTextFormat) {

@@ -5,6 +5,7 @@
 #include "common/letter_case.h"
 #include "server/client_notes.h"
 #include "server/http/http_path.h"
+#include "server/http/web_assets.h"
 #include "server/reading_json.h"
 #include "server/request_handler.h"
 
@@ -117,6 +118,14 @@ HttpApi::HttpApi(ITerminalReadings& terminals, IScheduler& scheduler, ClientNote
         r.headers.emplace_back("Cache-Control", "no-store");
         return r;
     });
+    // The browser page and its script and style, from the server's own binary.
+    for (const WebAsset& asset : WebAssets())
+        AddResource(std::string(asset.path), std::string(asset.contentType),
+                    std::string(asset.body),
+                    {{"Content-Security-Policy", kPagePolicy},
+                     {"X-Content-Type-Options", "nosniff"},
+                     {"Referrer-Policy", "no-referrer"},
+                     {"Cache-Control", "no-cache"}});
 }
 
 void HttpApi::AddRoute(std::string method, const std::string& path, Handler handler) {
@@ -129,13 +138,15 @@ void HttpApi::AddRoute(std::string method, const std::string& path, Handler hand
     routes_.push_back(std::move(route));
 }
 
-void HttpApi::AddResource(const std::string& path, std::string contentType, std::string body) {
+void HttpApi::AddResource(const std::string& path, std::string contentType, std::string body,
+                          std::vector<std::pair<std::string, std::string>> headers) {
     AddRoute("GET", path,
-             [type = std::move(contentType), body = std::move(body)](const HttpRequest&,
-                                                                     const Captures&) {
+             [type = std::move(contentType), body = std::move(body),
+              headers = std::move(headers)](const HttpRequest&, const Captures&) {
                  HttpResponse r;
                  r.contentType = type;
                  r.body = body;
+                 r.headers = headers;
                  return r;
              });
 }

@@ -67,8 +67,10 @@ public:
     void SetAllowOrigins(std::vector<std::string> origins) { origins_ = std::move(origins); }
     bool ZeroPossible() const { return !token_.empty(); }
 
-    // A fixed resource answered at GET `path`, such as a page and its scripts.
-    void AddResource(const std::string& path, std::string contentType, std::string body);
+    // A fixed resource answered at GET `path`, such as a page and its scripts, with headers of
+    // its own.
+    void AddResource(const std::string& path, std::string contentType, std::string body,
+                     std::vector<std::pair<std::string, std::string>> headers = {});
 
     HttpResponse Handle(const HttpRequest& request);
 
