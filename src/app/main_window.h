@@ -106,7 +106,6 @@ public:
     QtTimerSwitch& Timer(int number) const;
     QMenu& ContextMenu() const { return *PopupMenu1; }
     QSystemTrayIcon& TrayIcon() const { return *TrayIcon1; }
-    const std::vector<std::string>& HiddenList() const { return hiddenList_; }
     IndicatorAdapter& IndicatorView() const { return *indicatorView_; }
     ScreenAdapter& MessageScreenView() const { return *lcdScreen1View_; }
     class TForm5& AboutWindow();

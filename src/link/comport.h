@@ -40,10 +40,9 @@ public:
     // Drops the device whatever its close reports: a descriptor is gone after close().
     void ReleaseDevice() override;
     bool Connected() const override { return FConnected; }
-    // Each char is one byte. Returns the bytes that left within the write time-out.
-    // Hands the bytes to the driver and returns at once with how many it took (fewer than
-    // given only when its output buffer is full). Nothing here waits: the caller asks DrainMs
-    // when to look again for the bytes to have left.
+    // Each char is one byte. Hands the bytes to the driver and returns at once with how many it
+    // took (fewer than given only when its output buffer is full). Nothing here waits: the caller
+    // asks DrainMs when to look again for the bytes to have left.
     int WriteStr(const std::string& bytes) override;
     // About one line time of what is still queued from the last write, bounded by what is left
     // of that write's time-out; 0 once the queue is empty, the time-out has passed or the

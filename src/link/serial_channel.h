@@ -18,12 +18,14 @@ public:
     // A channel that holds no device has nothing to give up.
     virtual void ReleaseDevice() {}
     virtual bool Connected() const = 0;
-    // Returns the number of bytes written; fewer than given on a write time-out.
+    // Hands the bytes to the driver without waiting for them to leave: returns how many it
+    // took, fewer than given only when its output buffer is full.
     virtual int WriteStr(const std::string& bytes) = 0;
     // Takes at most count bytes that have already arrived, never waiting.
     virtual int ReadStr(std::string& bytes, int count) = 0;
-    // How long the bytes written last still need to leave the output queue, at most a few
-    // milliseconds at a time; 0 when they are out (or the port's write time-out has passed).
+    // How long the bytes written last still need to leave the output queue: about one line
+    // time of what is queued, up to 1000 ms at a time at slow speeds, and never beyond the
+    // port's write time-out; 0 when they are out or that time-out has passed.
     // Exchanges wait this long as a timer before their reply delay starts.
     virtual std::uint32_t DrainMs() { return 0; }
 };

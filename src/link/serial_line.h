@@ -34,7 +34,6 @@ public:
     void DropHeldPoll();
 
     bool Busy() const { return busy_; }
-    bool PollHeld() const { return pollHeld_; }
 
 private:
     struct Entry {

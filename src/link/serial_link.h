@@ -19,8 +19,8 @@ namespace vesmera {
 // Everything that happens on one serial line to a terminal: the polls of Timer1 ("Ворлен") and
 // Timer5 ("6.43"), the supervision tick of Timer4 and the zero command, as exchanges that take
 // turns on the line (SerialLine) and never block the thread: each step that has to wait is a
-// timer of the scheduler. The ticks only start exchanges; the effects of Parts of the poll
-// cycle (shared state, error counter, what is shown) happen when an exchange ends.
+// timer of the scheduler. The ticks only start exchanges; what a poll changes (shared state,
+// error counter, what is shown) changes when its exchange ends.
 //
 // Needs no window: a program with a scheduler, a channel, the held settings and two timer
 // switches runs it with NoPollDisplay and reads the shared state after each end.

@@ -142,6 +142,10 @@ bool TcpLineChannel::OpenSocket(const SocketAddress& address) {
         lastError_ = errno;
         return false;
     }
+    // Bound to any local address and port before the connect, as the channel's steps have it:
+    // when no local port is free the bind fails with EADDRINUSE, which is the error number the
+    // connect then reports, where the connect's own choice of port would fail with
+    // EADDRNOTAVAIL.
     SocketAddress any;
     any.storage.ss_family = static_cast<sa_family_t>(address.Family());
     any.length = address.length;

@@ -13,12 +13,13 @@
 
 namespace vesmera {
 
-// The system's blocking lookup, run on a thread of its own.
+// What a lookup gives: the getaddrinfo code (0: found) and the addresses in its order.
 struct LookupResult {
     int gaiCode = 0;
     std::vector<SocketAddress> addresses;
 };
 using LookupFunction = std::function<LookupResult(const std::string& host)>;
+// The system's blocking lookup, for a thread of its own.
 LookupResult SystemLookup(const std::string& host);
 
 // Runs each lookup on a short-lived thread, since getaddrinfo cannot be cut short; the result
