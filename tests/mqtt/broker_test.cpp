@@ -161,10 +161,12 @@ std::string Status(const Message& m) {
 class ServerRig {
 public:
     ServerRig(const Broker& broker, const std::vector<std::pair<std::string, std::string>>& weights,
-              const std::string& mqttKeys)
-        : topic_("vesmera-test/" + std::to_string(::getpid()) + "-" + std::to_string(next_++)) {
+              const std::string& mqttKeys, const std::string& sections = "")
+        : http_(sections.find("[HTTP]") != std::string::npos),
+          topic_("vesmera-test/" + std::to_string(::getpid()) + "-" + std::to_string(next_++)) {
         std::string ini = "[Server]\nListen=127.0.0.1:0\n[MQTT]\nBroker=127.0.0.1:" +
-                          std::to_string(broker.Port()) + "\nTopic=" + topic_ + "\n" + mqttKeys;
+                          std::to_string(broker.Port()) + "\nTopic=" + topic_ + "\n" + mqttKeys +
+                          sections;
         for (const auto& [name, weight] : weights) {
             auto& sim = sims_.emplace_back(std::make_unique<ChildProcess>(
                 std::vector<std::string>{VESMERA_TERMINAL_SIM, "--weight", weight, "--log"}));
@@ -176,6 +178,18 @@ public:
     void Start() {
         server_.emplace(std::vector<std::string>{VESMERA_SERVER_BIN, "--config", config_});
         EXPECT_TRUE(server_->OutputLine().starts_with("listening on"));
+        if (http_) {
+            const std::string line = server_->OutputLine();
+            httpPort_ = line.substr(line.rfind(':') + 1);
+        }
+    }
+    // The value of a metric without labels in /metrics; empty when there is none.
+    std::string Metric(const std::string& name) {
+        ChildProcess curl({"/usr/bin/curl", "-sS", "http://127.0.0.1:" + httpPort_ + "/metrics"});
+        for (std::string line; !(line = curl.OutputLine()).empty();)
+            if (line.starts_with(name + " "))
+                return line.substr(name.size() + 1);
+        return {};
     }
     ChildProcess& Server() { return *server_; }
     ChildProcess& Sim(std::size_t i) { return *sims_[i]; }
@@ -183,6 +197,8 @@ public:
 
 private:
     static inline int next_ = 0;
+    bool http_;
+    std::string httpPort_;
     TempDir dir_;
     std::string topic_;
     std::vector<std::unique_ptr<ChildProcess>> sims_;
@@ -194,7 +210,8 @@ private:
 // happens: with an hour's heartbeat, only the change can have sent it.
 TEST(MqttBroker, RetainsEveryReadingAndPublishesEachChange) {
     Broker broker;
-    ServerRig rig(broker, {{"Весы 1", "12.5"}, {"a/b+#", "3"}}, "Heartbeat=3600\n");
+    ServerRig rig(broker, {{"Весы 1", "12.5"}, {"a/b+#", "3"}}, "Heartbeat=3600\n",
+                  "[HTTP]\nListen=127.0.0.1:0\n");
     const std::string endpoint = "127.0.0.1:" + std::to_string(broker.Port());
     ExpectLog(rig.Server(), {"mqtt: connected to " + endpoint, "terminal \"Весы 1\": linked",
                              "terminal \"a/b+#\": linked"});
@@ -222,6 +239,11 @@ TEST(MqttBroker, RetainsEveryReadingAndPublishesEachChange) {
     ASSERT_TRUE(change);
     EXPECT_FALSE(change->retained); // delivered live
     EXPECT_EQ(nlohmann::json::parse(change->payload)["text"], "20");
+
+    // The status and both terminals' first readings at the least, long acknowledged.
+    EXPECT_EQ(rig.Metric("vesmera_mqtt_connected"), "1");
+    EXPECT_GE(std::atoi(rig.Metric("vesmera_mqtt_published_total").c_str()), 3);
+    EXPECT_FALSE(rig.Metric("vesmera_mqtt_coalesced_total").empty());
 }
 
 // "online" while the server runs; "offline" from the server itself on a clean stop, and from the

@@ -121,17 +121,22 @@ int Serve(const ServerConfig& config) {
         [&server](std::vector<MetricSample>& samples) {
             samples.push_back({{{"protocol", "line"}}, static_cast<double>(server.Clients())});
         });
-    if (config.mqtt) {
-        metrics.Add("vesmera_mqtt_connected", "Whether the MQTT session is up (1) or not (0).",
-                    MetricType::Gauge, [&mqtt](std::vector<MetricSample>& samples) {
-                        samples.push_back({{}, mqtt.Connected() ? 1.0 : 0.0});
-                    });
-        metrics.Add("vesmera_mqtt_published_total",
-                    "Messages the MQTT broker acknowledged (QoS 1) or that were sent (QoS 0).",
-                    MetricType::Counter, [&mqtt](std::vector<MetricSample>& samples) {
-                        samples.push_back({{}, static_cast<double>(mqtt.Published())});
-                    });
-    }
+    // Always there, so that a reload that adds [MQTT] finds them: 0 while publishing is off.
+    metrics.Add("vesmera_mqtt_connected", "Whether the MQTT session is up (1) or not (0).",
+                MetricType::Gauge, [&mqtt](std::vector<MetricSample>& samples) {
+                    samples.push_back({{}, mqtt.Connected() ? 1.0 : 0.0});
+                });
+    metrics.Add("vesmera_mqtt_published_total",
+                "Messages the MQTT broker acknowledged (QoS 1) or that were sent (QoS 0).",
+                MetricType::Counter, [&mqtt](std::vector<MetricSample>& samples) {
+                    samples.push_back({{}, static_cast<double>(mqtt.Published())});
+                });
+    metrics.Add("vesmera_mqtt_coalesced_total",
+                "Readings replaced by a newer one of the same terminal before they went to the "
+                "MQTT broker (while it was slower than the terminals).",
+                MetricType::Counter, [&mqtt](std::vector<MetricSample>& samples) {
+                    samples.push_back({{}, static_cast<double>(mqtt.Coalesced())});
+                });
     std::optional<HttpServer> http;
     if (config.http) {
         http.emplace(loop, terminals, &SystemWallMs, notes, metrics);
