@@ -127,10 +127,8 @@ std::vector<std::string> HttpServer::Apply(const HttpConfig& config,
     }
     std::vector<std::string> opened;
     for (const auto& address : config.listen) {
-        const bool open =
-            address.port != 0 && std::any_of(listeners_.begin(), listeners_.end(),
-                                             [&](const auto& l) { return l->address == address; });
-        if (open)
+        if (std::any_of(listeners_.begin(), listeners_.end(),
+                        [&](const auto& l) { return l->address == address; }))
             continue;
         listeners_.push_back(Open(address, config));
         opened.push_back(listeners_.back()->endpoint);

@@ -139,7 +139,7 @@ int Serve(const ServerConfig& config) {
                 });
     std::optional<HttpServer> http;
     if (config.http) {
-        http.emplace(loop, terminals, &SystemWallMs, notes, metrics);
+        http.emplace(loop, terminals, &SystemWallMs, notes, metrics, &slots);
         for (const auto& endpoint : http->Apply(*config.http, config.allow))
             PrintLine("http listening on " + endpoint);
     }
