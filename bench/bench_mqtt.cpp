@@ -46,9 +46,13 @@
 #include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>
 
+#include "bench_process.h"
+
 extern char** environ;
 
 namespace {
+
+using bench::CpuMs;
 
 int EnvInt(const char* name, int fallback, int min) {
     const char* text = std::getenv(name);
@@ -110,18 +114,6 @@ private:
     pid_t pid_ = -1;
     int in_ = -1, out_ = -1;
 };
-
-double CpuMs(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), {});
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string skip;
-    for (int i = 0; i < 11; ++i)
-        fields >> skip;
-    double utime = 0, stime = 0;
-    fields >> utime >> stime;
-    return (utime + stime) * 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
 
 std::uint16_t FreePort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
