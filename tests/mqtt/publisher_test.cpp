@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <deque>
+
 #include <nlohmann/json.hpp>
 
 #include "server/mqtt/mqtt_publisher.h"
@@ -41,22 +43,29 @@ public:
     ReadingSubscribers subscribers;
 };
 
+// What a link was asked to do; kept by the test, since the publisher destroys a link it closed.
+struct LinkRecord {
+    int connects = 0;
+    bool closed = false;
+    std::vector<OutMessage> offered;
+};
+
 class FakeLink final : public IBrokerLink {
 public:
-    void Connect() override { ++connects; }
+    explicit FakeLink(LinkRecord& record) : record_(record) {}
+    void Connect() override { ++record_.connects; }
     bool Offer(OutMessage message) override {
-        offered.push_back(std::move(message));
+        record_.offered.push_back(std::move(message));
         return true;
     }
     std::vector<BrokerEvent> TakeEvents() override { return {}; }
     int EventFd() const override { return -1; }
-    void Close() override { closed = true; }
-    std::uint64_t Published() const override { return offered.size(); }
+    void Close() override { record_.closed = true; }
+    std::uint64_t Published() const override { return record_.offered.size(); }
     std::uint64_t Coalesced() const override { return 0; }
 
-    int connects = 0;
-    bool closed = false;
-    std::vector<OutMessage> offered;
+private:
+    LinkRecord& record_;
 };
 
 Reading Weight(std::string terminal, double value, std::uint64_t seq,
@@ -88,7 +97,7 @@ protected:
     PublisherTest() {
         terminals.readings = {Weight("a/b+#", 5, 1), Weight("B", 0, 2, ReadingStatus::LinkLost)};
     }
-    FakeLink& Link() { return *links.back(); }
+    LinkRecord& Link() { return links.back(); }
     // The messages offered since the last call.
     std::vector<OutMessage> Offered() {
         auto& offered = Link().offered;
@@ -113,12 +122,11 @@ protected:
     testing::FakeScheduler scheduler;
     FakeReadings terminals;
     FakeLog log;
-    std::vector<FakeLink*> links;
+    std::deque<LinkRecord> links;
     std::vector<std::size_t> capacities;
     MqttPublisher publisher{scheduler, terminals, log,
                             [this](const MqttConfig&, std::size_t capacity) {
-                                auto link = std::make_unique<FakeLink>();
-                                links.push_back(link.get());
+                                auto link = std::make_unique<FakeLink>(links.emplace_back());
                                 capacities.push_back(capacity);
                                 seen_ = 0;
                                 return link;
@@ -272,7 +280,7 @@ TEST_F(PublisherTest, ReloadReconnectsOnlyForChangesAndClearsRemovedTerminals) {
     auto changed = Config();
     changed.topic = "plant";
     publisher.Apply(changed);
-    EXPECT_TRUE(links[0]->closed);
+    EXPECT_TRUE(links[0].closed);
     ASSERT_EQ(links.size(), 2u);
     EXPECT_EQ(Link().connects, 1);
     EXPECT_FALSE(publisher.Connected());
@@ -284,7 +292,7 @@ TEST_F(PublisherTest, ReloadReconnectsOnlyForChangesAndClearsRemovedTerminals) {
     EXPECT_EQ(publisher.Published(), 4u + 4u); // the closed link's and this one's
 
     publisher.Stop();
-    EXPECT_TRUE(links[1]->closed);
+    EXPECT_TRUE(links[1].closed);
     EXPECT_EQ(log.lines.back(), "mqtt: publishing ends: 8 messages published, 0 replaced by a "
                                 "newer one before they went out");
     terminals.Change(Weight("B", 9, 5));
