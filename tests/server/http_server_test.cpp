@@ -24,13 +24,14 @@ constexpr std::int64_t kWallAtStart = 1796907600000; // 2026-12-10T13:00:00Z
 // The HTTP server on the fake scheduler with real loopback clients: the library runs only when
 // the scheduler pumps its descriptor, and every time-out of the server is the fake clock's.
 struct Served {
-    explicit Served(std::vector<AddressRange> allow = {}) {
+    explicit Served(std::vector<AddressRange> allow = {}, AddressSlots* slots = nullptr) {
         terminals.readings = {
             BuildReading("A", {5, kStatusStable, 0}, AnswerTime{kWallAtStart, 0}, ',')};
         HttpConfig config;
         config.listen = {*ParseListenAddress("127.0.0.1:0")};
         server.emplace(
-            clock, terminals, [this] { return kWallAtStart + clock.NowMs(); }, notes, metrics);
+            clock, terminals, [this] { return kWallAtStart + clock.NowMs(); }, notes, metrics,
+            slots);
         const auto endpoints = server->Apply(config, std::move(allow));
         EXPECT_EQ(endpoints.size(), 1u);
         port =
@@ -191,6 +192,35 @@ TEST(HttpServer, RefusesClientsOutsideAllowUntilTheRuleChanges) {
     s.Send(admitted, kHealth);
     Served::Got ok;
     EXPECT_NE(s.Await(admitted, ok, "{\"status\":\"ok\"}").bytes.find("200 OK"), std::string::npos);
+}
+
+// An address's connections are counted with the line protocol's: the one past the limit is
+// refused, and a place freed by a closed connection is taken again.
+TEST(HttpServer, CountsConnectionsPerAddressWithTheOtherInterfaces) {
+    AddressSlots slots(2);
+    sockaddr_storage loopback{};
+    auto& v4 = reinterpret_cast<sockaddr_in&>(loopback);
+    v4.sin_family = AF_INET;
+    v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const auto line = slots.Take(loopback); // a line protocol client from the same address
+    Served s({}, &slots);
+    const int first = s.Connect();
+    const int second = s.Connect();
+    Served::Got got;
+    EXPECT_TRUE(s.Await(second, got, "never").ended);
+    EXPECT_TRUE(s.Metric("vesmera_refused_total{reason=\"address\"} 1"));
+    ASSERT_EQ(s.log.lines.size(), 1u);
+    EXPECT_TRUE(s.log.lines[0].ends_with(" refused: MaxClientsPerAddress (2) reached"))
+        << s.log.lines[0];
+    EXPECT_EQ(slots.Held(loopback), 2u);
+
+    ::close(first);
+    s.clients.erase(s.clients.begin());
+    s.Pump([&] { return slots.Held(loopback) == 1; });
+    const int third = s.Connect();
+    s.Send(third, kHealth);
+    Served::Got ok;
+    EXPECT_NE(s.Await(third, ok, "{\"status\":\"ok\"}").bytes.find("200 OK"), std::string::npos);
 }
 
 } // namespace

@@ -21,6 +21,9 @@ constexpr unsigned kIdleTimeoutS = 60;           // a connection with nothing go
 constexpr std::size_t kConnectionMemory = 16384; // per connection: header and write buffer
 constexpr std::size_t kStreamBlock = 4096;       // bytes taken from a stream at a time
 constexpr std::uint32_t kSweepPeriodMs = 1000;
+// Admit counts connections against MaxConnections over every listener, and a reload may raise
+// it; the library's own limit, fixed when a listener opens, only stands behind that.
+constexpr unsigned kLibraryConnectionLimit = 1u << 20;
 // A request's context in the library: headers seen, then answered.
 char kHeadersSeen, kAnswered;
 
@@ -184,15 +187,13 @@ std::unique_ptr<HttpServer::Listener> HttpServer::Open(const ListenAddress& addr
             line.pop_back();
         static_cast<HttpServer*>(self)->Note(line);
     };
-    // The library's own limit is a backstop; Admit counts connections over every listener.
     listener->daemon = MHD_start_daemon(
         flags, 0, admit, this, access, this, MHD_OPTION_EXTERNAL_LOGGER, logger, this,
-        MHD_OPTION_LISTEN_SOCKET, fd, MHD_OPTION_CONNECTION_LIMIT,
-        static_cast<unsigned>(maxConnections_ + 16), MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-        kConnectionMemory, MHD_OPTION_CONNECTION_TIMEOUT, kIdleTimeoutS,
-        MHD_OPTION_NOTIFY_CONNECTION, notify, this, MHD_OPTION_NOTIFY_COMPLETED, completed, this,
-        MHD_OPTION_UNESCAPE_CALLBACK, &KeepEscapes, nullptr, MHD_OPTION_SIGPIPE_HANDLED_BY_APP, 1,
-        MHD_OPTION_ARRAY, tls.data(), MHD_OPTION_END);
+        MHD_OPTION_LISTEN_SOCKET, fd, MHD_OPTION_CONNECTION_LIMIT, kLibraryConnectionLimit,
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, MHD_OPTION_CONNECTION_TIMEOUT,
+        kIdleTimeoutS, MHD_OPTION_NOTIFY_CONNECTION, notify, this, MHD_OPTION_NOTIFY_COMPLETED,
+        completed, this, MHD_OPTION_UNESCAPE_CALLBACK, &KeepEscapes, nullptr,
+        MHD_OPTION_SIGPIPE_HANDLED_BY_APP, 1, MHD_OPTION_ARRAY, tls.data(), MHD_OPTION_END);
     starting_ = false;
     if (!listener->daemon) {
         ::close(fd);
