@@ -102,6 +102,7 @@ struct ServerRig {
     std::unique_ptr<LineServer> server;
     std::uint16_t port = 0;
     std::vector<int> clients;
+    std::vector<int> stuck; // clients that read nothing
 };
 
 const std::string kA = "12,5\r\n-5002\r\n";
@@ -277,7 +278,8 @@ TEST_P(LineServerFloodTest, LogStaysBoundedAndHonestClientIsServed) {
         ASSERT_EQ(rig.Receive(honest, kA.size()), kA) << "round " << round;
         rig.clock.Advance(100);
     }
-    rig.clock.Advance(1000); // what was held back is said
+    rig.clock.Advance(2000); // clients that stopped reading time out, and what was held back
+                             // is said
     ASSERT_GE(rig.log.lines.size(), 2u);
     EXPECT_LE(rig.log.lines.size(), 5u);
     for (const auto& line : rig.log.lines)
@@ -297,42 +299,64 @@ ServerLimits MaxClients(std::size_t count) {
     return limits;
 }
 
+// Replies pile up past a small limit for clients that read nothing, each dropped a second later.
+ServerLimits Stalling() {
+    ServerLimits limits;
+    limits.outputLimit = 4096;
+    limits.stallMs = 1000;
+    return limits;
+}
+
+// One more client that reads none of its replies, and more polls from each such client. The
+// sockets take replies for as long as the polls come; when they stop, the replies waiting past
+// the limit go nowhere and each client is dropped a second later.
+void Stall(ServerRig& rig, int) {
+    static const std::string requests = [] {
+        std::string r;
+        for (int i = 0; i < 8192; ++i)
+            r += "A\n";
+        return r;
+    }();
+    rig.stuck.push_back(rig.Connect(nullptr, 4096));
+    for (int fd : rig.stuck)
+        ::send(fd, requests.data(), requests.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
 void ConnectMany(ServerRig& rig, int) {
     for (int i = 0; i < 5; ++i)
         rig.Connect();
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, LineServerFloodTest,
-                         ::testing::Values(FloodRow{"ZeroRequestsForUnknownNames",
-                                                    {},
-                                                    0,
-                                                    [](ServerRig& rig, int hostile) {
-                                                        std::string zeros;
-                                                        for (int i = 0; i < 200; ++i)
-                                                            zeros += "SetNull\xFFnobody\n";
-                                                        rig.Send(hostile, zeros);
-                                                    },
-                                                    "for unknown terminal \"\xFFnobody\" ignored"},
-                                           FloodRow{"OverlongLines",
-                                                    {},
-                                                    0,
-                                                    [](ServerRig& rig, int) {
-                                                        for (int i = 0; i < 3; ++i)
-                                                            rig.Send(rig.Connect(),
-                                                                     std::string(16385, 'x') +
-                                                                         "\n");
-                                                    },
-                                                    " dropped: line longer than 16384 bytes"},
-                                           FloodRow{"NotInAllow", AllowOnly("127.0.0.2"), 0,
-                                                    ConnectMany, " refused: not in Allow"},
-                                           FloodRow{"MaxClients", MaxClients(2), 0, ConnectMany,
-                                                    " refused: MaxClients (2) reached"},
-                                           FloodRow{"MaxClientsPerAddress",
-                                                    {},
-                                                    1,
-                                                    ConnectMany,
-                                                    " refused: MaxClientsPerAddress (1) reached"}),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, LineServerFloodTest,
+    ::testing::Values(
+        FloodRow{"ZeroRequestsForUnknownNames",
+                 {},
+                 0,
+                 [](ServerRig& rig, int hostile) {
+                     std::string zeros;
+                     for (int i = 0; i < 200; ++i)
+                         zeros += "SetNull\xFFnobody\n";
+                     rig.Send(hostile, zeros);
+                 },
+                 "for unknown terminal \"\xFFnobody\" ignored"},
+        FloodRow{"OverlongLines",
+                 {},
+                 0,
+                 [](ServerRig& rig, int) {
+                     for (int i = 0; i < 3; ++i)
+                         rig.Send(rig.Connect(), std::string(16385, 'x') + "\n");
+                 },
+                 " dropped: line longer than 16384 bytes"},
+        FloodRow{"NotInAllow", AllowOnly("127.0.0.2"), 0, ConnectMany, " refused: not in Allow"},
+        FloodRow{"MaxClients", MaxClients(2), 0, ConnectMany, " refused: MaxClients (2) reached"},
+        FloodRow{"MaxClientsPerAddress",
+                 {},
+                 1,
+                 ConnectMany,
+                 " refused: MaxClientsPerAddress (1) reached"},
+        FloodRow{"RepliesNotRead", Stalling(), 0, Stall, " dropped: replies not read for 1 s"}),
+    [](const auto& info) { return info.param.name; });
 
 TEST(LineServerLimits, RefusesOutsideAllow) {
     ServerLimits limits;
