@@ -127,8 +127,9 @@ void BM_Timer2PollOnOpenConnection(benchmark::State& state) {
     HeldSettings settings;
     NullIndicator indicator;
     NullMessage message;
-    NetworkPoller poller(
-        client, settings, indicator, message, [] { return std::optional<std::string>("Весы 1"); });
+    NetworkPoller poller(client, settings, [] { return std::optional<std::string>("Весы 1"); });
+    poller.SetReadingListener(
+        [&](const PollReading& reading) { RenderReading(reading, indicator, message); });
     for (auto _ : state) {
         poller.Timer2Tick();
         settle([&poller] { return poller.Busy(); });

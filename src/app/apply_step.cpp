@@ -5,7 +5,6 @@
 #include "common/color.h"
 #include "common/exception.h"
 #include "link/comport_types.h"
-#include "link/link_display.h"
 #include "link/poll_timers.h"
 
 namespace vesmera {
@@ -83,7 +82,16 @@ void ApplyStep::ApplyNetworkMode() {
     t_.timer2.SetEnabled(true);
     t_.timer3.SetEnabled(true);
     t_.port.Close();
-    t_.indicator.SetIndicatorString(kNetworkPlaceholder);
+    PollReading placeholder;
+    placeholder.weightText = kNetworkPlaceholder;
+    Display(placeholder);
+}
+
+void ApplyStep::Display(const PollReading& reading) {
+    if (show_)
+        show_(reading);
+    else
+        RenderReading(reading, t_.indicator, t_.lcdScreen1);
 }
 
 void ApplyStep::Supersede() {
@@ -97,7 +105,9 @@ void ApplyStep::ApplyLocalMode() {
     t_.timer2.SetEnabled(false);
     t_.timer3.SetEnabled(false);
     SelectPollTimer(t_.settings.protocol, t_.timer1, t_.timer5);
-    ShowIndicator(t_.indicator, t_.lcdScreen1);
+    PollReading indicator;
+    indicator.face = PollReading::Face::Indicator;
+    Display(indicator);
     // Any other speed keeps the port's own.
     if (SelectableBaudRate(t_.settings.baudRate))
         t_.port.SetBaudRate(t_.settings.baudRate);

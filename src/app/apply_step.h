@@ -6,6 +6,7 @@
 
 #include "app/main_window_views.h"
 #include "common/held_settings.h"
+#include "common/poll_reading.h"
 #include "common/views.h"
 #include "net/line_channel.h"
 
@@ -37,8 +38,11 @@ public:
     // supersede (may be empty) is told just before the mode's timers are set: the exchanges,
     // zero commands and held ticks in flight belong to the settings being replaced, and from
     // then on they have no say over the display, the shared weight or the timers.
-    explicit ApplyStep(ApplyTargets targets, std::function<void()> supersede = {})
-        : t_(targets), supersede_(std::move(supersede)) {}
+    // show (may be empty) puts the step's own changes of what is shown on the display; by
+    // default they go straight to the indicator and LCDScreen1.
+    using Show = std::function<void(const PollReading&)>;
+    explicit ApplyStep(ApplyTargets targets, std::function<void()> supersede = {}, Show show = {})
+        : t_(targets), supersede_(std::move(supersede)), show_(std::move(show)) {}
 
     // The first step that fails ends the run; the steps done before stay in effect and
     // nothing is reported. The shared weight, status and error counter are never touched.
@@ -51,9 +55,11 @@ private:
     void ApplyLocalMode();
     void PlaceWidgets(int top, int height);
     void Supersede();
+    void Display(const PollReading& reading);
 
     ApplyTargets t_;
     std::function<void()> supersede_;
+    Show show_;
 };
 
 } // namespace vesmera

@@ -117,7 +117,10 @@ void TForm1::CreateComponents() {
         ResetMessageForNewTab(*lcdScreen1View_);
         if (networkPoller_)
             networkPoller_->TabChanged();
-        ObserveReading();
+        PollReading blank;
+        blank.messageText = kBlankMessage;
+        if (presenter_)
+            presenter_->Note(blank);
     });
 
     Button1 = new QPushButton(this);
@@ -142,28 +145,22 @@ void TForm1::CreateComponents() {
     indicatorView_ = std::make_unique<IndicatorAdapter>(*ZyrelLiquidIndicator1);
     lcdScreen1View_ = std::make_unique<ScreenAdapter>(*LCDScreen1);
     lcdScreen2View_ = std::make_unique<ScreenAdapter>(*LCDScreen2);
-    linkViews_ = std::make_unique<LinkViews>(settings_, *indicatorView_, *lcdScreen1View_,
-                                             services_.decimalSeparator);
-    serialLink_ = std::make_unique<SerialLink>(services_.scheduler, services_.comPort, settings_,
-                                               weight_, *linkViews_, *Timer1, *Timer5);
-    networkPoller_ =
-        std::make_unique<NetworkPoller>(services_.tcpClient, settings_, *indicatorView_,
-                                        *lcdScreen1View_, [this] { return SelectedTabText(); });
-
-    readingObserver_ = std::make_unique<ShownReadingObserver>(
-        ShownReadingObserver::Sources{settings_, weight_, *networkPoller_, *indicatorView_,
-                                      *lcdScreen1View_, *Timer1, *Timer2, *Timer5},
-        reading_, [this](const ShownReading& shown) {
+    serialLink_ =
+        std::make_unique<SerialLink>(services_.scheduler, services_.comPort, settings_, weight_,
+                                     services_.decimalSeparator, *Timer1, *Timer5);
+    networkPoller_ = std::make_unique<NetworkPoller>(services_.tcpClient, settings_,
+                                                     [this] { return SelectedTabText(); });
+    presenter_ = std::make_unique<ReadingPresenter>(
+        *indicatorView_, *lcdScreen1View_, reading_, failures_, Timer1->Interval(),
+        [this](const ReadingPresenter::Shown& shown) {
             DescribeShown(*ZyrelLiquidIndicator1, *LCDScreen1,
-                          {ZyrelLiquidIndicator1->Indicatorstring(), shown.status == kStatusStable,
-                           lcdScreen1View_->Text()});
+                          {shown.indicatorText, shown.stable, shown.messageText});
         });
-
     pollWiring_ = std::make_unique<PollWiring>(
         PollWiring::Timers{*Timer1, *Timer2, *Timer3, *Timer4, *Timer5},
-        PollWiring::Parts{settings_, *serialLink_, *networkPoller_, failures_, reading_,
-                          *ZyrelLiquidIndicator1, *LCDScreen1},
-        PollWiring::Window{[this] { ObserveReading(); }, [this] { return SelectedTabText(); }});
+        PollWiring::Parts{settings_, *serialLink_, *networkPoller_, *presenter_, failures_,
+                          reading_, *ZyrelLiquidIndicator1, *LCDScreen1},
+        [this] { return SelectedTabText(); });
 
     // Loaded: the stored properties are all read.
     ZyrelLiquidIndicator1->Loaded();
@@ -197,15 +194,18 @@ void TForm1::CreateTray() {
 }
 
 void TForm1::FormCreate() {
-    ApplyStep({services_.settings, settings_, hiddenList_, *indicatorView_, *lcdScreen1View_,
-               *lcdScreen2View_, *sTabControl1, skin_, reportingPortSetup_, *Timer1, *Timer2,
-               *Timer3, *Timer5, services_.tcpClient},
-              [this] {
-                  serialLink_->Supersede();
-                  networkPoller_->Supersede();
-              })
+    ApplyStep(
+        {services_.settings, settings_, hiddenList_, *indicatorView_, *lcdScreen1View_,
+         *lcdScreen2View_, *sTabControl1, skin_, reportingPortSetup_, *Timer1, *Timer2, *Timer3,
+         *Timer5, services_.tcpClient},
+        [this] {
+            serialLink_->Supersede();
+            networkPoller_->Supersede();
+        },
+        [this](const PollReading& reading) { presenter_->Present(reading); })
         .Run();
-    ObserveReading();
+    // Clients hear of the window's first reading at once, whatever the apply step reached.
+    presenter_->Note({});
 }
 
 void TForm1::Button1Click() {

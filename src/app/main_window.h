@@ -13,15 +13,14 @@
 #include "app/indicator_adapter.h"
 #include "app/poll_wiring.h"
 #include "app/qt_timer.h"
+#include "app/reading_presenter.h"
 #include "app/reporting_port_setup.h"
 #include "app/screen_adapter.h"
-#include "app/shown_reading_observer.h"
 #include "app/skin_manager.h"
 #include "app/tab_control.h"
 #include "common/held_settings.h"
 #include "common/live_reading.h"
 #include "common/scheduler.h"
-#include "link/link_display.h"
 #include "link/serial_channel.h"
 #include "link/serial_link.h"
 #include "link/shared_weight.h"
@@ -84,11 +83,11 @@ public:
     void ShowSettings(); // "Настройки"
     void HideToTray();   // "Свернуть в трей"
     void Terminate();    // "Выход"
+    void ShowAbout();    // "О Программе"
+    void RestoreFromTray();
     // The end that "Выход" and closing the window reach once the closing check allowed it;
     // a termination signal comes here directly, as nobody is at the window to answer.
     void Quit();
-    void ShowAbout(); // "О Программе"
-    void RestoreFromTray();
 
     const HeldSettings& Settings() const { return settings_; }
     SharedWeightState& SharedWeight() { return weight_; }
@@ -120,8 +119,6 @@ private:
     void CreateMenu();
     void CreateTray();
     void FormResize();
-    // After every tick: tells the live reading what is shown now.
-    void ObserveReading() { readingObserver_->Observe(); }
 
     MainWindowServices services_;
     HeldSettings settings_;
@@ -146,10 +143,9 @@ private:
     std::unique_ptr<IndicatorAdapter> indicatorView_;
     std::unique_ptr<ScreenAdapter> lcdScreen1View_;
     std::unique_ptr<ScreenAdapter> lcdScreen2View_;
-    std::unique_ptr<LinkViews> linkViews_;
     std::unique_ptr<SerialLink> serialLink_;
     std::unique_ptr<NetworkPoller> networkPoller_;
-    std::unique_ptr<ShownReadingObserver> readingObserver_;
+    std::unique_ptr<ReadingPresenter> presenter_;
     std::unique_ptr<PollWiring> pollWiring_;
     class TForm5* about_ = nullptr;
 

@@ -12,13 +12,14 @@ class FailureReport;
 class LiveReading;
 class NetworkPoller;
 class QtTimerSwitch;
+class ReadingPresenter;
 class SerialLink;
 struct HeldSettings;
 
 // Joins the main window's polling parts once they exist: the five timers to the serial link's
-// and the network poller's ticks, every finished tick or exchange to the shown-reading check,
-// and the last failure of either channel to the display's tooltip. It holds nothing itself;
-// what it joins must outlive the window's timers.
+// and the network poller's ticks, the reading of every finished exchange to the presenter, and
+// the failure report to the display's tooltip. It holds nothing itself; what it joins must
+// outlive the window's timers.
 class PollWiring {
 public:
     struct Timers {
@@ -32,19 +33,16 @@ public:
         const HeldSettings& settings;
         SerialLink& serialLink;
         NetworkPoller& networkPoller;
+        ReadingPresenter& presenter;
         FailureReport& failures;
         LiveReading& reading;
         // The widgets whose tooltip tells the last failure.
         QWidget& indicator;
         QWidget& screen;
     };
-    struct Window {
-        // Tells the live reading what the display now shows.
-        std::function<void()> observeReading;
-        std::function<std::optional<std::string>()> selectedTabText;
-    };
 
-    PollWiring(const Timers& timers, const Parts& parts, Window window);
+    PollWiring(const Timers& timers, const Parts& parts,
+               std::function<std::optional<std::string>()> selectedTabText);
 };
 
 } // namespace vesmera

@@ -44,7 +44,7 @@ void RunResizeRules(const ResizeTargets& t, bool networkMode) {
 }
 
 void ResetMessageForNewTab(IScreenPanel& lcdScreen1) {
-    lcdScreen1.SetText(" ");
+    lcdScreen1.SetText(kBlankMessage);
     lcdScreen1.SetLinesXOffset(kNewTabXOffset);
     lcdScreen1.ResetDisplay();
 }

@@ -29,6 +29,8 @@ int MessageFontSize(int screenHeight);
 // The font size rule on the screen's current height.
 void ApplyMessageFontRule(IScreenPanel& lcdScreen1);
 
+// The text a tab change leaves on the message screen.
+inline constexpr const char* kBlankMessage = " ";
 // The tab control's OnChange: the old terminal's message goes, and the next one starts 50 dots
 // in from the left.
 void ResetMessageForNewTab(IScreenPanel& lcdScreen1);

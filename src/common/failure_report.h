@@ -14,14 +14,8 @@ public:
     using Listener = std::function<void(const std::string& text)>;
 
     void SetListener(Listener listener) { listener_ = std::move(listener); }
-    // Told of every successful poll, also those that change nothing here.
-    void SetSuccessListener(std::function<void()> listener) { onSuccess_ = std::move(listener); }
     void Failed(const std::string& message) { Change(message); }
-    void Succeeded() {
-        Change(std::string());
-        if (onSuccess_)
-            onSuccess_();
-    }
+    void Succeeded() { Change(std::string()); }
     const std::string& Text() const { return text_; }
 
 private:
@@ -35,7 +29,6 @@ private:
 
     std::string text_;
     Listener listener_;
-    std::function<void()> onSuccess_;
 };
 
 } // namespace vesmera

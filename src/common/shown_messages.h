@@ -15,14 +15,6 @@ inline constexpr const char* kMessageNoSuchTerminal = "Teрминал не на�
 inline constexpr const char* kMessageServerPortError = "Ошибка открытия Com-порта на сервере";
 inline constexpr const char* kMessageServerNotFound = "Сервер не найден";
 
-// The message screen takes the indicator's place and shows the text.
-inline void ShowMessageScreen(IIndicatorView& indicator, IMessageView& message,
-                              const std::string& text) {
-    indicator.SetVisible(false);
-    message.SetVisible(true);
-    message.SetText(text);
-}
-
 // The indicator comes back in place of the message screen.
 inline void ShowIndicator(IIndicatorView& indicator, IMessageView& message) {
     message.SetVisible(false);

@@ -6,6 +6,15 @@
 
 namespace vesmera {
 
+std::int64_t WaitMs(const SerialScript& script) {
+    std::int64_t ms = 0;
+    for (const SerialStep& step : script) {
+        if (step.kind == SerialStep::Kind::Wait)
+            ms += step.ms;
+    }
+    return ms;
+}
+
 SerialExchange::SerialExchange(IScheduler& scheduler, ISerialChannel& channel)
     : scheduler_(scheduler), channel_(channel), timer_(scheduler) {}
 

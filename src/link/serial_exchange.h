@@ -36,6 +36,9 @@ struct SerialStep {
 
 using SerialScript = std::vector<SerialStep>;
 
+// How long a script waits in all, a write's line time aside.
+std::int64_t WaitMs(const SerialScript& script);
+
 // How an exchange ended: the reply its kept read took (empty when none ran), and the channel's
 // message when a step failed, which skips the steps after it.
 struct SerialOutcome {

@@ -8,15 +8,11 @@
 namespace vesmera {
 
 SerialLink::SerialLink(IScheduler& scheduler, ISerialChannel& channel, const HeldSettings& settings,
-                       SharedWeightState& state, IPollDisplay& display, ITimerSwitch& timer1,
+                       SharedWeightState& state, char decimalSeparator, ITimerSwitch& timer1,
                        ITimerSwitch& timer5)
     : settings_(settings), timer1_(timer1), timer5_(timer5), line_(scheduler, channel),
-      poller_(state, display), supervision_(channel, settings, state, display, timer1, timer5) {}
-
-void SerialLink::SetFailureReport(FailureReport* report) {
-    poller_.SetFailureReport(report);
-    supervision_.SetFailureReport(report);
-}
+      poller_(settings, state, decimalSeparator),
+      supervision_(channel, settings, state, timer1, timer5) {}
 
 void SerialLink::TickVorlen() {
     Poll(SerialProtocol::Vorlen, timer1_);
@@ -37,15 +33,25 @@ void SerialLink::Poll(SerialProtocol protocol, ITimerSwitch& timer) {
     job.before = [this, era] { era->startedIn = era_; };
     // The reply is checked against the address the request went to, which the apply step may
     // change while the exchange runs.
-    auto address = std::make_shared<std::int32_t>(settings_.channel);
-    job.script = [this, protocol, address] {
-        *address = settings_.channel;
-        return protocol == SerialProtocol::Vorlen ? PollScriptVorlen(settings_)
-                                                  : PollScript643(settings_);
+    // The script's own waits set the poll's pace when they outlast the timer's interval.
+    struct Sent {
+        std::int32_t address = 0;
+        std::int64_t waitMs = 0;
     };
-    job.ended = [this, protocol, address, era](const SerialOutcome& outcome) {
-        if (!Superseded(*era))
-            Ended(Ending::Poll, poller_.Ended(protocol, outcome, *address));
+    auto sent = std::make_shared<Sent>();
+    job.script = [this, protocol, sent] {
+        sent->address = settings_.channel;
+        SerialScript script = protocol == SerialProtocol::Vorlen ? PollScriptVorlen(settings_)
+                                                                 : PollScript643(settings_);
+        sent->waitMs = WaitMs(script);
+        return script;
+    };
+    job.ended = [this, protocol, sent, era](const SerialOutcome& outcome) {
+        if (Superseded(*era))
+            return;
+        PollReading reading = poller_.Ended(protocol, outcome, sent->address);
+        reading.scriptWaitMs = sent->waitMs;
+        Ended(Ending::Poll, reading);
     };
     // A tick held while the line was busy is for a timer that may have stopped since (a
     // supervision failure, the apply step, a "6.43" zero).
@@ -105,16 +111,16 @@ void SerialLink::Zero(std::function<void()> done) {
         // apply step meanwhile has set the timers for its own settings, and they stay so.
         if (run->p643 && !Superseded(*run))
             timer5_.SetEnabled(run->wasPolling);
-        Ended(Ending::Zero, true);
+        Ended(Ending::Zero, PollReading{});
         if (done)
             done();
     };
     line_.Queue(std::move(job));
 }
 
-void SerialLink::Ended(Ending ending, bool succeeded) {
+void SerialLink::Ended(Ending ending, const PollReading& reading) {
     if (ended_)
-        ended_(ending, succeeded);
+        ended_(ending, reading);
 }
 
 } // namespace vesmera

@@ -3,11 +3,10 @@
 #include <cstdint>
 #include <functional>
 
-#include "common/failure_report.h"
 #include "common/held_settings.h"
+#include "common/poll_reading.h"
 #include "common/scheduler.h"
 #include "common/views.h"
-#include "link/poll_display.h"
 #include "link/serial_channel.h"
 #include "link/serial_line.h"
 #include "link/serial_poller.h"
@@ -19,20 +18,22 @@ namespace vesmera {
 // Everything that happens on one serial line to a terminal: the polls of Timer1 ("Ворлен") and
 // Timer5 ("6.43"), the supervision tick of Timer4 and the zero command, as exchanges that take
 // turns on the line (SerialLine) and never block the thread: each step that has to wait is a
-// timer of the scheduler. The ticks only start exchanges; what a poll changes (shared state,
-// error counter, what is shown) changes when its exchange ends.
+// timer of the scheduler. The ticks only start exchanges; the effects of a poll or a
+// supervision tick (shared state, error counter, timers) happen when its exchange ends, and
+// what that means for the display and for clients is handed on as one PollReading.
 //
 // Needs no window: a program with a scheduler, a channel, the held settings and two timer
-// switches runs it with NoPollDisplay and reads the shared state after each end.
+// switches runs it and reads the shared state after each end.
 class SerialLink {
 public:
     enum class Ending { Poll, Supervision, Zero };
-    // Told after the effects of every exchange; succeeded is false for a failed poll or
-    // supervision tick (a zero command never fails toward anyone).
-    using EndListener = std::function<void(Ending ending, bool succeeded)>;
+    // Told after the effects of every exchange, with what it means for the display. A poll
+    // succeeded when its reading is fresh, a supervision tick when it has no failure; a zero
+    // command never fails toward anyone and changes nothing shown.
+    using EndListener = std::function<void(Ending ending, const PollReading& reading)>;
 
     SerialLink(IScheduler& scheduler, ISerialChannel& channel, const HeldSettings& settings,
-               SharedWeightState& state, IPollDisplay& display, ITimerSwitch& timer1,
+               SharedWeightState& state, char decimalSeparator, ITimerSwitch& timer1,
                ITimerSwitch& timer5);
 
     void TickVorlen();
@@ -48,7 +49,6 @@ public:
     // starts later, queued or not, belongs to the new settings.
     void Supersede();
 
-    void SetFailureReport(FailureReport* report);
     void SetEndListener(EndListener listener) { ended_ = std::move(listener); }
     bool Busy() const { return line_.Busy(); }
 
@@ -58,7 +58,7 @@ private:
         std::uint64_t startedIn = 0;
     };
     void Poll(SerialProtocol protocol, ITimerSwitch& timer);
-    void Ended(Ending ending, bool succeeded);
+    void Ended(Ending ending, const PollReading& reading);
     bool Superseded(const Era& era) const { return era.startedIn != era_; }
 
     const HeldSettings& settings_;

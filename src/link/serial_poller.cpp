@@ -2,70 +2,76 @@
 
 #include <algorithm>
 
-#include "common/exception.h"
-#include "link/link_display.h"
+#include "common/number_text.h"
+#include "common/shown_messages.h"
 #include "link/protocol_643.h"
 #include "link/vorlen_protocol.h"
 
 namespace vesmera {
 
-SerialPoller::SerialPoller(SharedWeightState& state, IPollDisplay& display)
-    : state_(state), display_(display) {}
+SerialPoller::SerialPoller(const HeldSettings& settings, SharedWeightState& state,
+                           char decimalSeparator)
+    : settings_(settings), state_(state), decimalSeparator_(decimalSeparator) {}
 
-bool SerialPoller::Ended(SerialProtocol protocol, const SerialOutcome& outcome,
-                         std::int32_t address) {
+PollReading SerialPoller::Ended(SerialProtocol protocol, const SerialOutcome& outcome,
+                                std::int32_t address) {
+    PollReading reading;
     bool applied = false;
     if (outcome.Failed()) {
         // A channel failure: one failed poll, and the reason kept for the user.
-        if (failures_)
-            failures_->Failed(*outcome.failure);
+        reading.failure = *outcome.failure;
     } else {
-        try {
-            applied =
-                Apply(protocol == SerialProtocol::Vorlen ? DecodeReplyVorlen(outcome.reply, address)
-                                                         : DecodeReply643(outcome.reply));
-        } catch (const Exception&) {
-            // A colour text that names no colour: one failed poll.
-            applied = false;
-        }
+        applied =
+            Apply(protocol == SerialProtocol::Vorlen ? DecodeReplyVorlen(outcome.reply, address)
+                                                     : DecodeReply643(outcome.reply),
+                  reading);
     }
     if (applied) {
         state_.errorCounter = 0;
-        if (failures_)
-            failures_->Succeeded();
+        reading.fresh = true;
     } else {
-        CountFailure(outcome.reply);
+        CountFailure(outcome.reply, reading);
     }
-    display_.ShowWeight(state_.weight);
-    return applied;
+    // After every poll, shown or not.
+    reading.weightText = FormatGeneral(state_.weight, decimalSeparator_);
+    reading.value = ReadingValue{state_.weight, state_.status};
+    return reading;
 }
 
-bool SerialPoller::Apply(const std::optional<TerminalReading>& reading) {
-    if (!reading)
+bool SerialPoller::Apply(const std::optional<TerminalReading>& terminal, PollReading& reading) {
+    if (!terminal)
         return false;
-    state_.weight = reading->weight;
-    state_.status = reading->stable ? kStatusStable : kStatusUnstable;
-    display_.ShowReadingColour(state_.status == kStatusStable);
-    if (reading->overload) {
+    state_.weight = terminal->weight;
+    state_.status = terminal->stable ? kStatusStable : kStatusUnstable;
+    const std::optional<TColor> digits =
+        TryTextToColor(terminal->stable ? settings_.color2 : settings_.color1);
+    if (!digits)
+        return false; // a colour text that names no colour: one failed poll
+    reading.digits = digits;
+    if (terminal->overload) {
         state_.weight = kNoTerminalLink;
         state_.status = kStatusUnstable;
-        display_.ShowMessage(kMessageOverload);
+        reading.face = PollReading::Face::Message;
+        reading.messageText = kMessageOverload;
     } else {
-        display_.ShowIndicator();
+        reading.face = PollReading::Face::Indicator;
     }
     return true;
 }
 
-void SerialPoller::CountFailure(const std::string& reply) {
+void SerialPoller::CountFailure(const std::string& reply, PollReading& reading) {
     state_.errorCounter = std::min(state_.errorCounter, kLinkLostAfter) + 1;
     if (state_.errorCounter <= kLinkLostAfter)
         return;
     // The link is lost. The digits take the stable colour only when the last reading was
-    // stable and this poll received more than two characters.
-    display_.ShowLinkLostColour(state_.status == kStatusStable && reply.size() > 2);
+    // stable and this poll received more than two characters; a colour text that names no
+    // colour leaves them as they are.
+    const bool stable = state_.status == kStatusStable && reply.size() > 2;
+    reading.digits = TryTextToColor(stable ? settings_.color2 : settings_.color1);
     state_.weight = kNoTerminalLink;
     state_.status = kStatusUnstable;
-    display_.ShowMessage(kMessageLinkLost);
+    reading.face = PollReading::Face::Message;
+    reading.messageText = kMessageLinkLost;
 }
 
 } // namespace vesmera

@@ -2,10 +2,9 @@
 
 #include <optional>
 #include <string>
-#include <string_view>
 
-#include "common/failure_report.h"
-#include "link/poll_display.h"
+#include "common/held_settings.h"
+#include "common/poll_reading.h"
 #include "link/serial_exchange.h"
 #include "link/shared_weight.h"
 #include "link/terminal_reading.h"
@@ -17,28 +16,26 @@ inline constexpr std::int32_t kLinkLostAfter = 10; // failures tolerated before 
 enum class SerialProtocol { Vorlen, P643 };
 
 // The end of one poll of Timer1 ("Ворлен") or Timer5 ("6.43"): decodes what the exchange took,
-// keeps the shared weight state up to date, counts failures into the link-lost state and shows
-// the effects in the order the polls always did. Nothing escapes.
+// keeps the shared weight state up to date, counts failures into the link-lost state, and says
+// what the poll means for the display and for clients. Colours are read from the settings at
+// each poll. Nothing escapes.
 class SerialPoller {
 public:
-    SerialPoller(SharedWeightState& state, IPollDisplay& display);
+    SerialPoller(const HeldSettings& settings, SharedWeightState& state, char decimalSeparator);
 
-    // Returns whether the poll succeeded. A "Ворлен" reply must come from the address the
-    // request went to.
-    bool Ended(SerialProtocol protocol, const SerialOutcome& outcome, std::int32_t address);
-
-    // Where the channel's failure texts go; none by default.
-    void SetFailureReport(FailureReport* report) { failures_ = report; }
+    // A "Ворлен" reply must come from the address the request went to. The reading is fresh
+    // when the poll succeeded.
+    PollReading Ended(SerialProtocol protocol, const SerialOutcome& outcome, std::int32_t address);
 
 private:
-    // False when the reading cannot be applied; may throw for a colour text that names no
-    // colour, after the weight and status are stored.
-    bool Apply(const std::optional<TerminalReading>& reading);
-    void CountFailure(const std::string& reply);
+    // False when the terminal's reading cannot be applied, or the colour setting names no
+    // colour (the weight and status are stored all the same).
+    bool Apply(const std::optional<TerminalReading>& terminal, PollReading& reading);
+    void CountFailure(const std::string& reply, PollReading& reading);
 
+    const HeldSettings& settings_;
     SharedWeightState& state_;
-    IPollDisplay& display_;
-    FailureReport* failures_ = nullptr;
+    char decimalSeparator_;
 };
 
 } // namespace vesmera

@@ -1,7 +1,7 @@
 #include "link/serial_supervision.h"
 
 #include "common/exception.h"
-#include "link/link_display.h"
+#include "common/shown_messages.h"
 #include "link/poll_timers.h"
 
 namespace vesmera {
@@ -14,24 +14,24 @@ constexpr const char* kProbe = "1";
 } // namespace
 
 SerialSupervision::SerialSupervision(ISerialChannel& channel, const HeldSettings& settings,
-                                     SharedWeightState& state, IPollDisplay& display,
-                                     ITimerSwitch& timer1, ITimerSwitch& timer5)
-    : channel_(channel), settings_(settings), state_(state), display_(display), timer1_(timer1),
-      timer5_(timer5) {}
+                                     SharedWeightState& state, ITimerSwitch& timer1,
+                                     ITimerSwitch& timer5)
+    : channel_(channel), settings_(settings), state_(state), timer1_(timer1), timer5_(timer5) {}
 
 SerialScript SerialSupervision::Script() {
     return {SerialStep::Open(), SerialStep::Write(kProbe)};
 }
 
-bool SerialSupervision::Ended(const SerialOutcome& outcome) {
-    if (outcome.Failed()) {
-        if (failures_)
-            failures_->Failed(*outcome.failure);
-        Fail();
-        return false;
+PollReading SerialSupervision::Ended(const SerialOutcome& outcome) {
+    if (!outcome.Failed()) {
+        SelectPollTimer(settings_.protocol, timer1_, timer5_);
+        return {};
     }
-    SelectPollTimer(settings_.protocol, timer1_, timer5_);
-    return true;
+    Fail();
+    PollReading reading = PollReading::Message(kMessagePortFailed);
+    reading.failure = *outcome.failure;
+    reading.value = ReadingValue{state_.weight, state_.status};
+    return reading;
 }
 
 void SerialSupervision::Fail() {
@@ -45,7 +45,6 @@ void SerialSupervision::Fail() {
         // all the same, so that the next tick opens it afresh.
         channel_.ReleaseDevice();
     }
-    display_.ShowMessage(kMessagePortFailed);
 }
 
 } // namespace vesmera

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "common/failure_report.h"
 #include "common/held_settings.h"
+#include "common/poll_reading.h"
 #include "common/views.h"
-#include "link/poll_display.h"
 #include "link/serial_exchange.h"
 #include "link/shared_weight.h"
 
@@ -15,16 +14,13 @@ namespace vesmera {
 class SerialSupervision {
 public:
     SerialSupervision(ISerialChannel& channel, const HeldSettings& settings,
-                      SharedWeightState& state, IPollDisplay& display, ITimerSwitch& timer1,
-                      ITimerSwitch& timer5);
+                      SharedWeightState& state, ITimerSwitch& timer1, ITimerSwitch& timer5);
 
     // The exchange of a tick: open the port, write the probe byte.
     static SerialScript Script();
-    // The end of a tick's exchange. Returns whether the port works.
-    bool Ended(const SerialOutcome& outcome);
-
-    // Where the channel's failure texts go; none by default.
-    void SetFailureReport(FailureReport* report) { failures_ = report; }
+    // The end of a tick's exchange. A port that works changes nothing shown; one that fails
+    // gives the message, with the channel's failure text.
+    PollReading Ended(const SerialOutcome& outcome);
 
 private:
     void Fail();
@@ -32,10 +28,8 @@ private:
     ISerialChannel& channel_;
     const HeldSettings& settings_;
     SharedWeightState& state_;
-    IPollDisplay& display_;
     ITimerSwitch& timer1_;
     ITimerSwitch& timer5_;
-    FailureReport* failures_ = nullptr;
 };
 
 } // namespace vesmera

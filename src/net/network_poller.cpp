@@ -5,15 +5,29 @@
 #include "common/color.h"
 #include "common/exception.h"
 #include "common/number_text.h"
+#include "common/shown_messages.h"
 #include "net/line_channel_error.h"
 
 namespace vesmera {
 
+namespace {
+
+// The server's codes that stand for a message; any other code changes nothing but the colour.
+const char* CodeMessage(long double code) {
+    if (code == kNoSuchTerminal)
+        return kMessageNoSuchTerminal;
+    if (code == kNoTerminalLink)
+        return kMessageLinkLost;
+    if (code == kPortFailed)
+        return kMessageServerPortError;
+    return nullptr;
+}
+
+} // namespace
+
 NetworkPoller::NetworkPoller(ILineChannel& client, const HeldSettings& settings,
-                             IIndicatorView& indicator, IMessageView& message,
                              SelectedTab selectedTab)
-    : client_(client), settings_(settings), indicator_(indicator), message_(message),
-      selectedTab_(std::move(selectedTab)) {}
+    : client_(client), settings_(settings), selectedTab_(std::move(selectedTab)) {}
 
 NetworkPoller::~NetworkPoller() {
     // The channel outlives the poller: work in flight must not come back to it.
@@ -21,13 +35,12 @@ NetworkPoller::~NetworkPoller() {
         client_.Discard();
 }
 
-void NetworkPoller::ShowWeight(const std::string& line) {
-    indicator_.SetIndicatorString(line);
-    ShowIndicator(indicator_, message_);
-}
-
-void NetworkPoller::ShowMessage(const std::string& text) {
-    ShowMessageScreen(indicator_, message_, text);
+void NetworkPoller::Emit(PollReading reading) {
+    reading.value = last_;
+    // A poll of the server waits for nothing but its reply: Timer2's interval sets the pace.
+    reading.scriptWaitMs = 0;
+    if (listener_)
+        listener_(reading);
 }
 
 void NetworkPoller::DropIfDead() {
@@ -48,10 +61,11 @@ NetworkPoller::Connection NetworkPoller::TestConnection() {
     }
 }
 
-void NetworkPoller::Failed(const PollFailure& failure) {
-    if (failures_ && failure.channelMessage)
-        failures_->Failed(*failure.channelMessage);
-    ShowMessage(kMessageServerNotFound);
+void NetworkPoller::Failed(const PollFailure& failure, PollReading reading) {
+    reading.face = PollReading::Face::Message;
+    reading.messageText = kMessageServerNotFound;
+    reading.failure = failure.channelMessage;
+    Emit(std::move(reading));
     DropIfDead();
 }
 
@@ -115,12 +129,14 @@ void NetworkPoller::PollIfConnected() {
     case PollName::Smuggles: // a line end in the name would put further requests on the wire
         FailedAndEnded({});
         return;
-    case PollName::ZeroLookalike:
+    case PollName::ZeroLookalike: {
         // The server would take it as a zero request; it knows no terminal of this name.
-        ShowMessage(kMessageNoSuchTerminal);
-        Succeeded();
+        PollReading reading = PollReading::Message(kMessageNoSuchTerminal);
+        Succeeded(reading);
+        Emit(std::move(reading));
         WorkEnded();
         return;
+    }
     case PollName::Sendable:
         break;
     }
@@ -139,28 +155,30 @@ void NetworkPoller::PollEnded(const ExchangeOutcome& outcome, std::uint64_t tab,
     // Work of replaced settings shows and reports nothing, and a reply for the old tab is not
     // shown; either is still read to its end.
     const bool current = era == era_;
+    PollReading reading;
     std::optional<PollFailure> failure;
     if (outcome.error)
         failure = PollFailure{outcome.error->Message()};
     else if (client_.HasUnread())
         failure = PollFailure{}; // a reply of more than two lines
-    else if (current && tab == tab_ && !Show(outcome.reply))
+    else if (current && tab == tab_ && !Show(outcome.reply, reading))
         failure = PollFailure{};
     // Once the request has gone out, what the server still sends for it would be read as the
     // reply to the next one: the connection goes, and the next tick starts in step.
     if (failure && outcome.requestSent)
         client_.Discard();
-    if (current && failure)
-        Failed(*failure);
-    else if (current && tab == tab_)
-        Succeeded();
+    if (current && failure) {
+        Failed(*failure, std::move(reading));
+    } else if (current && tab == tab_) {
+        Succeeded(reading);
+        Emit(std::move(reading));
+    }
     WorkEnded();
 }
 
-void NetworkPoller::Succeeded() {
+void NetworkPoller::Succeeded(PollReading& reading) {
     polledSinceTimer3_ = true;
-    if (failures_)
-        failures_->Succeeded();
+    reading.fresh = true;
 }
 
 void NetworkPoller::Supersede() {
@@ -175,7 +193,7 @@ void NetworkPoller::TabChanged() {
     countAfresh_ = true;
 }
 
-bool NetworkPoller::Show(const PollReply& reply) {
+bool NetworkPoller::Show(const PollReply& reply, PollReading& reading) {
     const std::optional<std::int32_t> status = ParseDecimalInt32(reply.statusLine);
     if (!status)
         return false;
@@ -183,7 +201,7 @@ bool NetworkPoller::Show(const PollReply& reply) {
         TryTextToColor(*status == kStatusStable ? settings_.color2 : settings_.color1);
     if (!colour)
         return false;
-    indicator_.SetNumberForeColor(*colour);
+    reading.digits = colour;
 
     // A weight line has no thousands separator, so either mark is the decimal one, whatever
     // the user's own.
@@ -193,16 +211,12 @@ bool NetworkPoller::Show(const PollReply& reply) {
         return false;
     last_ = {*weight, *status};
     if (*weight > kWeightFloor) {
-        ShowWeight(reply.weightLine);
-    }
-    if (*weight == kNoSuchTerminal) {
-        ShowMessage(kMessageNoSuchTerminal);
-    }
-    if (*weight == kNoTerminalLink) {
-        ShowMessage(kMessageLinkLost);
-    }
-    if (*weight == kPortFailed) {
-        ShowMessage(kMessageServerPortError);
+        // Shown exactly as received.
+        reading.face = PollReading::Face::Indicator;
+        reading.weightText = reply.weightLine;
+    } else if (const char* message = CodeMessage(*weight)) {
+        reading.face = PollReading::Face::Message;
+        reading.messageText = message;
     }
     return true;
 }
@@ -221,7 +235,7 @@ void NetworkPoller::StartTimer3() {
     polledSinceTimer3_ = false;
     countAfresh_ = false;
     if (stale)
-        ShowMessage(kMessageServerNotFound);
+        Emit(PollReading::Message(kMessageServerNotFound));
     DropIfDead();
     // A reset connection is dropped by the test, and reconnected below.
     if (TestConnection().connected) {
@@ -235,16 +249,14 @@ void NetworkPoller::StartTimer3() {
 void NetworkPoller::ConnectEnded(const LineResult& result, std::uint64_t era) {
     work_ = Work::None;
     if (result.error && era == era_) {
-        if (failures_)
-            failures_->Failed(result.error->Message());
-        ShowMessage(kMessageServerNotFound);
+        PollReading reading = PollReading::Message(kMessageServerNotFound);
+        reading.failure = result.error->Message();
+        Emit(std::move(reading));
     }
     WorkEnded();
 }
 
 void NetworkPoller::WorkEnded() {
-    if (workEnded_)
-        workEnded_();
     // Held ticks, the supervising one first.
     if (heldTimer3_ && !Busy()) {
         heldTimer3_ = false;

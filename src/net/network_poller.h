@@ -6,10 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "common/failure_report.h"
 #include "common/held_settings.h"
-#include "common/shown_messages.h"
-#include "common/views.h"
+#include "common/poll_reading.h"
 #include "net/line_channel.h"
 #include "net/weight_server.h"
 
@@ -26,16 +24,18 @@ namespace vesmera {
 // request went out, or whose reply is more than its two lines, drops the connection, and the
 // next tick reconnects.
 //
-// A tick only starts work on the channel; the display changes when that work ends, from the
-// event loop, so the window is never held by a connect or a reply. One piece of work runs on
+// A tick only starts work on the channel; what it means for the display is handed on as one
+// PollReading when that work ends, from the event loop, so the window is never held by a
+// connect or a reply. One piece of work runs on
 // the channel at a time. A Timer2 tick that falls due meanwhile is held once and runs at its
 // end; a Timer3 tick is never dropped: it is held and runs first.
 class NetworkPoller {
 public:
     using SelectedTab = std::function<std::optional<std::string>()>;
 
-    NetworkPoller(ILineChannel& client, const HeldSettings& settings, IIndicatorView& indicator,
-                  IMessageView& message, SelectedTab selectedTab);
+    using ReadingListener = std::function<void(const PollReading&)>;
+
+    NetworkPoller(ILineChannel& client, const HeldSettings& settings, SelectedTab selectedTab);
     ~NetworkPoller();
     NetworkPoller(const NetworkPoller&) = delete;
     NetworkPoller& operator=(const NetworkPoller&) = delete;
@@ -50,19 +50,11 @@ public:
     // ticks held behind it do not run.
     void Supersede();
 
-    // Where the channel's failure texts go; none by default.
-    void SetFailureReport(FailureReport* report) { failures_ = report; }
-    // Told each time work on the channel has ended and its effect is on the display.
-    void SetWorkEnded(std::function<void()> listener) { workEnded_ = std::move(listener); }
+    // Told of every change a poll or a reconnect makes to what is shown. Each reading carries
+    // the weight and status of the last reply that parsed, whatever the display made of it.
+    void SetReadingListener(ReadingListener listener) { listener_ = std::move(listener); }
     // True while a connect or a poll is in flight on the channel.
     bool Busy() const { return work_ != Work::None; }
-
-    // The weight and status of the last reply that parsed, whatever the display made of it.
-    struct ServerReading {
-        long double weight = 0;
-        std::int32_t status = 0;
-    };
-    const ServerReading& LastReading() const { return last_; }
 
 private:
     enum class Work { None, SilentConnect, Poll, Connect };
@@ -82,27 +74,24 @@ private:
     void StartTimer2();
     void PollIfConnected();
     void PollEnded(const ExchangeOutcome& outcome, std::uint64_t tab, std::uint64_t era);
-    void Succeeded();
-    // False when the status line, the colour setting or the weight line does not convert.
-    bool Show(const PollReply& reply);
+    void Succeeded(PollReading& reading);
+    // False when the status line, the colour setting or the weight line does not convert; the
+    // digits' colour may be set by then.
+    bool Show(const PollReply& reply, PollReading& reading);
     void StartTimer3();
     void ConnectEnded(const LineResult& result, std::uint64_t era);
     void WorkEnded();
-    void Failed(const PollFailure& failure);
+    void Failed(const PollFailure& failure, PollReading reading = {});
     void FailedAndEnded(const PollFailure& failure);
     Connection TestConnection();
     void DropIfDead();
-    void ShowWeight(const std::string& line);
-    void ShowMessage(const std::string& text);
+    void Emit(PollReading reading);
 
     ILineChannel& client_;
     const HeldSettings& settings_;
-    IIndicatorView& indicator_;
-    IMessageView& message_;
     SelectedTab selectedTab_;
-    FailureReport* failures_ = nullptr;
-    std::function<void()> workEnded_;
-    ServerReading last_;
+    ReadingListener listener_;
+    ReadingValue last_;
 
     Work work_ = Work::None;
     bool heldTimer2_ = false;

@@ -14,13 +14,13 @@ TerminalLink::TerminalLink(TerminalConfig config, ISerialChannel& channel, ISche
       scheduler_(scheduler), wallClock_(std::move(wallClock)), log_(log),
       decimalSeparator_(decimalSeparator), timer1_(scheduler, kPollPeriodMs),
       timer5_(scheduler, kPollPeriodMs), supervision_(scheduler, kSupervisionPeriodMs),
-      link_(scheduler, channel, settings_, shared_, display_, timer1_, timer5_),
+      link_(scheduler, channel, settings_, shared_, decimalSeparator, timer1_, timer5_),
       reading_(BuildReading(config_.name, shared_, std::nullopt, decimalSeparator)) {
     timer1_.SetHandler([this] { link_.TickVorlen(); });
     timer5_.SetHandler([this] { link_.Tick643(); });
     supervision_.SetHandler([this] { link_.SupervisionTick(); });
-    link_.SetFailureReport(&failures_);
-    link_.SetEndListener([this](SerialLink::Ending ending, bool ok) { Ended(ending, ok); });
+    link_.SetEndListener(
+        [this](SerialLink::Ending ending, const PollReading& reading) { Ended(ending, reading); });
 }
 
 HeldSettings TerminalLink::SettingsOf(const TerminalConfig& config) {
@@ -61,9 +61,9 @@ void TerminalLink::Zero() {
     link_.Zero([this] { zeroPending_ = false; });
 }
 
-void TerminalLink::Ended(SerialLink::Ending ending, bool succeeded) {
+void TerminalLink::Ended(SerialLink::Ending ending, const PollReading& reading) {
     if (ending == SerialLink::Ending::Poll) {
-        if (succeeded) {
+        if (reading.fresh) {
             ++polls_.ok;
             answered_ = AnswerTime{wallClock_(), scheduler_.NowMs()};
             Enter(Link::Linked, "linked");
@@ -73,8 +73,8 @@ void TerminalLink::Ended(SerialLink::Ending ending, bool succeeded) {
                 Enter(Link::Lost, "link lost");
         }
     } else if (ending == SerialLink::Ending::Supervision) {
-        if (!succeeded)
-            Enter(Link::PortFailed, "port error: " + ComErrorWithReason(failures_.Text()));
+        if (reading.failure)
+            Enter(Link::PortFailed, "port error: " + ComErrorWithReason(*reading.failure));
         else if (linkState_ == Link::PortFailed)
             Enter(Link::Starting, "port back");
     }

@@ -5,10 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "common/failure_report.h"
 #include "common/held_settings.h"
 #include "common/scheduler.h"
-#include "link/poll_display.h"
 #include "link/scheduled_timer.h"
 #include "link/serial_channel.h"
 #include "link/serial_link.h"
@@ -54,7 +52,7 @@ private:
     enum class Link { Starting, Linked, Lost, PortFailed };
 
     static HeldSettings SettingsOf(const TerminalConfig& config);
-    void Ended(SerialLink::Ending ending, bool succeeded);
+    void Ended(SerialLink::Ending ending, const PollReading& reading);
     void Enter(Link link, const std::string& what);
     void Rebuild();
 
@@ -67,8 +65,6 @@ private:
     char decimalSeparator_;
 
     SharedWeightState shared_{kNoTerminalLink, kStatusUnstable, 0}; // no reading yet
-    NoPollDisplay display_;
-    FailureReport failures_;
     ScheduledTimer timer1_;
     ScheduledTimer timer5_;
     ScheduledTimer supervision_;

@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "common/exception.h"
+#include "common/poll_reading.h"
+#include "common/shown_messages.h"
 #include "common/views.h"
-#include "link/link_display.h"
 #include "link/serial_channel.h"
 #include "link/serial_link.h"
 #include "support/fake_scheduler.h"
@@ -168,8 +169,15 @@ public:
 // runs the scheduler.
 struct LinkRig {
     explicit LinkRig(ISerialChannel& channel, char separator = ',')
-        : views(settings, indicator, message, separator),
-          link(scheduler, channel, settings, state, views, timer1, timer5) {}
+        : link(scheduler, channel, settings, state, separator, timer1, timer5) {
+        // What the main window does with each reading: the display and the failure report.
+        link.SetEndListener([this](SerialLink::Ending ending, const PollReading& reading) {
+            RenderReading(reading, indicator, message);
+            ReportReading(reading, failures);
+            if (heard)
+                heard(ending, reading);
+        });
+    }
 
     // Runs the exchanges' timers until the line is free. beforeStep runs before each timer
     // (a terminal answering during the delay).
@@ -189,7 +197,8 @@ struct LinkRig {
     FakeMessage message;
     FakeTimer timer1{true};
     FakeTimer timer5{true};
-    LinkViews views;
+    FailureReport failures;
+    SerialLink::EndListener heard; // told of each reading after it is shown
     SerialLink link;
 };
 

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "common/shown_messages.h"
 #include "link/comport.h"
-#include "link/link_display.h"
 #include "link/serial_link.h"
 #include "link_fakes.h"
 #include "terminal-sim/sim_pty.h"

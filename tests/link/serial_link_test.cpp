@@ -21,9 +21,11 @@ protected:
     SerialLinkTest() : channel(&log) {
         channel.clock = &rig.scheduler;
         rig.settings.channel = 1;
-        rig.link.SetEndListener([this](SerialLink::Ending ending, bool succeeded) {
-            ends.push_back({ending, succeeded});
-        });
+        rig.heard = [this](SerialLink::Ending ending, const PollReading& reading) {
+            // A poll succeeds with a fresh reading, a supervision tick without a failure.
+            ends.push_back(
+                {ending, ending == SerialLink::Ending::Poll ? reading.fresh : !reading.failure});
+        };
     }
 
     struct End {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "common/color.h"
-#include "link/link_display.h"
+#include "common/shown_messages.h"
 #include "link/protocol_643.h"
 #include "link/serial_link.h"
 #include "link_fakes.h"
@@ -212,10 +212,9 @@ TEST_F(SerialPollerTest, LinkLostWithUnconvertibleColourStillShowsTheMessage) {
 }
 
 TEST_F(SerialPollerTest, TheLastChannelFailureIsKeptUntilAPollSucceeds) {
-    FailureReport report;
+    FailureReport& report = rig.failures;
     std::vector<std::string> heard;
     report.SetListener([&](const std::string& text) { heard.push_back(text); });
-    link.SetFailureReport(&report);
 
     channel.failWrite = true;
     VorlenPoll();

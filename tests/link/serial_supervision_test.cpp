@@ -2,8 +2,8 @@
 
 #include <cerrno>
 
+#include "common/shown_messages.h"
 #include "comport_fake_backend.h"
-#include "link/link_display.h"
 #include "link/poll_timers.h"
 #include "link_fakes.h"
 
@@ -165,8 +165,7 @@ TEST(PollTimers, SelectionRule) {
 }
 
 TEST_F(SerialSupervisionTest, AFailedReopenKeepsTheReasonForTheUser) {
-    FailureReport report;
-    rig.link.SetFailureReport(&report);
+    const FailureReport& report = rig.failures;
     channel.open = false;
     channel.failOpen = true;
     Tick();

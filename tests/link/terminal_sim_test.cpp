@@ -6,7 +6,7 @@
 
 #include <set>
 
-#include "link/link_display.h"
+#include "common/shown_messages.h"
 #include "link/protocol_643.h"
 #include "link/vorlen_protocol.h"
 #include "link_fakes.h"

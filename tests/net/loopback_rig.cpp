@@ -17,8 +17,9 @@ LoopbackRig::LoopbackRig() {
     client.SetConnectTimeout(100);
     client.SetReadTimeout(100);
     client.SetNagle(false);
-    poller = std::make_unique<NetworkPoller>(client, settings, indicator, message,
-                                             [this] { return tab; });
+    poller = std::make_unique<NetworkPoller>(client, settings, [this] { return tab; });
+    poller->SetReadingListener(
+        [this](const PollReading& reading) { RenderReading(reading, indicator, message); });
     listening_.WhenReadable(server.Fd(), [this] { Accept(); });
 }
 

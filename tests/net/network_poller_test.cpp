@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "common/shown_messages.h"
 #include "net/network_poller.h"
 #include "net_test_support.h"
 
@@ -14,7 +15,14 @@ constexpr TColor kUnstable = clRed;
 
 class PollerTest : public ::testing::Test {
 protected:
-    PollerTest() : client(&log, scheduler) {}
+    PollerTest() : client(&log, scheduler) {
+        // What the main window does with each reading: the display and the failure report.
+        poller.SetReadingListener([this](const PollReading& reading) {
+            readings.push_back(reading);
+            RenderReading(reading, indicator, message);
+            ReportReading(reading, failures);
+        });
+    }
 
     // A tick and everything it starts, to the end.
     void Tick2() {
@@ -38,7 +46,9 @@ protected:
     FakeIndicator indicator;
     FakeMessage message;
     std::optional<std::string> tab = "T1";
-    NetworkPoller poller{client, settings, indicator, message, [this] { return tab; }};
+    FailureReport failures;
+    std::vector<PollReading> readings;
+    NetworkPoller poller{client, settings, [this] { return tab; }};
 };
 
 struct ReplyRow {
@@ -254,8 +264,6 @@ TEST_F(PollerTest, AClosedConnectionWithUnreadBytesIsDiscarded) {
 }
 
 TEST_F(PollerTest, TicksDuringAnExchangeWaitForItsEndSupervisionFirstAndTimer2HeldOnce) {
-    int ends = 0;
-    poller.SetWorkEnded([&] { ++ends; });
     client.connected = true;
     client.replies = {"12,5", "-5002", "13", "-5002"};
     client.stall = true;
@@ -266,7 +274,7 @@ TEST_F(PollerTest, TicksDuringAnExchangeWaitForItsEndSupervisionFirstAndTimer2He
     Tick2();
     EXPECT_THAT(log, ElementsAre("write T1"));
     EXPECT_EQ(indicator.text, kUntouched);
-    EXPECT_EQ(ends, 0);
+    EXPECT_TRUE(readings.empty());
 
     client.dead = true; // what the held Timer3 tick will find
     client.Resume();
@@ -274,7 +282,10 @@ TEST_F(PollerTest, TicksDuringAnExchangeWaitForItsEndSupervisionFirstAndTimer2He
     EXPECT_THAT(log, ElementsAre("write T1", "read", "read", "discard", "connect", "write T1",
                                  "read", "read"));
     EXPECT_EQ(indicator.text, "13");
-    EXPECT_EQ(ends, 3);
+    // One reading per poll; the reconnect between them shows nothing.
+    ASSERT_EQ(readings.size(), 2u);
+    EXPECT_EQ(*readings[0].weightText, "12,5");
+    EXPECT_EQ(*readings[1].weightText, "13");
 }
 
 TEST_F(PollerTest, AWriteThatFailsWithASocketErrorDiscardsTheConnection) {
@@ -325,8 +336,7 @@ TEST_F(PollerTest, Timer3DiscardsDeadAndResetConnectionsBeforeReconnecting) {
 }
 
 TEST_F(PollerTest, OnlyLineChannelFailuresAreKeptAndASuccessfulPollClearsThem) {
-    FailureReport report;
-    poller.SetFailureReport(&report);
+    const FailureReport& report = failures;
 
     client.connectFailure = LineFailure::ConnectTimedOut;
     Tick3();
