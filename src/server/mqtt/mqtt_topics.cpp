@@ -113,11 +113,13 @@ std::optional<std::string_view> MqttTopics::ZeroLevel(std::string_view topic) co
     if (!topic.starts_with(prefix_))
         return std::nullopt;
     topic.remove_prefix(prefix_.size());
-    if (!topic.starts_with(kTerminals) || !topic.ends_with(kZero))
+    // The two parts share no byte: "/terminals/zero" names no level at all.
+    if (topic.size() <= kTerminals.size() + kZero.size() || !topic.starts_with(kTerminals) ||
+        !topic.ends_with(kZero))
         return std::nullopt;
     topic.remove_prefix(kTerminals.size());
     topic.remove_suffix(kZero.size());
-    if (topic.empty() || topic.find('/') != std::string_view::npos)
+    if (topic.find('/') != std::string_view::npos)
         return std::nullopt;
     return topic;
 }
