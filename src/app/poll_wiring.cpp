@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <iostream>
 
 #include "app/qt_timer.h"
 #include "app/reading_presenter.h"
@@ -44,6 +45,9 @@ PollWiring::PollWiring(const Timers& timers, const Parts& parts,
     timers.timer4.SetHandler([&link] { link.SupervisionTick(); });
     timers.timer5.SetHandler([&link] { link.Tick643(); });
     timers.timer4.SetEnabled(true); // the only timer on from the start, and never switched off
+    // A re-plugged adapter is opened as soon as its node is back. The display has no log; the
+    // one line about a device that cannot be watched goes to standard error.
+    link.WatchDevice([](const std::string& text) { std::cerr << "vesmera: " << text << "\n"; });
 }
 
 } // namespace vesmera

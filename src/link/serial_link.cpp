@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "link/comport_name.h"
 #include "link/protocol_643.h"
 #include "link/vorlen_protocol.h"
 
@@ -10,8 +11,8 @@ namespace vesmera {
 SerialLink::SerialLink(IScheduler& scheduler, ISerialChannel& channel, const HeldSettings& settings,
                        SharedWeightState& state, char decimalSeparator, ITimerSwitch& timer1,
                        ITimerSwitch& timer5)
-    : settings_(settings), timer1_(timer1), timer5_(timer5), line_(scheduler, channel),
-      poller_(settings, state, decimalSeparator),
+    : scheduler_(scheduler), channel_(channel), settings_(settings), timer1_(timer1),
+      timer5_(timer5), line_(scheduler, channel), poller_(settings, state, decimalSeparator),
       supervision_(channel, settings, state, timer1, timer5) {}
 
 void SerialLink::TickVorlen() {
@@ -25,9 +26,11 @@ void SerialLink::Tick643() {
 void SerialLink::Supersede() {
     ++era_;
     line_.DropHeldPoll();
+    FollowDevice(); // the port or the mode may be another now
 }
 
 void SerialLink::Poll(SerialProtocol protocol, ITimerSwitch& timer) {
+    FollowDevice();
     auto era = std::make_shared<Era>();
     SerialLine::Job job;
     job.before = [this, era] { era->startedIn = era_; };
@@ -60,6 +63,11 @@ void SerialLink::Poll(SerialProtocol protocol, ITimerSwitch& timer) {
 }
 
 void SerialLink::SupervisionTick() {
+    FollowDevice();
+    Supervise();
+}
+
+void SerialLink::Supervise() {
     if (settings_.networkMode)
         return;
     auto era = std::make_shared<Era>();
@@ -115,6 +123,56 @@ void SerialLink::Zero(std::function<void()> done) {
         if (done)
             done();
     };
+    line_.Queue(std::move(job));
+}
+
+void SerialLink::WatchDevice(DeviceWatch::Note note) {
+    watching_ = true;
+    note_ = std::move(note);
+    FollowDevice();
+}
+
+void SerialLink::FollowDevice() {
+    if (!watching_)
+        return;
+    // In network mode the port stays closed and nothing is watched.
+    const std::string path = settings_.networkMode
+                                 ? std::string()
+                                 : ComPortDevicePath(settings_.port).value_or(std::string());
+    if (watch_ ? watch_->Path() == path : path.empty())
+        return;
+    watch_.reset();
+    if (!path.empty())
+        watch_ = std::make_unique<DeviceWatch>(
+            scheduler_, path, [this](DeviceWatch::Change change) { DeviceChanged(change); }, note_);
+}
+
+void SerialLink::DeviceChanged(DeviceWatch::Change change) {
+    if (settings_.networkMode)
+        return;
+    switch (change) {
+    case DeviceWatch::Change::Gone:
+        CloseGoneDevice();
+        break;
+    case DeviceWatch::Change::Appeared:
+        // A descriptor still open is one of the node that went away, and dead.
+        CloseGoneDevice();
+        Supervise();
+        break;
+    case DeviceWatch::Change::Touched:
+        // udev gives a new node its group and mode after creating it: an open that this
+        // refused may succeed now.
+        if (!channel_.Connected())
+            Supervise();
+        break;
+    }
+}
+
+void SerialLink::CloseGoneDevice() {
+    // After the exchange in flight, which a dead descriptor fails anyway.
+    SerialLine::Job job;
+    job.before = [this] { ClosePort(channel_); };
+    job.script = [] { return SerialScript{}; };
     line_.Queue(std::move(job));
 }
 

@@ -2,11 +2,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
 
 #include "common/held_settings.h"
 #include "common/poll_reading.h"
 #include "common/scheduler.h"
 #include "common/views.h"
+#include "link/device_watch.h"
 #include "link/serial_channel.h"
 #include "link/serial_line.h"
 #include "link/serial_poller.h"
@@ -48,6 +51,11 @@ public:
     // dropped (no count, no display, no timer restored); the held tick does not run. Work that
     // starts later, queued or not, belongs to the new settings.
     void Supersede();
+    // Watches the port's device from now on: when it goes away the port is closed at once (the
+    // polls then fail and count toward link loss as before), and when it is there again the
+    // supervision tick runs at once instead of at its next period. The device followed is the
+    // port setting of the moment. note is told once when the device cannot be watched.
+    void WatchDevice(DeviceWatch::Note note);
 
     void SetEndListener(EndListener listener) { ended_ = std::move(listener); }
     bool Busy() const { return line_.Busy(); }
@@ -58,9 +66,15 @@ private:
         std::uint64_t startedIn = 0;
     };
     void Poll(SerialProtocol protocol, ITimerSwitch& timer);
+    void Supervise();
     void Ended(Ending ending, const PollReading& reading);
     bool Superseded(const Era& era) const { return era.startedIn != era_; }
+    void FollowDevice();
+    void DeviceChanged(DeviceWatch::Change change);
+    void CloseGoneDevice();
 
+    IScheduler& scheduler_;
+    ISerialChannel& channel_;
     const HeldSettings& settings_;
     ITimerSwitch& timer1_;
     ITimerSwitch& timer5_;
@@ -69,6 +83,9 @@ private:
     SerialSupervision supervision_;
     EndListener ended_;
     std::uint64_t era_ = 0; // counts the apply steps that superseded work
+    bool watching_ = false;
+    DeviceWatch::Note note_;
+    std::unique_ptr<DeviceWatch> watch_;
 };
 
 } // namespace vesmera

@@ -38,12 +38,14 @@ void SerialSupervision::Fail() {
     timer1_.SetEnabled(false);
     timer5_.SetEnabled(false);
     state_.weight = kPortFailed;
+    ClosePort(channel_);
+}
+
+void ClosePort(ISerialChannel& channel) {
     try {
-        channel_.Close();
+        channel.Close();
     } catch (const Exception&) {
-        // A device that has gone away may refuse to abort its transfers. The port gives it up
-        // all the same, so that the next tick opens it afresh.
-        channel_.ReleaseDevice();
+        channel.ReleaseDevice();
     }
 }
 

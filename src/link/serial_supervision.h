@@ -32,4 +32,8 @@ private:
     ITimerSwitch& timer5_;
 };
 
+// Closes the port. A device that has gone away may refuse to abort its transfers; the port
+// gives it up all the same, so that the next open starts afresh.
+void ClosePort(ISerialChannel& channel);
+
 } // namespace vesmera

@@ -13,6 +13,7 @@
 #include "common/exception.h"
 #include "server/client_notes.h"
 #include "server/request_handler.h"
+#include "server/server_config.h"
 
 namespace vesmera {
 
@@ -32,12 +33,15 @@ void SetOption(int fd, int level, int name, int value) {
 } // namespace
 
 struct LineServer::Listener {
-    Listener(IScheduler& scheduler, int socket) : fd(socket), accepting(scheduler) {}
+    Listener(IScheduler& scheduler, int socket, const ListenAddress& configured)
+        : fd(socket), address(configured), accepting(scheduler) {}
     ~Listener() {
         accepting.Cancel();
         ::close(fd);
     }
     int fd;
+    ListenAddress address; // as configured: port 0 stays 0 whatever the system chose
+    sockaddr_storage bound{};
     ScheduledTask accepting;
 };
 
@@ -78,6 +82,7 @@ LineServer::LineServer(IScheduler& scheduler, RequestHandler& handler, ClientNot
 LineServer::~LineServer() {
     reaper_.Cancel();
     closed_.clear();
+    bound_.clear();
     clients_.clear();
     listeners_.clear();
     if (spareFd_ >= 0)
@@ -85,12 +90,81 @@ LineServer::~LineServer() {
 }
 
 sockaddr_storage LineServer::Listen(const ListenAddress& address) {
-    sockaddr_storage ss{};
-    auto listener = std::make_unique<Listener>(scheduler_, OpenListenSocket(address, ss));
+    auto listener = Bind(address);
     Listener& l = *listener;
     l.accepting.WhenReadable(l.fd, [this, &l] { Accept(l); });
     listeners_.push_back(std::move(listener));
-    return ss;
+    return l.bound;
+}
+
+std::unique_ptr<LineServer::Listener> LineServer::Bind(const ListenAddress& address) {
+    sockaddr_storage bound{};
+    const int fd = OpenListenSocket(address, bound);
+    auto listener = std::make_unique<Listener>(scheduler_, fd, address);
+    listener->bound = bound;
+    return listener;
+}
+
+void LineServer::Prepare(const ServerConfig& next) {
+    std::vector<std::unique_ptr<Listener>> bound;
+    for (const auto& address : next.listen) {
+        const bool held =
+            std::any_of(listeners_.begin(), listeners_.end(),
+                        [&](const auto& listener) { return listener->address == address; });
+        if (!held)
+            bound.push_back(Bind(address)); // a failure closes those bound so far
+    }
+    bound_ = std::move(bound);
+    next_ = std::make_unique<ServerConfig>(next);
+}
+
+void LineServer::Abandon() {
+    bound_.clear();
+    next_.reset();
+}
+
+namespace {
+
+std::string Listed(const std::vector<std::string>& items) {
+    std::string text;
+    for (const auto& item : items)
+        text += (text.empty() ? "" : ", ") + item;
+    return text.empty() ? "none" : text;
+}
+
+} // namespace
+
+void LineServer::Commit(std::vector<std::string>& changes) {
+    if (!next_)
+        return;
+    const std::unique_ptr<ServerConfig> next = std::move(next_);
+    std::vector<std::string> closed, opened;
+    std::erase_if(listeners_, [&](const std::unique_ptr<Listener>& listener) {
+        const bool gone = std::find(next->listen.begin(), next->listen.end(), listener->address) ==
+                          next->listen.end();
+        if (gone)
+            closed.push_back(FormatEndpoint(listener->bound));
+        return gone;
+    });
+    for (auto& listener : bound_) {
+        Listener& l = *listener;
+        l.accepting.WhenReadable(l.fd, [this, &l] { Accept(l); });
+        opened.push_back(FormatEndpoint(l.bound));
+        if (listening_)
+            listening_(l.bound);
+        listeners_.push_back(std::move(listener));
+    }
+    bound_.clear();
+    if (!opened.empty() || !closed.empty())
+        changes.push_back("Listen: opened " + Listed(opened) + ", closed " + Listed(closed));
+    const auto maxClients = static_cast<std::size_t>(next->maxClients);
+    if (maxClients != limits_.maxClients)
+        changes.push_back("MaxClients " + std::to_string(maxClients));
+    if (next->allow != limits_.allow)
+        changes.push_back("Allow changed");
+    // For connections from now on; the clients already in stay.
+    limits_.maxClients = maxClients;
+    limits_.allow = next->allow;
 }
 
 void LineServer::Accept(Listener& listener) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -11,6 +12,7 @@
 
 #include "common/scheduler.h"
 #include "server/address_slots.h"
+#include "server/config_reload.h"
 #include "server/net_address.h"
 
 namespace vesmera {
@@ -35,11 +37,14 @@ struct ServerLimits {
 // served at the pace it reads; one that reads nothing for stallMs while over the limit is
 // dropped, as is one that sends an endless line. None of them holds up the others. Each client
 // holds a place of its address in `slots`, shared with the server's other interfaces.
-class LineServer {
+//
+// A reload keeps every client: new limits apply to new connections, a listen address that is
+// still configured keeps its socket, and new addresses are bound before old ones close.
+class LineServer final : public IReloadable {
 public:
     LineServer(IScheduler& scheduler, RequestHandler& handler, ClientNotes& notes,
                AddressSlots& slots, ServerLimits limits);
-    ~LineServer();
+    ~LineServer() override;
     LineServer(const LineServer&) = delete;
     LineServer& operator=(const LineServer&) = delete;
 
@@ -49,10 +54,19 @@ public:
 
     std::size_t Clients() const { return clients_.size(); }
 
+    // Told of each listener a reload opens, with its bound address.
+    void SetListening(std::function<void(const sockaddr_storage&)> told) {
+        listening_ = std::move(told);
+    }
+    void Prepare(const ServerConfig& next) override;
+    void Commit(std::vector<std::string>& changes) override;
+    void Abandon() override;
+
 private:
     struct Client;
     struct Listener;
 
+    std::unique_ptr<Listener> Bind(const ListenAddress& address);
     void Accept(Listener& listener);
     void Admit(int fd, const sockaddr_storage& peer);
     void OnReadable(Client& client);
@@ -79,6 +93,10 @@ private:
     std::vector<std::unique_ptr<Client>> closed_; // freed by reaper_
     ScheduledTask reaper_;
     int spareFd_ = -1; // given up when the process runs out of descriptors, to refuse politely
+    // What a prepared reload brings: the listeners bound for it and the configuration.
+    std::vector<std::unique_ptr<Listener>> bound_;
+    std::unique_ptr<ServerConfig> next_;
+    std::function<void(const sockaddr_storage&)> listening_;
 };
 
 } // namespace vesmera

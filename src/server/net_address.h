@@ -42,6 +42,8 @@ public:
     static std::optional<AddressRange> Parse(std::string_view text);
     bool Contains(const sockaddr_storage& address) const;
 
+    bool operator==(const AddressRange&) const = default;
+
 private:
     int family_ = AF_INET;
     std::array<std::uint8_t, 16> bytes_{};

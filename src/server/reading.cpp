@@ -29,8 +29,7 @@ std::string Reading::WeightLine() const {
     if (text)
         return *text;
     // Code values are whole numbers: the separator never shows.
-    return FormatGeneral(status == ReadingStatus::PortError ? kPortFailed : kNoTerminalLink,
-                         ',');
+    return FormatGeneral(status == ReadingStatus::PortError ? kPortFailed : kNoTerminalLink, ',');
 }
 
 Reading BuildReading(std::string terminal, const SharedWeightState& state,

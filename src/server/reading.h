@@ -71,6 +71,8 @@ public:
     // True when the status or the value changed.
     bool Update(Reading next);
     const Reading& Current() const { return current_; }
+    // The reading stands for one whose seq was `seq`: it becomes one change after it.
+    void ContinueAfter(std::uint64_t seq) { current_.seq = seq + 1; }
 
 private:
     Reading current_;

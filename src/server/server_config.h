@@ -22,6 +22,8 @@ struct TerminalConfig {
     std::int32_t channel = 1;        // "Канал"
     std::uint16_t delayMs = 100;     // "Задержка(мск)"
     std::string protocol = "Ворлен"; // "Протокол"
+
+    bool operator==(const TerminalConfig&) const = default;
 };
 
 // The HTTP interface, on while the file has an [HTTP] section. Files named by the section are

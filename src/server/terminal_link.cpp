@@ -35,6 +35,9 @@ HeldSettings TerminalLink::SettingsOf(const TerminalConfig& config) {
 
 void TerminalLink::Start() {
     supervision_.SetEnabled(true);
+    link_.WatchDevice([this](const std::string& text) {
+        log_.Write(LogPriority::Warning, "terminal \"" + config_.name + "\": " + text);
+    });
     try {
         channel_.Open();
     } catch (const Exception& e) {
@@ -79,6 +82,17 @@ void TerminalLink::Ended(SerialLink::Ending ending, const PollReading& reading) 
             Enter(Link::Starting, "port back");
     }
     Rebuild();
+}
+
+void TerminalLink::SetDecimalSeparator(char separator) {
+    decimalSeparator_ = separator;
+    Rebuild();
+}
+
+void TerminalLink::ContinueAfter(std::uint64_t seq) {
+    reading_.ContinueAfter(seq);
+    if (changed_)
+        changed_(reading_.Current());
 }
 
 void TerminalLink::Rebuild() {

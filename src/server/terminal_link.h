@@ -46,6 +46,13 @@ public:
     void Zero();
 
     const TerminalConfig& Config() const { return config_; }
+    // Whether the last poll succeeded.
+    bool Linked() const { return linkState_ == Link::Linked; }
+    // The weight text of the reading follows at once.
+    void SetDecimalSeparator(char separator);
+    // Takes over from a link this one replaces (its port settings changed): the reading counts
+    // on from the old one's seq, and the restart is told as a change.
+    void ContinueAfter(std::uint64_t seq);
     const SharedWeightState& State() const { return shared_; }
 
 private:

@@ -238,6 +238,12 @@ public:
     }
     // Runs the steps that fall due within ms, leaving later ones in flight.
     void Advance(std::int64_t ms) { scheduler_.Advance(ms); }
+    // Runs what the watched descriptors have to say, until they are quiet for waitMs.
+    void Pump(int waitMs = 50) {
+        while (scheduler_.PumpDescriptors(waitMs) > 0) {
+        }
+    }
+    std::int64_t NowMs() const { return scheduler_.NowMs(); }
 
 private:
     vesmera::testing::FakeScheduler scheduler_;

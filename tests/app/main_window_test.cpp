@@ -2,6 +2,8 @@
 #include "event/qt_scheduler.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 #include <QAccessible>
 #include <QApplication>
@@ -384,6 +386,47 @@ TEST_F(MainWindowTest, TooltipShowsWhyThePortFailedUntilAPollSucceeds) {
     EXPECT_EQ(form->Indicator().Indicatorstring(), "1234,56");
     EXPECT_TRUE(form->Indicator().toolTip().isEmpty());
     EXPECT_TRUE(form->MessageScreen().toolTip().isEmpty());
+}
+
+// The local mode watches its port's device: pulled out, the port is closed at once; back, it is
+// opened and probed and the poll timer chosen again well before Timer4's next tick.
+TEST_F(MainWindowTest, AReplugedAdapterIsOpenedAgainWithoutWaitingForTimer4) {
+    char pattern[] = "/tmp/vesmera-replug-XXXXXX";
+    const std::filesystem::path root = ::mkdtemp(pattern);
+    const std::filesystem::path byId = root / "by-id";
+    const auto plug = [&] {
+        std::filesystem::create_directories(byId);
+        std::ofstream(root / "ttyUSB0") << "";
+        std::filesystem::create_symlink("../ttyUSB0", byId / "scale");
+    };
+    plug();
+    source.settings_.port = (byId / "scale").string();
+    auto form = Create();
+    ASSERT_TRUE(port.open);
+    ASSERT_TRUE(form->Timer(1).IsEnabled());
+    Tick(*form, 1); // a poll follows the device the settings name
+
+    std::filesystem::remove_all(byId);
+    std::filesystem::remove(root / "ttyUSB0");
+    steps.Pump();
+    steps.Settle();
+    EXPECT_FALSE(port.open);
+    EXPECT_TRUE(form->Timer(1).IsEnabled()) << "the polls go on and count their failures";
+
+    form->Timer(1).SetEnabled(false); // as after a failed supervision tick
+    port.written.clear();
+    plug();
+    const std::int64_t pluggedAt = steps.NowMs();
+    for (int step = 0; step < 100 && !port.open; ++step) {
+        steps.Pump();
+        steps.Advance(10);
+    }
+    EXPECT_TRUE(port.open);
+    EXPECT_LT(steps.NowMs() - pluggedAt, 200);
+    steps.Settle();
+    EXPECT_EQ(port.written, "1");
+    EXPECT_TRUE(form->Timer(1).IsEnabled());
+    std::filesystem::remove_all(root);
 }
 
 // Pixmaps the style drew under an old palette are never drawn again once the skin changes;

@@ -5,7 +5,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "common/shown_messages.h"
 #include "link/comport.h"
@@ -63,6 +65,15 @@ public:
         received_ = channel_.written;
     }
     void Vanish() { pty_.Close(); }
+    // Pulled out: the node and its folder go, as udev removes an empty by-id folder.
+    void Unplug() {
+        pty_.Close();
+        std::filesystem::remove_all(dir_);
+    }
+    void Plug() {
+        std::filesystem::create_directories(dir_);
+        Appear();
+    }
 
     // Takes everything the program has written so far and answers it; returns once the
     // answer can be read on the program's side.
@@ -192,6 +203,43 @@ TEST_P(LinkIntegrationTest, VanishedTerminalIsPickedUpAgainBySupervision) {
     EXPECT_EQ(rig.indicator.text, "5");
     EXPECT_TRUE(rig.indicator.visible);
     EXPECT_FALSE(rig.message.visible);
+}
+
+// With the device watched, a pulled adapter's port is closed at once and a plugged one is
+// opened, probed and polled again within the watch's gap, long before a supervision tick.
+TEST_P(LinkIntegrationTest, ReplugReopensThePortWithoutWaitingForSupervision) {
+    std::vector<std::string> notes;
+    rig.link.WatchDevice([&notes](const std::string& text) { notes.push_back(text); });
+    const auto pump = [this] {
+        while (rig.scheduler.PumpDescriptors(50) > 0)
+            Finish();
+    };
+    terminal.sim.SetWeight(ParseSimWeight("5").value());
+    Tick();
+    ASSERT_EQ(rig.state.errorCounter, 0);
+
+    terminal.Unplug();
+    pump();
+    EXPECT_FALSE(port.Connected());
+    Tick(); // polls on the closed port fail and count as before
+    EXPECT_EQ(rig.state.errorCounter, 1);
+    EXPECT_EQ(rig.state.weight, 5.0L);
+
+    terminal.Plug();
+    const std::int64_t pluggedAt = rig.scheduler.NowMs();
+    for (int step = 0; step < 1000 && !port.Connected(); ++step) {
+        pump();
+        rig.scheduler.Advance(10);
+    }
+    EXPECT_TRUE(port.Connected());
+    EXPECT_LT(rig.scheduler.NowMs() - pluggedAt, 200);
+    Finish();
+    EXPECT_EQ(rig.timer1.enabled, Vorlen());
+    EXPECT_EQ(rig.timer5.enabled, !Vorlen());
+    Tick();
+    EXPECT_EQ(rig.state.errorCounter, 0);
+    EXPECT_EQ(rig.indicator.text, "5");
+    EXPECT_TRUE(notes.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocols, LinkIntegrationTest,

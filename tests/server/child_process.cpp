@@ -13,7 +13,8 @@ extern char** environ;
 
 namespace vesmera::testing {
 
-ChildProcess::ChildProcess(std::vector<std::string> argv, int errorFd) {
+ChildProcess::ChildProcess(std::vector<std::string> argv, int errorFd,
+                           std::vector<std::string> extraEnvironment) {
     int in[2], out[2], err[2];
     EXPECT_EQ(::pipe2(in, O_CLOEXEC), 0);
     EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
@@ -31,7 +32,13 @@ ChildProcess::ChildProcess(std::vector<std::string> argv, int errorFd) {
     for (auto& a : argv)
         args.push_back(a.data());
     args.push_back(nullptr);
-    EXPECT_EQ(::posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ), 0);
+    std::vector<char*> env;
+    for (char** e = environ; *e; ++e)
+        env.push_back(*e);
+    for (auto& e : extraEnvironment)
+        env.push_back(e.data());
+    env.push_back(nullptr);
+    EXPECT_EQ(::posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), env.data()), 0);
     posix_spawn_file_actions_destroy(&actions);
     ::close(in[0]);
     ::close(out[1]);

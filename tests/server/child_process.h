@@ -14,7 +14,9 @@ class ChildProcess {
 public:
     // With errorFd, the child's standard error is that descriptor (kept open by the caller)
     // instead of a pipe to this object; ErrorLine and AllErrors have nothing to read then.
-    explicit ChildProcess(std::vector<std::string> argv, int errorFd = -1);
+    // extraEnvironment: "NAME=value" entries added to this process's environment.
+    explicit ChildProcess(std::vector<std::string> argv, int errorFd = -1,
+                          std::vector<std::string> extraEnvironment = {});
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

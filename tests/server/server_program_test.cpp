@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,8 @@
 #include <functional>
 #include <optional>
 #include <regex>
+#include <string>
+#include <vector>
 
 #include "child_process.h"
 #include "net/tcp_line_channel.h"
@@ -32,6 +35,7 @@ public:
         path_ = ::mkdtemp(pattern);
     }
     ~TempDir() { std::filesystem::remove_all(path_); }
+    const std::string& Path() const { return path_; }
     std::string Write(const std::string& name, const std::string& bytes) const {
         const std::string file = path_ + "/" + name;
         std::ofstream(file, std::ios::binary) << bytes;
@@ -358,17 +362,29 @@ TEST(ServerProgram, AnswersWhileStandardErrorIsAFullPipe) {
     ::close(reader);
     ::close(writer);
 }
+// A loopback port that something else listens on, "127.0.0.1:PORT".
+class TakenPort {
+public:
+    TakenPort() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&address), length), 0);
+        EXPECT_EQ(::listen(fd_, 1), 0);
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        endpoint = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    }
+    ~TakenPort() { ::close(fd_); }
+    std::string endpoint;
+
+private:
+    int fd_;
+};
 
 TEST(ServerProgram, AddressInUseEndsTheStartWithTheReason) {
-    const int taken = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&address), length), 0);
-    ASSERT_EQ(::listen(taken, 1), 0);
-    ::getsockname(taken, reinterpret_cast<sockaddr*>(&address), &length);
-    const std::string endpoint = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    const TakenPort taken;
+    const std::string& endpoint = taken.endpoint;
     TempDir dir;
     const std::string file =
         dir.Write("vesmera-server.ini", "[Server]\nListen=127.0.0.1:0, " + endpoint + "\n");
@@ -380,7 +396,6 @@ TEST(ServerProgram, AddressInUseEndsTheStartWithTheReason) {
                   ": warning: no terminal section: the server has nothing to serve\n"
                   "vesmera-server: cannot listen on " +
                   endpoint + ": Address already in use\n");
-    ::close(taken);
 }
 
 // A flood of connections past the descriptor limit: the clients beyond it are taken and closed
@@ -416,6 +431,231 @@ TEST(ServerProgram, RefusesClientsPastTheDescriptorLimitAndServesOn) {
         ::close(fd);
     server.Signal(SIGTERM);
     EXPECT_EQ(WEXITSTATUS(server.Wait()), 0);
+}
+
+// The port of a "listening on HOST:PORT" line.
+std::uint16_t PortOf(const std::string& listening) {
+    return static_cast<std::uint16_t>(std::stoi(listening.substr(listening.rfind(':') + 1)));
+}
+
+int ConnectIPv6(std::uint16_t port) {
+    const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(port);
+    address.sin6_addr = in6addr_loopback;
+    const timeval cap{testing::kChildCapMs / 1000, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &cap, sizeof cap);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    return fd;
+}
+
+// One poll on a plain connection: "weight status", or what came before the connection ended.
+std::string Ask(int fd, const std::string& name) {
+    const std::string request = name + "\n";
+    EXPECT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
+    std::string reply;
+    char byte = 0;
+    for (int ends = 0; ends < 2 && ::recv(fd, &byte, 1, 0) == 1;) {
+        if (byte == '\n')
+            ++ends;
+        reply += byte;
+    }
+    const auto first = reply.find("\r\n");
+    if (first == std::string::npos || reply.size() < first + 4)
+        return "ended after \"" + reply + "\"";
+    return reply.substr(0, first) + " " + reply.substr(first + 2, reply.size() - first - 4);
+}
+
+// The service manager's end of the notification protocol: a datagram socket in the test.
+class NotifySocket {
+public:
+    explicit NotifySocket(std::string path) : path_(std::move(path)) {
+        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        path_.copy(address.sun_path, sizeof address.sun_path - 1);
+        EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const timeval cap{testing::kChildCapMs / 1000, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &cap, sizeof cap);
+    }
+    ~NotifySocket() {
+        ::close(fd_);
+        ::unlink(path_.c_str());
+    }
+    std::string Environment() const { return "NOTIFY_SOCKET=" + path_; }
+    // The next message that is not a watchdog beat; the beats passed over are counted.
+    std::string Next() {
+        for (;;) {
+            char bytes[4096];
+            const ssize_t n = ::recv(fd_, bytes, sizeof bytes, 0);
+            if (n < 0) {
+                ADD_FAILURE() << "no message from the server";
+                return {};
+            }
+            std::string message(bytes, static_cast<std::size_t>(n));
+            if (message != "WATCHDOG=1")
+                return message;
+            ++beats;
+        }
+    }
+
+    int beats = 0;
+
+private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+std::string Section(const std::string& name, const std::string& port,
+                    const std::string& more = "") {
+    return "[" + name + "]\r\nПорт=" + port + "\r\n" + more;
+}
+
+TEST(ServerProgram, TellsTheServiceManagerItIsReadyAliveAndStopping) {
+    ChildProcess sim({VESMERA_TERMINAL_SIM, "--weight", "7"});
+    TempDir dir;
+    NotifySocket manager(dir.Path() + "/notify");
+    const std::string file =
+        dir.Write("vesmera-server.ini", "[Server]\r\nListen=127.0.0.1:0\r\n" +
+                                            Section("Весы 1", sim.OutputLine()) +
+                                            Section("Пусто", "/nonexistent"));
+    // Beats every 50 ms, for a manager that restarts a server silent for 100 ms.
+    ChildProcess server({VESMERA_SERVER_BIN, "--config", file}, -1,
+                        {manager.Environment(), "WATCHDOG_USEC=100000"});
+    const std::uint16_t port = PortOf(server.OutputLine());
+    EXPECT_EQ(manager.Next(), "READY=1\nSTATUS=0 of 2 terminals linked, 0 clients");
+    EXPECT_EQ(manager.Next(), "STATUS=1 of 2 terminals linked, 0 clients");
+    const int client = ConnectIPv4(port);
+    EXPECT_EQ(manager.Next(), "STATUS=1 of 2 terminals linked, 1 clients");
+    // A second apart at least, so the beats between the statuses are many.
+    EXPECT_GE(manager.beats, 10);
+    server.Signal(SIGTERM);
+    EXPECT_EQ(manager.Next(), "STOPPING=1");
+    EXPECT_EQ(WEXITSTATUS(server.Wait()), 0);
+    ::close(client);
+}
+
+// One configuration after another on SIGHUP, with one client connected all along.
+struct ReloadStep {
+    const char* name;
+    std::string listen;
+    std::string terminals;
+    std::vector<std::string> logged; // in order, FILE for the file's path
+    std::vector<std::pair<std::string, std::string>> answers;
+};
+
+TEST(ServerProgram, ReloadAppliesAGoodFileWithoutDroppingClientsAndRefusesABadOne) {
+    ChildProcess a({VESMERA_TERMINAL_SIM, "--weight", "1"});
+    ChildProcess b({VESMERA_TERMINAL_SIM, "--weight", "2"});
+    ChildProcess c({VESMERA_TERMINAL_SIM, "--weight", "3"});
+    const std::string pa = a.OutputLine(), pb = b.OutputLine(), pc = c.OutputLine();
+    const TakenPort taken;
+    const std::string& takenAt = taken.endpoint;
+
+    TempDir dir;
+    NotifySocket manager(dir.Path() + "/notify");
+    const auto write = [&](const std::string& listen, const std::string& terminals) {
+        return dir.Write("vesmera-server.ini", "[Server]\r\nListen=" + listen + "\r\n" + terminals);
+    };
+    const std::string file = write("127.0.0.1:0", Section("A", pa) + Section("B", pb));
+    ChildProcess server({VESMERA_SERVER_BIN, "--config", file}, -1, {manager.Environment()});
+    const std::uint16_t first = PortOf(server.OutputLine());
+    EXPECT_TRUE(manager.Next().starts_with("READY=1\n"));
+    ASSERT_TRUE(server.ErrorLineWith("linked"));
+    ASSERT_TRUE(server.ErrorLineWith("linked"));
+    const int client = ConnectIPv4(first);
+    EXPECT_EQ(Ask(client, "A"), "1 -5002");
+    EXPECT_EQ(Ask(client, "B"), "2 -5002");
+
+    const std::string delay50 = "Задержка(мск)=50\r\n";
+    const std::vector<ReloadStep> steps = {
+        {"added and removed",
+         "127.0.0.1:0",
+         Section("A", pa) + Section("C", pc),
+         {"reloaded FILE: terminals added \"C\"; terminals removed \"B\"",
+          "terminal \"C\": linked"},
+         {{"A", "1 -5002"}, {"B", "-5000 -5003"}, {"C", "3 -5002"}}},
+        {"port settings changed",
+         "127.0.0.1:0",
+         Section("A", pa, delay50) + Section("C", pc),
+         {"reloaded FILE: terminals restarted with new port settings \"A\"",
+          "terminal \"A\": linked"},
+         {{"A", "1 -5002"}, {"C", "3 -5002"}}},
+        {"invalid file refused whole",
+         "127.0.0.1:0",
+         "MaxClients=0\r\n" + Section("A", pa, delay50) + Section("C", pc) +
+             Section("D", "/nonexistent"),
+         {"reload: FILE: MaxClients: must be a positive whole number, not \"0\"",
+          "reload refused: the configuration in use is kept"},
+         {{"C", "3 -5002"}, {"D", "-5000 -5003"}}},
+        {"unbindable listener refuses the reload",
+         "127.0.0.1:0, " + takenAt,
+         Section("A", pa, delay50) + Section("D", "/nonexistent"),
+         {"reload refused: cannot listen on " + takenAt +
+          ": Address already in use; the configuration in use is kept"},
+         {{"C", "3 -5002"}, {"D", "-5000 -5003"}}},
+        {"unchanged file",
+         "127.0.0.1:0",
+         Section("A", pa, delay50) + Section("C", pc),
+         {"reloaded FILE: nothing changed"},
+         {{"A", "1 -5002"}}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        write(step.listen, step.terminals);
+        server.Signal(SIGHUP);
+        EXPECT_TRUE(manager.Next().starts_with("RELOADING=1\nMONOTONIC_USEC="));
+        for (std::string line : step.logged) {
+            if (const auto at = line.find("FILE"); at != std::string::npos)
+                line.replace(at, 4, file);
+            EXPECT_EQ(Unstamped(server.ErrorLine()), line);
+        }
+        EXPECT_TRUE(manager.Next().starts_with("READY=1\nSTATUS="));
+        for (const auto& [name, answer] : step.answers)
+            EXPECT_EQ(Ask(client, name), answer) << name;
+    }
+
+    // The listener moves to IPv6 and new clients are limited: the client in stays.
+    write("[::1]:0", "MaxClients=1\r\n" + Section("A", pa, delay50) + Section("C", pc));
+    server.Signal(SIGHUP);
+    const std::string moved = server.OutputLine();
+    ASSERT_TRUE(moved.starts_with("listening on [::1]:")) << moved;
+    EXPECT_EQ(Unstamped(server.ErrorLine()),
+              "reloaded " + file + ": Listen: opened " + moved.substr(13) +
+                  ", closed 127.0.0.1:" + std::to_string(first) + "; MaxClients 1");
+    EXPECT_EQ(Ask(client, "C"), "3 -5002");
+    const int refused = ConnectIPv6(PortOf(moved));
+    char byte = 0;
+    EXPECT_EQ(::recv(refused, &byte, 1, 0), 0) << "a second client past MaxClients=1";
+    ::close(refused);
+    const int none = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in old{};
+    old.sin_family = AF_INET;
+    old.sin_port = htons(first);
+    old.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_NE(::connect(none, reinterpret_cast<sockaddr*>(&old), sizeof old), 0)
+        << "the old listener is closed";
+    ::close(none);
+
+    // Port 0 as written keeps its socket: the same listener serves a client after the limit
+    // is raised again.
+    write("[::1]:0", Section("A", pa, delay50) + Section("C", pc));
+    server.Signal(SIGHUP);
+    EXPECT_TRUE(server.ErrorLine().ends_with("refused: MaxClients (1) reached"));
+    EXPECT_EQ(Unstamped(server.ErrorLine()), "reloaded " + file + ": MaxClients 1024");
+    const int second = ConnectIPv6(PortOf(moved));
+    EXPECT_EQ(Ask(second, "A"), "1 -5002");
+    ::close(second);
+
+    EXPECT_EQ(Ask(client, "A"), "1 -5002");
+    ::close(client);
+    server.Signal(SIGTERM);
+    EXPECT_EQ(WEXITSTATUS(server.Wait()), 0);
+    // The unchanged terminal kept its link through every reload: only the restart of its
+    // changed port settings linked it again.
+    const std::string rest = server.AllErrors();
+    EXPECT_EQ(rest.find("\"A\": linked"), std::string::npos) << rest;
 }
 
 } // namespace

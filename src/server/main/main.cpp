@@ -14,9 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "common/environment.h"
 #include "common/exception.h"
 #include "server/address_slots.h"
 #include "server/client_notes.h"
+#include "server/config_reload.h"
 #include "server/epoll_loop.h"
 #include "server/http/http_server.h"
 #include "server/http/metrics.h"
@@ -26,6 +28,7 @@
 #include "server/request_handler.h"
 #include "server/server_config.h"
 #include "server/server_log.h"
+#include "server/service_notifier.h"
 #include "server/stderr_log.h"
 #include "server/terminal_set.h"
 #include "settings/executable_dir.h"
@@ -80,17 +83,24 @@ void RaiseDescriptorLimit() {
     }
 }
 
-int Serve(const ServerConfig& config) {
+// The one-line status the service manager shows.
+std::string StatusLine(const TerminalSet& terminals, std::size_t clients) {
+    return std::to_string(terminals.LinkedCount()) + " of " + std::to_string(terminals.Count()) +
+           " terminals linked, " + std::to_string(clients) + " clients";
+}
+
+int Serve(const std::string& path, const ServerConfig& config) {
     RaiseDescriptorLimit();
-    // SIGTERM and SIGINT arrive as a readable descriptor, so the loop ends between events.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    if (::sigprocmask(SIG_BLOCK, &stopSignals, nullptr) != 0)
+    // The signals arrive as a readable descriptor, so the loop stops or reloads between events.
+    sigset_t handled;
+    sigemptyset(&handled);
+    sigaddset(&handled, SIGTERM);
+    sigaddset(&handled, SIGINT);
+    sigaddset(&handled, SIGHUP);
+    if (::sigprocmask(SIG_BLOCK, &handled, nullptr) != 0)
         throw Exception(std::string("sigprocmask: ") + std::strerror(errno));
     std::signal(SIGPIPE, SIG_IGN);
-    const int signals = ::signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
+    const int signals = ::signalfd(-1, &handled, SFD_NONBLOCK | SFD_CLOEXEC);
     if (signals < 0)
         throw Exception(std::string("signalfd: ") + std::strerror(errno));
 
@@ -99,6 +109,7 @@ int Serve(const ServerConfig& config) {
     StderrLog log(loop, logTarget, LogStyleFor(logTarget.fd, std::getenv("JOURNAL_STREAM")),
                   &SystemWallMs);
     ClientNotes notes(loop, log);
+    ServiceNotifier notifier(loop, log, ProcessEnvironment());
     TerminalSet terminals(config, loop, &SystemWallMs, log, &MakeSerialPort);
     RequestHandler handler(terminals, notes);
     ServerLimits limits;
@@ -107,8 +118,12 @@ int Serve(const ServerConfig& config) {
     // One count per client address for every interface that takes clients.
     AddressSlots slots(static_cast<std::size_t>(config.maxClientsPerAddress));
     LineServer server(loop, handler, notes, slots, limits);
+    const auto listening = [](const sockaddr_storage& address) {
+        PrintLine("listening on " + FormatEndpoint(address));
+    };
     for (const auto& address : config.listen)
-        PrintLine("listening on " + FormatEndpoint(server.Listen(address)));
+        listening(server.Listen(address));
+    server.SetListening(listening);
     MqttPublisher mqtt(loop, terminals, log, [](const MqttConfig& c, std::size_t capacity) {
         return std::make_unique<MosquittoLink>(c, capacity);
     });
@@ -145,16 +160,41 @@ int Serve(const ServerConfig& config) {
     }
     terminals.Start();
 
-    ScheduledTask stop(loop);
-    stop.WhenReadable(signals, [&] {
+    // Listeners are opened before terminals change, so a refused bind leaves both as they were.
+    ConfigReload reload(path, RealFileSystem(), log);
+    reload.Register(server);
+    reload.Register(terminals);
+    // A removed terminal's retained reading is cleared; a new [MQTT] section starts a new session.
+    terminals.SetRemovedListener([&mqtt](const std::string& name) { mqtt.Forget(name); });
+    ApplyOnReload mqttReload(
+        [&mqtt, inUse = config.mqtt](const ServerConfig& next,
+                                     std::vector<std::string>& changes) mutable {
+            if (next.mqtt == inUse)
+                return;
+            inUse = next.mqtt;
+            mqtt.Apply(inUse);
+            changes.push_back(inUse ? "[MQTT] applied" : "[MQTT] removed");
+        });
+    reload.Register(mqttReload);
+
+    notifier.Ready([&] { return StatusLine(terminals, server.Clients()); });
+    ScheduledTask signalled(loop);
+    signalled.WhenReadable(signals, [&] {
         signalfd_siginfo info{};
         if (::read(signals, &info, sizeof info) != static_cast<ssize_t>(sizeof info))
             return; // woken for nothing (another reader took it): wait for the next
+        if (info.ssi_signo == SIGHUP) {
+            notifier.Reloading();
+            reload.Run();
+            notifier.Reloaded();
+            return;
+        }
+        notifier.Stopping();
         log.Write(LogPriority::Info, "stopping on signal " + std::to_string(info.ssi_signo));
         loop.Stop();
     });
     loop.Run();
-    stop.Cancel();
+    signalled.Cancel();
     // "offline" goes out before the session ends, since a clean disconnect suppresses the will.
     mqtt.Stop();
     ::close(signals);
@@ -193,7 +233,7 @@ int main(int argc, char** argv) {
     if (checkOnly)
         return 0;
     try {
-        return Serve(check.config);
+        return Serve(path, check.config);
     } catch (const Exception& e) {
         // Binding a listen address, or the loop's own set-up, is what can stop the server.
         std::cerr << "vesmera-server: " << e.Message() << "\n";
