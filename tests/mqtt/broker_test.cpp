@@ -163,17 +163,24 @@ public:
     ServerRig(const Broker& broker, const std::vector<std::pair<std::string, std::string>>& weights,
               const std::string& mqttKeys, const std::string& sections = "")
         : http_(sections.find("[HTTP]") != std::string::npos),
-          topic_("vesmera-test/" + std::to_string(::getpid()) + "-" + std::to_string(next_++)) {
-        std::string ini = "[Server]\nListen=127.0.0.1:0\n[MQTT]\nBroker=127.0.0.1:" +
-                          std::to_string(broker.Port()) + "\nTopic=" + topic_ + "\n" + mqttKeys +
-                          sections;
+          topic_("vesmera-test/" + std::to_string(::getpid()) + "-" + std::to_string(next_++)),
+          brokerPort_(broker.Port()), sections_(sections) {
         for (const auto& [name, weight] : weights) {
             auto& sim = sims_.emplace_back(std::make_unique<ChildProcess>(
                 std::vector<std::string>{VESMERA_TERMINAL_SIM, "--weight", weight, "--log"}));
-            ini += "[" + name + "]\nПорт=" + sim->OutputLine() + "\n";
+            terminals_.emplace_back(name, sim->OutputLine());
         }
-        config_ = dir_.Write("vesmera-server.ini", ini);
+        Configure(topic_, mqttKeys, terminals_.size());
         Start();
+    }
+    // Writes the configuration: this prefix, these keys, the first `count` terminals.
+    void Configure(const std::string& topic, const std::string& mqttKeys, std::size_t count) {
+        std::string ini = "[Server]\nListen=127.0.0.1:0\n[MQTT]\nBroker=127.0.0.1:" +
+                          std::to_string(brokerPort_) + "\nTopic=" + topic + "\n" + mqttKeys +
+                          sections_;
+        for (std::size_t i = 0; i < count; ++i)
+            ini += "[" + terminals_[i].first + "]\nПорт=" + terminals_[i].second + "\n";
+        config_ = dir_.Write("vesmera-server.ini", ini);
     }
     void Start() {
         server_.emplace(std::vector<std::string>{VESMERA_SERVER_BIN, "--config", config_});
@@ -201,7 +208,10 @@ private:
     std::string httpPort_;
     TempDir dir_;
     std::string topic_;
+    std::uint16_t brokerPort_;
+    std::string sections_;
     std::vector<std::unique_ptr<ChildProcess>> sims_;
+    std::vector<std::pair<std::string, std::string>> terminals_; // name, device
     std::string config_;
     std::optional<ChildProcess> server_;
 };
@@ -340,6 +350,35 @@ TEST(MqttBroker, AuthenticationFailureIsLogged) {
                                  ": the broker refused the connection: not authorised; retrying "
                                  "in 1 s",
                              "terminal \"A\": linked"});
+}
+
+// A reload clears the retained reading of a terminal that is gone; a new prefix ends the old
+// session ("offline") and starts a new one under it.
+TEST(MqttBroker, ReloadClearsRemovedTerminalsAndMovesToANewPrefix) {
+    Broker broker;
+    ServerRig rig(broker, {{"A", "1"}, {"B", "2"}}, "");
+    ExpectLog(rig.Server(),
+              {"mqtt: connected", "terminal \"A\": linked", "terminal \"B\": linked"});
+    const std::string old = rig.Topic();
+    Subscriber sub(broker, old + "/#");
+    ASSERT_TRUE(
+        sub.Until(old + "/terminals/B", [](const Message& m) { return Status(m) == "stable"; }));
+
+    rig.Configure(old, "", 1);
+    rig.Server().Signal(SIGHUP);
+    const auto cleared = sub.Until(old + "/terminals/B", [](const Message&) { return true; });
+    ASSERT_TRUE(cleared);
+    EXPECT_EQ(cleared->payload, "");
+    Subscriber late(broker, old + "/terminals/+");
+    EXPECT_EQ(late.Next().topic, old + "/terminals/A"); // the only one retained now
+
+    rig.Configure(old + "-moved", "", 1);
+    rig.Server().Signal(SIGHUP);
+    const auto offline = sub.Until(old + "/status", [](const Message&) { return true; });
+    ASSERT_TRUE(offline);
+    EXPECT_EQ(offline->payload, "offline");
+    Subscriber moved(broker, old + "-moved/status");
+    EXPECT_EQ(moved.Next().payload, "online");
 }
 
 void RunTool(std::vector<std::string> command) {

@@ -47,6 +47,7 @@ public:
 struct LinkRecord {
     int connects = 0;
     bool closed = false;
+    std::size_t reserved = 0;
     std::vector<OutMessage> offered;
 };
 
@@ -58,6 +59,7 @@ public:
         record_.offered.push_back(std::move(message));
         return true;
     }
+    void Reserve(std::size_t topics) override { record_.reserved = topics; }
     std::vector<BrokerEvent> TakeEvents() override { return {}; }
     int EventFd() const override { return -1; }
     void Close() override { record_.closed = true; }
@@ -205,8 +207,11 @@ TEST_F(PublisherTest, PublishesReadingsOnConnectChangeAndHeartbeat) {
     const auto beat = Offered();
     ASSERT_EQ(beat.size(), 2u);
     EXPECT_EQ(nlohmann::json::parse(beat[0].payload)["age_ms"], 30084);
+    // A terminal a reload added is in the next heartbeat, and the hand-off has room for it.
+    terminals.readings.push_back(Weight("C", 1, 1));
     scheduler.Advance(30000);
-    EXPECT_EQ(Offered().size(), 2u);
+    EXPECT_EQ(Offered().size(), 3u);
+    EXPECT_EQ(Link().reserved, 2u * 3 + 64);
 
     Dispatch(BrokerEvent::Kind::Lost, "The connection was lost");
     terminals.Change(Weight("B", 8, 4));

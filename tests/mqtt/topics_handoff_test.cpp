@@ -95,6 +95,10 @@ TEST(MessageHandoff, RefusesNewTopicsPastItsCapacityButStillReplaces) {
     EXPECT_FALSE(handoff.Offer(Message("c", "1")));
     EXPECT_TRUE(handoff.Offer(Message("b", "2")));
     EXPECT_EQ(handoff.Refused(), 1u);
+    handoff.Reserve(3);
+    EXPECT_TRUE(handoff.Offer(Message("c", "1")));
+    handoff.Reserve(1); // never shrinks
+    EXPECT_FALSE(handoff.Offer(Message("d", "1")));
     handoff.Clear();
     EXPECT_EQ(handoff.Waiting(), 0u);
     EXPECT_TRUE(handoff.Offer(Message("c", "1")));

@@ -35,6 +35,8 @@ public:
     virtual void Connect() = 0;
     // Hands a message over for the current session; false when the hand-off is full.
     virtual bool Offer(OutMessage message) = 0;
+    // Lets the hand-off hold at least this many topics.
+    virtual void Reserve(std::size_t topics) = 0;
     virtual std::vector<BrokerEvent> TakeEvents() = 0;
     // Readable while events wait; -1 when the link has no descriptor (a test's link).
     virtual int EventFd() const = 0;

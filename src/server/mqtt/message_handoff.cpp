@@ -1,5 +1,7 @@
 #include "server/mqtt/message_handoff.h"
 
+#include <algorithm>
+
 namespace vesmera {
 
 bool MessageHandoff::Offer(OutMessage message) {
@@ -23,6 +25,11 @@ bool MessageHandoff::Offer(OutMessage message) {
     if (wasEmpty && wake_)
         wake_();
     return true;
+}
+
+void MessageHandoff::Reserve(std::size_t capacity) {
+    const std::lock_guard lock(mutex_);
+    capacity_ = std::max(capacity_, capacity);
 }
 
 std::optional<OutMessage> MessageHandoff::Take() {

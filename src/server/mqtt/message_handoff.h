@@ -28,6 +28,8 @@ struct OutMessage {
 class MessageHandoff {
 public:
     explicit MessageHandoff(std::size_t capacity) : capacity_(capacity) {}
+    // Grows the capacity to at least `capacity` topics (a reload may add terminals).
+    void Reserve(std::size_t capacity);
 
     // Called, outside the lock, when an offer finds the hand-off empty: the taker's wake-up.
     void SetWake(std::function<void()> wake) { wake_ = std::move(wake); }
@@ -43,7 +45,7 @@ public:
     std::uint64_t Refused() const;
 
 private:
-    const std::size_t capacity_;
+    std::size_t capacity_;
     std::function<void()> wake_;
     mutable std::mutex mutex_;
     std::list<OutMessage> queue_;

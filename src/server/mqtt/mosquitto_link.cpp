@@ -318,6 +318,10 @@ bool MosquittoLink::Offer(OutMessage message) {
     return shared_->handoff.Offer(std::move(message));
 }
 
+void MosquittoLink::Reserve(std::size_t topics) {
+    shared_->handoff.Reserve(topics);
+}
+
 std::vector<BrokerEvent> MosquittoLink::TakeEvents() {
     Drain(shared_->eventFd);
     const std::lock_guard lock(shared_->mutex);

@@ -32,6 +32,7 @@ public:
 
     void Connect() override;
     bool Offer(OutMessage message) override;
+    void Reserve(std::size_t topics) override;
     std::vector<BrokerEvent> TakeEvents() override;
     int EventFd() const override;
     void Close() override;

@@ -20,6 +20,11 @@ bool Linked(ReadingStatus status) {
            status == ReadingStatus::Overload;
 }
 
+// One reading and one zero result per terminal, beside the slack.
+std::size_t HandoffCapacity(std::size_t terminals) {
+    return 2 * terminals + kHandoffSlack;
+}
+
 std::string Seconds(std::uint32_t ms) {
     return std::to_string(ms / 1000) + " s";
 }
@@ -52,10 +57,10 @@ void MqttPublisher::Apply(const std::optional<MqttConfig>& config) {
         });
     }
     if (link_ && !config_)
-        log_.Write(LogPriority::Info,
-                   kLogPrefix + std::string("publishing ends: ") + std::to_string(Published()) +
-                       " messages published, " + std::to_string(Coalesced()) +
-                       " replaced by a newer one before they went out");
+        log_.Write(LogPriority::Info, kLogPrefix + std::string("publishing ends: ") +
+                                          std::to_string(Published()) + " messages published, " +
+                                          std::to_string(Coalesced()) +
+                                          " replaced by a newer one before they went out");
     // The next link starts once every closing one has ended.
     if (link_)
         RetireLink();
@@ -67,7 +72,7 @@ void MqttPublisher::StartLink() {
     connected_ = false;
     retryMs_ = kFirstRetryMs;
     lastFault_.clear();
-    link_ = makeLink_(*config_, 2 * terminals_.Readings().size() + kHandoffSlack);
+    link_ = makeLink_(*config_, HandoffCapacity(terminals_.Readings().size()));
     if (link_->EventFd() >= 0)
         linkEvents_.WhenReadable(link_->EventFd(), [this] {
             for (const auto& event : link_->TakeEvents())
@@ -177,7 +182,10 @@ void MqttPublisher::ArmHeartbeat() {
 }
 
 void MqttPublisher::OfferAll() {
-    for (const auto& reading : terminals_.Readings())
+    const auto readings = terminals_.Readings();
+    // A reload may have added terminals since the link was made.
+    link_->Reserve(HandoffCapacity(readings.size()));
+    for (const auto& reading : readings)
         OfferReading(reading);
 }
 
