@@ -25,18 +25,18 @@ using namespace vesmera;
 struct NullIndicator final : IIndicatorView {
     std::string text;
     void SetIndicatorString(const std::string& t) override { text = t; }
-    std::string IndicatorString() const override { return text; }
+    std::string IndicatorString() const { return text; }
     void SetNumberForeColor(TColor) override {}
     void SetVisible(bool) override {}
-    bool IsVisible() const override { return true; }
+    bool IsVisible() const { return true; }
 };
 
 struct NullMessage final : IMessageView {
     std::string text;
     void SetText(const std::string& t) override { text = t; }
-    std::string Text() const override { return text; }
+    std::string Text() const { return text; }
     void SetVisible(bool) override {}
-    bool IsVisible() const override { return false; }
+    bool IsVisible() const { return false; }
 };
 
 struct NoLookups final : IResolver {

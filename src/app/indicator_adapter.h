@@ -12,11 +12,11 @@ public:
     explicit IndicatorAdapter(TZyrelLiquidIndicator& indicator) : indicator_(indicator) {}
 
     void SetIndicatorString(const std::string& text) override;
-    std::string IndicatorString() const override;
+    std::string IndicatorString() const;
     void SetNumberForeColor(TColor color) override;
     // The control's own Visible flag, whatever its window shows (hidden in the tray, say).
     void SetVisible(bool visible) override;
-    bool IsVisible() const override;
+    bool IsVisible() const;
     void SetNumberBackColor(TColor color) override;
     void SetBackColor(TColor color) override;
     void SetTop(int top) override;

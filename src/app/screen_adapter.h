@@ -14,10 +14,10 @@ public:
     explicit ScreenAdapter(TLCDScreen& screen) : screen_(screen) {}
 
     void SetText(const std::string& text) override;
-    std::string Text() const override;
+    std::string Text() const;
     // The control's own Visible flag, whatever its window shows (hidden in the tray, say).
     void SetVisible(bool visible) override;
-    bool IsVisible() const override;
+    bool IsVisible() const;
     void SetColor(TColor color) override;
     void SetPixelOff(TColor color) override;
     void SetFontColor(TColor color) override;

@@ -6,25 +6,22 @@
 
 namespace vesmera {
 
-// What the polls need of the segment indicator: its text, its digit colour and visibility.
+// What the polls give the segment indicator: its text, its digit colour and visibility. The
+// logic only writes to a view; what is shown is known from what it wrote.
 class IIndicatorView {
 public:
     virtual ~IIndicatorView() = default;
     virtual void SetIndicatorString(const std::string& text) = 0;
-    virtual std::string IndicatorString() const = 0;
     virtual void SetNumberForeColor(TColor color) = 0;
     virtual void SetVisible(bool visible) = 0;
-    virtual bool IsVisible() const = 0;
 };
 
-// What the polls need of the message screen: the whole text of its lines and visibility.
+// What the polls give the message screen: the whole text of its lines and visibility.
 class IMessageView {
 public:
     virtual ~IMessageView() = default;
     virtual void SetText(const std::string& text) = 0;
-    virtual std::string Text() const = 0;
     virtual void SetVisible(bool visible) = 0;
-    virtual bool IsVisible() const = 0;
 };
 
 // A poll timer as the polls see it: only its enabled flag.

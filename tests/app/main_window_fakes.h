@@ -40,10 +40,10 @@ class FakeIndicator final : public FakeBox, public IIndicatorPanel {
 public:
     using FakeBox::FakeBox;
     void SetIndicatorString(const std::string& text) override { text_ = text, Log("Text=" + text); }
-    std::string IndicatorString() const override { return text_; }
+    std::string IndicatorString() const { return text_; }
     void SetNumberForeColor(TColor c) override { Log("NumberForeColor=" + Num(c)); }
     void SetVisible(bool v) override { visible_ = v, Log(v ? "Show" : "Hide"); }
-    bool IsVisible() const override { return visible_; }
+    bool IsVisible() const { return visible_; }
     void SetNumberBackColor(TColor c) override { Log("NumberBackColor=" + Num(c)); }
     void SetBackColor(TColor c) override { Log("BackColor=" + Num(c)); }
     void SetTop(int v) override { FakeBox::SetTop(v); }
@@ -58,9 +58,9 @@ class FakeScreen final : public FakeBox, public IScreenPanel {
 public:
     using FakeBox::FakeBox;
     void SetText(const std::string& text) override { text_ = text, Log("Text=" + text); }
-    std::string Text() const override { return text_; }
+    std::string Text() const { return text_; }
     void SetVisible(bool v) override { visible_ = v, Log(v ? "Show" : "Hide"); }
-    bool IsVisible() const override { return visible_; }
+    bool IsVisible() const { return visible_; }
     void SetColor(TColor c) override { Log("Color=" + Num(c)); }
     void SetPixelOff(TColor c) override { Log("PixelOff=" + Num(c)); }
     void SetFontColor(TColor c) override { Log("FontColor=" + Num(c)); }

@@ -131,10 +131,10 @@ public:
         text = value;
         ++textWrites;
     }
-    std::string IndicatorString() const override { return text; }
+    std::string IndicatorString() const { return text; }
     void SetNumberForeColor(TColor value) override { color = value; }
     void SetVisible(bool value) override { visible = value; }
-    bool IsVisible() const override { return visible; }
+    bool IsVisible() const { return visible; }
 
     std::string text;
     int textWrites = 0;
@@ -145,9 +145,9 @@ public:
 class FakeMessage final : public IMessageView {
 public:
     void SetText(const std::string& value) override { text = value; }
-    std::string Text() const override { return text; }
+    std::string Text() const { return text; }
     void SetVisible(bool value) override { visible = value; }
-    bool IsVisible() const override { return visible; }
+    bool IsVisible() const { return visible; }
 
     std::string text;
     bool visible = false;

@@ -128,13 +128,13 @@ struct FakeIndicator final : IIndicatorView {
         text = t;
         history.push_back(t);
     }
-    std::string IndicatorString() const override { return text; }
+    std::string IndicatorString() const { return text; }
     void SetNumberForeColor(TColor c) override {
         color = c;
         ++colorChanges;
     }
     void SetVisible(bool v) override { visible = v; }
-    bool IsVisible() const override { return visible; }
+    bool IsVisible() const { return visible; }
 };
 
 struct FakeMessage final : IMessageView {
@@ -145,9 +145,9 @@ struct FakeMessage final : IMessageView {
         text = t;
         ++shows;
     }
-    std::string Text() const override { return text; }
+    std::string Text() const { return text; }
     void SetVisible(bool v) override { visible = v; }
-    bool IsVisible() const override { return visible; }
+    bool IsVisible() const { return visible; }
 };
 
 // A scripted channel that logs every call as a line of text, for the logic above the socket.

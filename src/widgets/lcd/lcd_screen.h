@@ -55,9 +55,9 @@ public:
 
     // IMessageView
     void SetText(const std::string& text) override { Lines().SetText(text); }
-    std::string Text() const override { return Lines().Text(); }
+    std::string Text() const { return Lines().Text(); }
     void SetVisible(bool visible) override { QWidget::setVisible(visible); }
-    bool IsVisible() const override { return QWidget::isVisible(); }
+    bool IsVisible() const { return QWidget::isVisible(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
