@@ -7,10 +7,10 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QPushButton>
 #include <QMenu>
 #include <QPixmap>
 #include <QPixmapCache>
+#include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTabBar>
 
@@ -642,16 +642,36 @@ TEST_F(MainWindowReadingTest, LinkLossIsOneChangeWithTheMessageAndNotFresh) {
     EXPECT_EQ(screen->text(QAccessible::Name), QString());
 }
 
+// The poll period is the timer's interval or, when longer, the waits of the poll's own script:
+// the "Ворлен" poll waits the delay once, the "6.43" poll twice.
 TEST_F(MainWindowReadingTest, AGoodReadingGoesStaleAfterThreePollPeriods) {
-    source.settings_.channel = 1;
-    source.settings_.delayMs = 400; // the tick sleeps longer than Timer1's interval
-    auto form = CreateFollowed();
-    port.reply = VorlenReply(0x12);
-    Tick(*form, 1);
-    clock.steady += 1200;
-    EXPECT_TRUE(form->Reading().Fresh());
-    clock.steady += 1;
-    EXPECT_FALSE(form->Reading().Fresh());
+    struct Row {
+        const char* protocol;
+        std::int32_t delayMs;
+        int timer;
+        std::string reply;
+        const char* shown;
+        std::int64_t staleAfterMs;
+    };
+    const std::string reply643 = "\x02 123.45"
+                                 "1\r";
+    for (const Row& row : {Row{kProtocolVorlen, 400, 1, VorlenReply(0x12), "1234,56", 1200},
+                           Row{kProtocol643, 400, 5, reply643, "123,45", 2400},
+                           Row{kProtocol643, 40, 5, reply643, "123,45", 1000}}) {
+        SCOPED_TRACE(std::string(row.protocol) + " " + std::to_string(row.delayMs));
+        source.settings_.channel = 1;
+        source.settings_.protocol = row.protocol;
+        source.settings_.delayMs = row.delayMs;
+        clock.steady = 0;
+        auto form = CreateFollowed();
+        port.reply = row.reply;
+        Tick(*form, row.timer);
+        ASSERT_EQ(form->Indicator().Indicatorstring(), row.shown); // the poll succeeded
+        clock.steady += row.staleAfterMs;
+        EXPECT_TRUE(form->Reading().Fresh());
+        clock.steady += 1;
+        EXPECT_FALSE(form->Reading().Fresh());
+    }
 }
 
 TEST_F(MainWindowReadingTest, TerminalIsTheSelectedTabInNetworkModeOnly) {
