@@ -69,14 +69,6 @@ std::vector<std::string_view> SplitList(std::string_view text) {
 // The speeds the display offers for a port.
 constexpr std::int32_t kSpeeds[] = {9600, 14400, 19200, 38400, 57600};
 
-// Integer keys follow the profile rules: a missing key or a text that is no number gives the
-// default.
-std::int32_t ReadInteger(const ProfileFile& file, std::string_view section, const char* key,
-                         std::int32_t fallback) {
-    const auto value = file.ReadString(section, key);
-    return value ? ParseInt32(*value).value_or(fallback) : fallback;
-}
-
 // A bearer token travels in a header: visible ASCII, no blanks.
 bool IsTokenText(std::string_view text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
@@ -472,12 +464,15 @@ private:
                 h.keyPem = pem(kKey, secret->first, std::move(secret->second));
         }
 
-        h.maxConnections = ReadInteger(file_, section, kMaxConnections, h.maxConnections);
-        if (h.maxConnections < 1)
-            HttpProblem("MaxConnections: must be at least 1");
-        h.maxStreams = ReadInteger(file_, section, kMaxStreams, h.maxStreams);
-        if (h.maxStreams < 1)
-            HttpProblem("MaxStreams: must be at least 1");
+        const auto positive = [](std::int32_t v) { return v >= 1; };
+        h.maxConnections =
+            ReadNumber(section, kMaxConnections, positive,
+                       kHttpPrefix + std::string(kMaxConnections) + ":", "a positive whole number")
+                .value_or(h.maxConnections);
+        h.maxStreams =
+            ReadNumber(section, kMaxStreams, positive, kHttpPrefix + std::string(kMaxStreams) + ":",
+                       "a positive whole number")
+                .value_or(h.maxStreams);
         result_.config.http = std::move(h);
     }
 

@@ -149,14 +149,14 @@ INSTANTIATE_TEST_SUITE_P(
                    "", kNoTerminal},
         ProblemRow{"HttpBadValues",
                    "[HTTP]\nListen=localhost:80\nToken=two words\nAllowOrigin=*,pos.example,"
-                   "https://a/b,https://\nMaxConnections=0\nMaxStreams=-1\nPort=1\n",
+                   "https://a/b,https://\nMaxConnections=0\nMaxStreams=abc\nPort=1\n",
                    "[HTTP] Listen: cannot parse the address \"localhost:80\"\n"
                    "[HTTP] Token: only visible ASCII characters, without blanks\n"
                    "[HTTP] AllowOrigin: cannot parse the origin \"pos.example\"\n"
                    "[HTTP] AllowOrigin: cannot parse the origin \"https://a/b\"\n"
                    "[HTTP] AllowOrigin: cannot parse the origin \"https://\"\n"
-                   "[HTTP] MaxConnections: must be at least 1\n"
-                   "[HTTP] MaxStreams: must be at least 1\n",
+                   "[HTTP] MaxConnections: must be a positive whole number, not \"0\"\n"
+                   "[HTTP] MaxStreams: must be a positive whole number, not \"abc\"\n",
                    "unknown key \"Port\" in section \"HTTP\" ignored\n" + kNoTerminal},
         ProblemRow{"HttpBothTokens", "[HTTP]\nToken=a\nTokenFile=token\nCertificate=c.pem\n",
                    "[HTTP] Token and TokenFile: give one of them, not both\n"
