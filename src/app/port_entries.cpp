@@ -17,16 +17,29 @@ bool Listed(const std::vector<std::string>& entries, std::string_view text) {
 
 } // namespace
 
-std::vector<std::string> PortEntries(const std::string& currentPort,
-                                     const std::vector<std::string>& devicesPresent) {
-    std::vector<std::string> entries;
+std::vector<PortEntry> PortEntries(const std::string& currentPort,
+                                   const std::vector<std::string>& devicesPresent) {
+    std::vector<PortEntry> entries;
     entries.reserve(50 + devicesPresent.size() + 1);
-    for (int i = 1; i <= 50; ++i)
-        entries.push_back("Com" + std::to_string(i));
-    for (const auto& device : devicesPresent)
-        if (!Listed(entries, device))
-            entries.push_back(device);
-    return WithStoredValue(std::move(entries), currentPort);
+    const auto stored = [&entries](std::string_view value) {
+        return std::any_of(entries.begin(), entries.end(),
+                           [&](const PortEntry& entry) { return EqualNoCase(entry.value, value); });
+    };
+    for (int i = 1; i <= 50; ++i) {
+        const std::string name = "Com" + std::to_string(i);
+        entries.push_back({name, name});
+    }
+    for (const auto& device : devicesPresent) {
+        if (stored(device))
+            continue;
+        const std::filesystem::path path(device);
+        const bool byId = path.parent_path().filename() == "by-id" &&
+                          path.parent_path().parent_path().filename() == "serial";
+        entries.push_back({byId ? path.filename().string() : device, device});
+    }
+    if (!currentPort.empty() && !stored(currentPort))
+        entries.push_back({currentPort, currentPort});
+    return entries;
 }
 
 std::vector<std::string> WithStoredValue(std::vector<std::string> entries,

@@ -11,10 +11,19 @@ namespace vesmera {
 std::vector<std::string> WithStoredValue(std::vector<std::string> entries,
                                          const std::string& stored);
 
+// One entry of the dialog's port list: what it shows, and what the setting stores.
+struct PortEntry {
+    std::string label;
+    std::string value;
+    bool operator==(const PortEntry&) const = default;
+};
+
 // The entries of the dialog's port list: "Com1" to "Com50", then the serial devices present
-// on this machine, then the current setting when no entry matches it.
-std::vector<std::string> PortEntries(const std::string& currentPort,
-                                     const std::vector<std::string>& devicesPresent);
+// on this machine, then the current setting when no entry stores it (letter case aside). A
+// /dev/serial/by-id/ device shows its link's name and stores its full path, a name that
+// survives re-plugging; the others show and store their path.
+std::vector<PortEntry> PortEntries(const std::string& currentPort,
+                                   const std::vector<std::string>& devicesPresent);
 
 // /dev/serial/by-id/* (names that survive re-plugging), then /dev/ttyUSB* and /dev/ttyACM*,
 // each group sorted. `devRoot` is "/dev" outside tests.

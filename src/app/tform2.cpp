@@ -130,6 +130,17 @@ void Offer(QComboBox* box, const std::vector<std::string>& entries, const std::s
     box->setCurrentIndex(match == offered.end() ? -1 : static_cast<int>(match - offered.begin()));
 }
 
+// The port list: each entry shows its label and stores its value (a by-id device's full path).
+void OfferPorts(QComboBox* box, const std::vector<PortEntry>& entries, const std::string& value) {
+    box->clear();
+    for (const auto& e : entries)
+        box->addItem(Q(e.label), Q(e.value));
+    const auto match = std::find_if(entries.begin(), entries.end(), [&](const PortEntry& entry) {
+        return EqualNoCase(entry.value, value);
+    });
+    box->setCurrentIndex(match == entries.end() ? -1 : static_cast<int>(match - entries.begin()));
+}
+
 std::vector<std::string> SkinEntries() {
     return {kSkinEntries.begin(), kSkinEntries.end()};
 }
@@ -258,7 +269,7 @@ void TForm2::showEvent(QShowEvent* event) {
 
 void TForm2::Showing() {
     const HeldSettings& s = *deps_.settings;
-    Offer(sComboBox1, PortEntries(s.port, deps_.serialDevices()), s.port);
+    OfferPorts(sComboBox1, PortEntries(s.port, deps_.serialDevices()), s.port);
     Offer(sComboBox2, kSpeedEntries, std::to_string(s.baudRate));
     Offer(sComboBox3, Numbers(0, 50, 1), std::to_string(s.channel));
     Offer(sComboBox4, Numbers(10, 100, 10), std::to_string(s.delayMs));
@@ -300,7 +311,8 @@ std::vector<std::string> TForm2::ListNames() const {
 
 void TForm2::ApplyClick() {
     SettingsTexts t;
-    t.port = Selected(sComboBox1);
+    t.port =
+        sComboBox1->currentIndex() < 0 ? std::string() : S(sComboBox1->currentData().toString());
     t.baudRate = Selected(sComboBox2);
     t.channel = Selected(sComboBox3);
     t.delay = Selected(sComboBox4);

@@ -192,6 +192,24 @@ TEST_F(DialogTest, DevicePathIsOfferedAndSurvivesApply) {
     EXPECT_EQ(held.port, "/dev/serial/by-id/usb-Scale");
 }
 
+// A plugged adapter's by-id entry shows the link's name; picking it stores the whole path.
+TEST_F(DialogTest, ByIdAdapterIsPickedByItsNameAndStoredByItsPath) {
+    devices = {"/dev/serial/by-id/usb-Scale-if00", "/dev/ttyUSB0"};
+    Make();
+    dialog->show();
+    ASSERT_EQ(dialog->sComboBox1->count(), 52);
+    EXPECT_EQ(dialog->sComboBox1->itemText(50), "usb-Scale-if00");
+    dialog->sComboBox1->setCurrentIndex(50);
+    dialog->sButton1->click();
+    EXPECT_EQ(held.port, "/dev/serial/by-id/usb-Scale-if00");
+    EXPECT_NE(ReadBytes(dir / "Vesmera.ini").find("Порт=/dev/serial/by-id/usb-Scale-if00\r\n"),
+              std::string::npos);
+    // Shown again, the stored path selects the adapter's entry.
+    dialog->hide();
+    dialog->show();
+    EXPECT_EQ(dialog->sComboBox1->currentText(), "usb-Scale-if00");
+}
+
 TEST_F(DialogTest, FirstApplyWritesTwelveKeysInOrder) {
     Make();
     dialog->show();
