@@ -536,6 +536,20 @@ TEST(ServerProgram, TellsTheServiceManagerItIsReadyAliveAndStopping) {
     ::close(client);
 }
 
+// The status code of one HTTP/1.1 request on a connection of its own.
+int HttpStatus(std::uint16_t port, const std::string& method, const std::string& path,
+               const std::string& token) {
+    const int fd = ConnectIPv4(port);
+    const std::string request = method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+                                (token.empty() ? "" : "Authorization: Bearer " + token + "\r\n") +
+                                "Content-Length: 0\r\nConnection: close\r\n\r\n";
+    EXPECT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
+    std::string status(12, '\0');
+    const ssize_t got = ::recv(fd, status.data(), status.size(), MSG_WAITALL);
+    ::close(fd);
+    return got == 12 && status.starts_with("HTTP/1.1 ") ? std::stoi(status.substr(9)) : -1;
+}
+
 // One configuration after another on SIGHUP, with one client connected all along.
 struct ReloadStep {
     const char* name;
@@ -647,6 +661,26 @@ TEST(ServerProgram, ReloadAppliesAGoodFileWithoutDroppingClientsAndRefusesABadOn
     const int second = ConnectIPv6(PortOf(moved));
     EXPECT_EQ(Ask(second, "A"), "1 -5002");
     ::close(second);
+
+    EXPECT_EQ(Ask(client, "A"), "1 -5002");
+
+    // HTTP comes with a reload, and a new token holds at once: the listener stays.
+    const auto withHttp = [&](const std::string& token) {
+        return Section("A", pa, delay50) + Section("C", pc) +
+               "[HTTP]\r\nListen=127.0.0.1:0\r\nToken=" + token + "\r\n";
+    };
+    write("[::1]:0", withHttp("first-token-0123456789"));
+    server.Signal(SIGHUP);
+    const std::string http = server.OutputLine();
+    ASSERT_TRUE(http.starts_with("http listening on 127.0.0.1:")) << http;
+    EXPECT_EQ(Unstamped(server.ErrorLine()), "reloaded " + file + ": [HTTP] applied");
+    const std::string zeroA = "/v1/terminals/A/zero";
+    EXPECT_EQ(HttpStatus(PortOf(http), "POST", zeroA, "first-token-0123456789"), 202);
+    write("[::1]:0", withHttp("second-token-0123456789"));
+    server.Signal(SIGHUP);
+    EXPECT_EQ(Unstamped(server.ErrorLine()), "reloaded " + file + ": [HTTP] applied");
+    EXPECT_EQ(HttpStatus(PortOf(http), "POST", zeroA, "first-token-0123456789"), 401);
+    EXPECT_EQ(HttpStatus(PortOf(http), "POST", zeroA, "second-token-0123456789"), 202);
 
     EXPECT_EQ(Ask(client, "A"), "1 -5002");
     ::close(client);

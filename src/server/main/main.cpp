@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -89,6 +90,74 @@ std::string StatusLine(const TerminalSet& terminals, std::size_t clients) {
            " terminals linked, " + std::to_string(clients) + " clients";
 }
 
+// The [HTTP] section and Allow on reload: the interface may come, go or change (a new token
+// holds from the next request on). HttpServer applies a section in one step, so it is applied
+// while the reload prepares and put back as it was when it fails or another part refuses.
+class HttpReload final : public IReloadable {
+public:
+    using Make = std::function<void(std::optional<HttpServer>&)>;
+    HttpReload(std::optional<HttpServer>& http, Make make, const ServerConfig& config,
+               IServerLog& log)
+        : http_(http), make_(std::move(make)), inUse_(config.http), allow_(config.allow),
+          log_(log) {}
+
+    void Prepare(const ServerConfig& next) override {
+        changed_ = next.http != inUse_ || (next.http && next.allow != allow_);
+        if (!changed_)
+            return;
+        previous_ = inUse_;
+        previousAllow_ = allow_;
+        try {
+            Use(next.http, next.allow);
+        } catch (const Exception&) {
+            Restore();
+            changed_ = false;
+            throw;
+        }
+    }
+    void Commit(std::vector<std::string>& changes) override {
+        if (changed_)
+            changes.push_back(inUse_ ? "[HTTP] applied" : "[HTTP] removed");
+        changed_ = false;
+    }
+    void Abandon() override {
+        if (changed_)
+            Restore();
+        changed_ = false;
+    }
+
+private:
+    void Use(const std::optional<HttpConfig>& config, const std::vector<AddressRange>& allow) {
+        inUse_ = config;
+        allow_ = allow;
+        if (!config) {
+            if (http_)
+                http_->Stop();
+            http_.reset();
+            return;
+        }
+        if (!http_)
+            make_(http_);
+        for (const auto& endpoint : http_->Apply(*config, allow))
+            PrintLine("http listening on " + endpoint);
+    }
+    void Restore() {
+        try {
+            Use(previous_, previousAllow_);
+        } catch (const Exception& e) {
+            log_.Write(LogPriority::Error,
+                       "reload: the HTTP interface could not be put back: " + e.Message());
+        }
+    }
+
+    std::optional<HttpServer>& http_;
+    Make make_;
+    std::optional<HttpConfig> inUse_, previous_;
+    std::vector<AddressRange> allow_, previousAllow_;
+    IServerLog& log_;
+    bool changed_ = false;
+};
+
 int Serve(const std::string& path, const ServerConfig& config) {
     RaiseDescriptorLimit();
     // The signals arrive as a readable descriptor, so the loop stops or reloads between events.
@@ -153,16 +222,21 @@ int Serve(const std::string& path, const ServerConfig& config) {
                     samples.push_back({{}, static_cast<double>(mqtt.Coalesced())});
                 });
     std::optional<HttpServer> http;
+    const auto makeHttp = [&](std::optional<HttpServer>& server) {
+        server.emplace(loop, terminals, &SystemWallMs, notes, metrics, &slots);
+    };
     if (config.http) {
-        http.emplace(loop, terminals, &SystemWallMs, notes, metrics, &slots);
+        makeHttp(http);
         for (const auto& endpoint : http->Apply(*config.http, config.allow))
             PrintLine("http listening on " + endpoint);
     }
     terminals.Start();
 
-    // Listeners are opened before terminals change, so a refused bind leaves both as they were.
+    // Listeners are opened before terminals change, so a refused bind leaves all as they were.
     ConfigReload reload(path, RealFileSystem(), log);
+    HttpReload httpReload(http, makeHttp, config, log);
     reload.Register(server);
+    reload.Register(httpReload);
     reload.Register(terminals);
     // A removed terminal's retained reading is cleared; a new [MQTT] section starts a new session.
     terminals.SetRemovedListener([&mqtt](const std::string& name) { mqtt.Forget(name); });
@@ -177,7 +251,8 @@ int Serve(const std::string& path, const ServerConfig& config) {
         });
     reload.Register(mqttReload);
 
-    notifier.Ready([&] { return StatusLine(terminals, server.Clients()); });
+    notifier.Ready(
+        [&] { return StatusLine(terminals, server.Clients() + (http ? http->Connections() : 0)); });
     ScheduledTask signalled(loop);
     signalled.WhenReadable(signals, [&] {
         signalfd_siginfo info{};
