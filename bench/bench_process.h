@@ -22,16 +22,17 @@ extern char** environ;
 
 namespace bench {
 
-// A child process with its standard output on a pipe and its standard error on errFd (or
-// /dev/null); killed and reaped at the end.
+// A child process with its standard input and output on pipes and its standard error on errFd
+// (or /dev/null); killed and reaped at the end.
 class Child {
 public:
     explicit Child(std::vector<std::string> argv, int errFd = -1) {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0)
+        int out[2], in[2];
+        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0)
             std::abort();
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         if (errFd >= 0)
             posix_spawn_file_actions_adddup2(&actions, errFd, 2);
@@ -45,7 +46,9 @@ public:
             std::abort();
         posix_spawn_file_actions_destroy(&actions);
         ::close(out[1]);
+        ::close(in[0]);
         out_ = out[0];
+        in_ = in[1];
     }
     explicit Child(pid_t pid) : pid_(pid) {}
     ~Child() {
@@ -53,6 +56,14 @@ public:
         ::waitpid(pid_, nullptr, 0);
         if (out_ >= 0)
             ::close(out_);
+        if (in_ >= 0)
+            ::close(in_);
+    }
+    // One line to the child's standard input.
+    void Input(const std::string& line) {
+        const std::string bytes = line + "\n";
+        if (::write(in_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+            std::abort();
     }
     std::string Line() {
         std::string line;
@@ -67,6 +78,7 @@ public:
 private:
     pid_t pid_ = -1;
     int out_ = -1;
+    int in_ = -1;
 };
 
 // User + system time of a process, in ms.
