@@ -2,8 +2,17 @@
 
 #include "common/exception.h"
 #include "server/server_log.h"
+#include "settings/file_system.h"
 
 namespace vesmera {
+
+namespace {
+
+bool IsBlank(const std::string& bytes) {
+    return bytes.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
+} // namespace
 
 ConfigReload::ConfigReload(std::string path, IFileSystem& fs, IServerLog& log)
     : path_(std::move(path)), fs_(fs), log_(log) {}
@@ -13,7 +22,20 @@ void ConfigReload::Register(IReloadable& part) {
 }
 
 bool ConfigReload::Run() {
-    const ServerConfigCheck check = CheckServerConfigFile(path_, fs_);
+    ServerConfigCheck check;
+    // An editor that truncates the file before writing it leaves an empty file for a moment; a
+    // reload then would stop every terminal. A file that says nothing is taken for one not yet
+    // written.
+    bool blank = false;
+    try {
+        blank = IsBlank(fs_.ReadFile(path_));
+    } catch (const FileError&) {
+        blank = false; // the check reads it again and says why it cannot
+    }
+    if (blank)
+        check.problems.push_back("the file is empty (not yet written?)");
+    else
+        check = CheckServerConfigFile(path_, fs_);
     for (const auto& warning : check.warnings)
         log_.Write(LogPriority::Warning, "reload: " + path_ + ": warning: " + warning);
     if (!check.problems.empty()) {

@@ -630,6 +630,14 @@ TEST(ServerProgram, ReloadAppliesAGoodFileWithoutDroppingClientsAndRefusesABadOn
             EXPECT_EQ(Ask(client, name), answer) << name;
     }
 
+    // An editor caught between truncating and writing the file: refused, nothing stops.
+    dir.Write("vesmera-server.ini", "");
+    server.Signal(SIGHUP);
+    EXPECT_EQ(Unstamped(server.ErrorLine()),
+              "reload: " + file + ": the file is empty (not yet written?)");
+    EXPECT_EQ(Unstamped(server.ErrorLine()), "reload refused: the configuration in use is kept");
+    EXPECT_EQ(Ask(client, "A"), "1 -5002");
+
     // The listener moves to IPv6 and new clients are limited: the client in stays.
     write("[::1]:0", "MaxClients=1\r\n" + Section("A", pa, delay50) + Section("C", pc));
     server.Signal(SIGHUP);
