@@ -75,8 +75,7 @@ void TcpLineChannel::CancelOperation() {
 void TcpLineChannel::Finish(LineResult result) {
     StopWaiting();
     // Handed over from the event loop, never from inside the caller's own call.
-    handOver_.After(0,
-                    [this, done = std::move(done_), result = std::move(result)] { done(result); });
+    handOver_.After(0, [done = std::move(done_), result = std::move(result)] { done(result); });
     done_ = nullptr;
 }
 
