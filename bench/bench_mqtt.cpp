@@ -52,74 +52,18 @@ extern char** environ;
 
 namespace {
 
+using bench::Child;
 using bench::CpuMs;
+using bench::Loopback;
 
 int EnvInt(const char* name, int fallback, int min) {
     const char* text = std::getenv(name);
     return text ? std::max(min, std::atoi(text)) : fallback;
 }
 
-// A child with standard input and output on pipes and standard error in a file (or nowhere).
-class Child {
-public:
-    Child(std::vector<std::string> argv, const std::string& errors = "/dev/null") {
-        int in[2], out[2];
-        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
-            std::abort();
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        std::vector<char*> args;
-        for (auto& a : argv)
-            args.push_back(a.data());
-        args.push_back(nullptr);
-        if (::posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0)
-            std::abort();
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(in[0]);
-        ::close(out[1]);
-        in_ = in[1];
-        out_ = out[0];
-    }
-    ~Child() {
-        Stop(SIGKILL);
-        ::close(in_);
-        ::close(out_);
-    }
-    void Stop(int signal = SIGTERM) {
-        if (pid_ > 0) {
-            ::kill(pid_, signal);
-            ::waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-    }
-    std::string Line() {
-        std::string line;
-        char c;
-        pollfd p{out_, POLLIN, 0};
-        while (::poll(&p, 1, 10000) > 0 && ::read(out_, &c, 1) == 1 && c != '\n')
-            line += c;
-        return line;
-    }
-    void Input(const std::string& line) {
-        const std::string bytes = line + "\n";
-        [[maybe_unused]] const ssize_t n = ::write(in_, bytes.data(), bytes.size());
-    }
-    pid_t Pid() const { return pid_; }
-
-private:
-    pid_t pid_ = -1;
-    int in_ = -1, out_ = -1;
-};
-
 std::uint16_t FreePort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in a = Loopback(0);
     socklen_t length = sizeof a;
     ::bind(fd, reinterpret_cast<sockaddr*>(&a), length);
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
@@ -129,10 +73,7 @@ std::uint16_t FreePort() {
 
 int Connect(std::uint16_t port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in a = Loopback(port);
     const timeval cap{5, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &cap, sizeof cap);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {

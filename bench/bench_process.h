@@ -23,10 +23,51 @@ extern char** environ;
 namespace bench {
 
 // A child process with its standard input and output on pipes and its standard error on errFd
-// (or /dev/null); killed and reaped at the end.
+// (or /dev/null), or in the file errorsPath; stopped and reaped at the end.
 class Child {
 public:
-    explicit Child(std::vector<std::string> argv, int errFd = -1) {
+    explicit Child(std::vector<std::string> argv, int errFd = -1) { Spawn(std::move(argv), errFd); }
+    Child(std::vector<std::string> argv, const std::string& errorsPath) {
+        const int fd = ::open(errorsPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0)
+            std::abort();
+        Spawn(std::move(argv), fd);
+        ::close(fd);
+    }
+    explicit Child(pid_t pid) : pid_(pid) {}
+    ~Child() {
+        Stop();
+        if (out_ >= 0)
+            ::close(out_);
+        if (in_ >= 0)
+            ::close(in_);
+    }
+    // Sends the signal and reaps the child; later calls do nothing.
+    void Stop(int signal = SIGTERM) {
+        if (pid_ > 0) {
+            ::kill(pid_, signal);
+            ::waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+    }
+    // One line to the child's standard input.
+    void Input(const std::string& line) {
+        const std::string bytes = line + "\n";
+        if (::write(in_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+            std::abort();
+    }
+    std::string Line() {
+        std::string line;
+        char c;
+        pollfd p{out_, POLLIN, 0};
+        while (::poll(&p, 1, 10000) > 0 && ::read(out_, &c, 1) == 1 && c != '\n')
+            line += c;
+        return line;
+    }
+    pid_t Pid() const { return pid_; }
+
+private:
+    void Spawn(std::vector<std::string> argv, int errFd) {
         int out[2], in[2];
         if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0)
             std::abort();
@@ -50,32 +91,7 @@ public:
         out_ = out[0];
         in_ = in[1];
     }
-    explicit Child(pid_t pid) : pid_(pid) {}
-    ~Child() {
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
-        if (out_ >= 0)
-            ::close(out_);
-        if (in_ >= 0)
-            ::close(in_);
-    }
-    // One line to the child's standard input.
-    void Input(const std::string& line) {
-        const std::string bytes = line + "\n";
-        if (::write(in_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
-            std::abort();
-    }
-    std::string Line() {
-        std::string line;
-        char c;
-        pollfd p{out_, POLLIN, 0};
-        while (::poll(&p, 1, 10000) > 0 && ::read(out_, &c, 1) == 1 && c != '\n')
-            line += c;
-        return line;
-    }
-    pid_t Pid() const { return pid_; }
 
-private:
     pid_t pid_ = -1;
     int out_ = -1;
     int in_ = -1;
